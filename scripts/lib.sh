@@ -1,0 +1,36 @@
+# Shared by the entry-point scripts: package set-up and the build.
+# shellcheck shell=bash
+
+BUILD_PACKAGES=(g++ cmake ninja-build pkg-config zlib1g-dev libcurl4-openssl-dev
+  qt6-base-dev libgl-dev fonts-dejavu-core libcpp-httplib-dev libssl-dev ca-certificates)
+TEST_PACKAGES=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
+  zip unzip p7zip-full libarchive-tools python3 tinyproxy nginx default-jdk-headless)
+
+# Installs the named Debian packages that are missing, without asking anything.
+ensure_packages() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing missing packages: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq </dev/null
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
+}
+
+# configure_and_build DIR [cmake options...] [-- targets...]
+configure_and_build() {
+  local dir=$1; shift
+  local opts=() targets=()
+  while [ $# -gt 0 ] && [ "$1" != "--" ]; do opts+=("$1"); shift; done
+  [ $# -gt 0 ] && shift && targets=("$@")
+  cmake -S . -B "$dir" -G Ninja "${opts[@]}" >/dev/null
+  if [ ${#targets[@]} -gt 0 ]; then
+    cmake --build "$dir" --target "${targets[@]}"
+  else
+    cmake --build "$dir"
+  fi
+}

@@ -1,0 +1,32 @@
+#include "app/main_sequence.h"
+
+#include "app/launcher.h"
+#include "app/manage_check.h"
+
+namespace kestrova {
+
+int RunMainSequence(TSettings& settings, StartupScreen& screen, const std::string& executable_path) {
+  TManageCheck check(settings, executable_path,
+                     [&screen](const std::string& caption, const std::string& text) {
+                       screen.ShowError(caption, text);
+                     });
+  screen.ShowWaitWindow();
+  try {
+    if (check.ReleaseCheck() && screen.HasDisplay()) {
+      screen.HideWaitWindow();
+      screen.RunMainWindow(settings);
+    } else {
+      LaunchApplication(settings);
+    }
+  } catch (const EInOutError& error) {
+    // The application's configuration could not be prepared: starting the
+    // application now could start it on a configuration we failed to read.
+    screen.CloseWaitWindow();
+    screen.ShowError("Error", error.what());
+    return 1;
+  }
+  screen.CloseWaitWindow();
+  return 0;
+}
+
+}  // namespace kestrova

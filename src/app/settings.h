@@ -1,0 +1,51 @@
+// The process-wide settings record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kestrova {
+
+/// Everything the updater knows about its configuration, the installed version and
+/// the release on offer. One instance lives for the whole process and is written
+/// only on the GUI thread. Fields are named after the configuration keys.
+struct TSettings {
+  std::string app_directory;  // the updater's folder, ending in a separator
+
+  // [application] of the updater's configuration file
+  bool check_release = false;
+  std::string name;
+  std::string main_program;
+  std::string main_directory;
+  std::string program_parameters;
+  int32_t process_priority = 0;
+  std::string filename_config;
+  std::string param_email;
+  std::string param_appli_version;
+
+  // the application's own configuration file, section [Kestrova]
+  std::string email;
+  std::string current_version;
+
+  // [server]
+  std::string server_addr1;
+  std::string server_addr2;
+  int32_t internet_option_connect_timeout = 0;
+  int32_t INTERNET_OPEN_TYPE = 0;
+  std::string PROXY_SERVER;
+  std::string PROXY_LOGIN;
+  std::string PROXY_PASSWORD;
+  std::string link_for_update;
+
+  // filled by the release check
+  std::string selected_server;
+  std::string release_version;
+  std::string release_date;
+
+  // filled from the action list during an upgrade
+  std::string download_server_adr1;
+  std::string download_server_adr2;
+  std::string filedir;
+};
+
+}  // namespace kestrova

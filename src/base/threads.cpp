@@ -1,0 +1,187 @@
+#include "base/threads.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+
+namespace kestrova {
+namespace {
+
+struct PendingCall {
+  const std::function<void()>* call;
+  bool done = false;
+  std::exception_ptr error;
+};
+
+// The GUI thread's mailbox is process-wide by nature: any worker must reach the one
+// GUI thread without being handed a reference through every layer.
+struct Mailbox {
+  std::mutex mutex;
+  std::condition_variable arrived;   // a call was handed over, or Notify
+  std::condition_variable finished;  // a call has run
+  std::deque<PendingCall*> queue;
+  std::thread::id gui_thread;
+  bool attached = false;
+  GuiLoopHooks hooks;
+  unsigned long notifications = 0;
+};
+
+Mailbox& TheMailbox() {
+  static Mailbox mailbox;
+  return mailbox;
+}
+
+// How long a waiting GUI thread leaves the toolkit's timers and painting alone.
+constexpr auto kToolkitSlice = std::chrono::milliseconds(10);
+
+}  // namespace
+
+void GuiThread::Attach() {
+  Mailbox& m = TheMailbox();
+  std::lock_guard lock(m.mutex);
+  m.gui_thread = std::this_thread::get_id();
+  m.attached = true;
+}
+
+bool GuiThread::IsCurrent() {
+  Mailbox& m = TheMailbox();
+  std::lock_guard lock(m.mutex);
+  return m.attached && m.gui_thread == std::this_thread::get_id();
+}
+
+void GuiThread::SetHooks(GuiLoopHooks hooks) {
+  Mailbox& m = TheMailbox();
+  std::lock_guard lock(m.mutex);
+  m.hooks = std::move(hooks);
+}
+
+void GuiThread::Synchronize(const std::function<void()>& call) {
+  Mailbox& m = TheMailbox();
+  PendingCall pending{&call, false, nullptr};
+  std::function<void()> wake;
+  {
+    std::lock_guard lock(m.mutex);
+    if (!m.attached || m.gui_thread == std::this_thread::get_id()) {
+      pending.call = nullptr;
+    } else {
+      m.queue.push_back(&pending);
+      wake = m.hooks.wake;
+    }
+  }
+  if (!pending.call) {
+    call();
+    return;
+  }
+  m.arrived.notify_all();
+  if (wake) wake();
+  std::unique_lock lock(m.mutex);
+  m.finished.wait(lock, [&] { return pending.done; });
+  if (pending.error) std::rethrow_exception(pending.error);
+}
+
+bool GuiThread::CheckSynchronize() {
+  Mailbox& m = TheMailbox();
+  std::deque<PendingCall*> batch;
+  {
+    std::lock_guard lock(m.mutex);
+    batch.swap(m.queue);
+  }
+  if (batch.empty()) return false;
+  for (PendingCall* pending : batch) {
+    std::exception_ptr error;
+    try {
+      (*pending->call)();
+    } catch (...) {
+      error = std::current_exception();
+    }
+    {
+      std::lock_guard lock(m.mutex);
+      pending->error = error;
+      pending->done = true;
+    }
+    m.finished.notify_all();
+  }
+  return true;
+}
+
+void GuiThread::Notify() {
+  Mailbox& m = TheMailbox();
+  {
+    std::lock_guard lock(m.mutex);
+    ++m.notifications;
+  }
+  m.arrived.notify_all();
+}
+
+void GuiThread::WaitUntil(const std::function<bool()>& done) {
+  Mailbox& m = TheMailbox();
+  const bool on_gui_thread = IsCurrent();
+  std::function<void()> process_non_input;
+  {
+    std::lock_guard lock(m.mutex);
+    if (on_gui_thread) process_non_input = m.hooks.process_non_input;
+  }
+  for (;;) {
+    if (on_gui_thread) CheckSynchronize();
+    if (done()) return;
+    if (process_non_input) process_non_input();
+    std::unique_lock lock(m.mutex);
+    const unsigned long seen = m.notifications;
+    auto ready = [&] { return (on_gui_thread && !m.queue.empty()) || m.notifications != seen; };
+    if (process_non_input) {
+      m.arrived.wait_for(lock, kToolkitSlice, ready);
+    } else {
+      // `done` may turn true without a notification (a plain flag); look again now and then.
+      m.arrived.wait_for(lock, std::chrono::milliseconds(50), ready);
+    }
+  }
+}
+
+TThread::~TThread() {
+  if (thread_.joinable()) {
+    WaitFor();
+    thread_.join();
+  }
+}
+
+void TThread::Start() {
+  thread_ = std::thread([this] { Run(); });
+}
+
+void TThread::StartSelfFreeing(std::unique_ptr<TThread> worker) {
+  TThread* self = worker.release();
+  self->self_freeing_ = true;
+  std::thread([self] { self->Run(); }).detach();
+}
+
+void TThread::Run() {
+  try {
+    Execute();
+  } catch (...) {
+    // A worker's failure must not take the process down; its owner sees the
+    // outcome through its own fields.
+  }
+  if (OnTerminate) {
+    try {
+      GuiThread::Synchronize(OnTerminate);
+    } catch (...) {
+    }
+  }
+  if (self_freeing_) {
+    delete this;
+    GuiThread::Notify();
+    return;
+  }
+  finished_ = true;
+  GuiThread::Notify();
+}
+
+void TThread::WaitFor() {
+  if (!thread_.joinable()) return;
+  if (thread_.get_id() == std::this_thread::get_id()) return;
+  GuiThread::WaitUntil([this] { return finished_.load(); });
+}
+
+}  // namespace kestrova
