@@ -1,0 +1,128 @@
+#include "base/ini.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "base/files.h"
+
+namespace kestrova {
+namespace {
+
+namespace fs = std::filesystem;
+
+class IniFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::path(::testing::TempDir()) / ("ini_" + std::to_string(::getpid()) + "_" +
+                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override {
+    fs::permissions(folder_ / "f.ini", fs::perms::owner_all, fs::perm_options::add);
+    fs::remove_all(folder_);
+  }
+  IniFile Write(const std::string& content) {
+    std::ofstream(folder_ / "f.ini", std::ios::binary) << content;
+    return IniFile((folder_ / "f.ini").string());
+  }
+  std::string Content() { return ReadWholeFile((folder_ / "f.ini").string()).value_or("<none>"); }
+
+  fs::path folder_;
+};
+
+TEST(ProfileIntegerTest, FollowsTheProfileRules) {
+  struct Case {
+    const char* text;
+    std::optional<int32_t> value;
+  } cases[] = {
+      {"42", 42},          {"-42", -42},         {"+7", 7},
+      {"$1E", 30},         {"x1e", 30},          {"X1E", 30},
+      {"0x1E", 30},        {"0X1e", 30},         {"-$10", -16},
+      {"$FFFFFFFF", -1},   {"$100000000", {}},   {"2147483647", 2147483647},
+      {"2147483648", {}},  {"-2147483648", INT32_MIN},
+      {"0x", {}},          {"x", {}},            {"$", {}},
+      {"abc", {}},         {"", {}},             {"12a", {}},
+      {"1.5", {}},         {"- 1", {}},          {"00012", 12},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ParseProfileInteger(c.text), c.value) << "text: \"" << c.text << "\"";
+  }
+}
+
+TEST_F(IniFileTest, MatchesSectionsAndKeysWithoutCaseAndBlanks) {
+  IniFile ini = Write("[ Application ]\r\n  Name  =  My App  \r\nquoted=\"  spaced  \"\r\nsingle='x'\r\n"
+                      "mismatched=\"abc'\r\nempty=\r\n[server]\r\nname=other\r\n");
+  EXPECT_EQ(ini.ReadString("application", "NAME", "d"), "My App");
+  EXPECT_EQ(ini.ReadString("APPLICATION ", " name", "d"), "My App");
+  EXPECT_EQ(ini.ReadString("application", "quoted", "d"), "  spaced  ");
+  EXPECT_EQ(ini.ReadString("application", "single", "d"), "x");
+  EXPECT_EQ(ini.ReadString("application", "mismatched", "d"), "\"abc'");
+  EXPECT_EQ(ini.ReadString("application", "empty", "d"), "") << "an empty value is still a value";
+  EXPECT_EQ(ini.ReadString("application", "missing", "d"), "d");
+  EXPECT_EQ(ini.ReadString("server", "name", "d"), "other");
+  EXPECT_EQ(ini.ReadString("nosuch", "name", "d"), "d");
+  EXPECT_EQ(IniFile((folder_ / "absent.ini").string()).ReadString("a", "b", "d"), "d");
+}
+
+TEST_F(IniFileTest, ReadsIntegersAndFlagsWithTheirDefaults) {
+  IniFile ini = Write("[s]\ntimeout=0x1E\nbad=abc\nempty=\nzero=0\nseven=7\nword=yes\n");
+  EXPECT_EQ(ini.ReadInteger("s", "timeout", 5), 30);
+  EXPECT_EQ(ini.ReadInteger("s", "bad", 5), 5);
+  EXPECT_EQ(ini.ReadInteger("s", "empty", 5), 5);
+  EXPECT_EQ(ini.ReadInteger("s", "absent", 5), 5);
+  EXPECT_FALSE(ini.ReadBool("s", "zero", true));
+  EXPECT_TRUE(ini.ReadBool("s", "seven", false));
+  EXPECT_TRUE(ini.ReadBool("s", "word", true));
+  EXPECT_FALSE(ini.ReadBool("s", "word", false));
+}
+
+TEST_F(IniFileTest, CutsLongTextsTo2047Characters) {
+  IniFile ini = Write("[s]\nname=" + std::string(3000, 'n') + "\n");
+  EXPECT_EQ(ini.ReadString("s", "name", ""), std::string(2047, 'n'));
+}
+
+TEST_F(IniFileTest, ASectionExistsOnlyWhenItHoldsAKey) {
+  IniFile ini = Write("VERSION=1\n[Empty]\n\n; comment\n[Full]\nkey=\n[First]\n[First]\nkey=1\n");
+  EXPECT_FALSE(ini.SectionExists("Empty"));
+  EXPECT_TRUE(ini.SectionExists("full"));
+  EXPECT_FALSE(ini.SectionExists("Missing"));
+  // Only the first section of a name is looked at.
+  EXPECT_FALSE(ini.SectionExists("First"));
+  EXPECT_EQ(ini.ReadString("First", "key", "d"), "d");
+}
+
+TEST_F(IniFileTest, WriteReplacesOnlyTheKeysLine) {
+  const std::string before = "; keep me\r\n[Kestrova]\r\nVERSION = 1.0 \r\nemail=a@b\r\n\r\n[Other]\r\nVERSION=9\r\n";
+  IniFile ini = Write(before);
+  ASSERT_TRUE(ini.WriteString("kestrova", "version", "2.0"));
+  EXPECT_EQ(Content(), "; keep me\r\n[Kestrova]\r\nversion=2.0\r\nemail=a@b\r\n\r\n[Other]\r\nVERSION=9\r\n");
+  EXPECT_EQ(ini.ReadString("Kestrova", "VERSION", ""), "2.0");
+}
+
+TEST_F(IniFileTest, WriteAddsMissingKeysAndSections) {
+  IniFile ini = Write("[a]\nx=1\n\n[b]\ny=2");
+  ASSERT_TRUE(ini.WriteString("a", "z", "3"));
+  EXPECT_EQ(Content(), "[a]\nx=1\nz=3\n\n[b]\ny=2");
+  ASSERT_TRUE(ini.WriteString("b", "w", "4"));
+  EXPECT_EQ(Content(), "[a]\nx=1\nz=3\n\n[b]\ny=2\nw=4");
+  ASSERT_TRUE(ini.WriteString("c", "v", "5"));
+  EXPECT_EQ(Content(), "[a]\nx=1\nz=3\n\n[b]\ny=2\nw=4\n[c]\nv=5\n");
+  IniFile fresh((folder_ / "new.ini").string());
+  ASSERT_TRUE(fresh.WriteString("s", "k", "v"));
+  EXPECT_EQ(fresh.ReadString("s", "k", ""), "v");
+}
+
+TEST_F(IniFileTest, WriteToAReadOnlyFileFailsAndChangesNothing) {
+  IniFile ini = Write("[s]\nk=1\n");
+  ::chmod(ini.Path().c_str(), 0444);
+  EXPECT_FALSE(ini.WriteString("s", "k", "2"));
+  EXPECT_EQ(Content(), "[s]\nk=1\n");
+  EXPECT_EQ(fs::directory_iterator(folder_)->path().filename(), "f.ini") << "no temporary file left";
+}
+
+}  // namespace
+}  // namespace kestrova
