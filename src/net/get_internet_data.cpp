@@ -1,0 +1,117 @@
+#include "net/get_internet_data.h"
+
+#include <chrono>
+
+namespace kestrova {
+namespace {
+
+// The body is read in pieces of this size.
+constexpr size_t kReadPiece = 1024;
+
+}  // namespace
+
+bool StatusIsOK(const InternetRequest& request) { return request.StatusCode() == "200"; }
+
+TWait::~TWait() {
+  Stop();
+  WaitFor();
+}
+
+void TWait::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  stopped_.notify_all();
+}
+
+void TWait::Execute() {
+  if (Seconds <= 0) return;
+  // A steady clock: a change of the system's time must not cut a wait short or make
+  // it endless.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(Seconds);
+  std::unique_lock lock(mutex_);
+  stopped_.wait_until(lock, deadline, [this] { return stop_; });
+}
+
+TGetInternetDataThread::TGetInternetDataThread(InternetHandle internet, std::string url,
+                                               int32_t seconds)
+    : Internet(std::move(internet)), URL(std::move(url)), Watchdog(std::make_unique<TWait>(seconds)) {
+  Watchdog->OnTerminate = [this] { WatchdogEnded(); };
+}
+
+TGetInternetDataThread::~TGetInternetDataThread() { WaitFor(); }
+
+void TGetInternetDataThread::WatchdogEnded() {
+  // Only an open that is still pending is abandoned. An open that has returned,
+  // successfully or not, leaves the session alone, so a late watchdog can never
+  // close a session that a later fetch is using.
+  if (!OpenPending()) return;
+  Terminate();
+  if (Internet) Internet->Close();
+}
+
+std::optional<std::string> TGetInternetDataThread::ReadBody(InternetRequest& request) {
+  std::string body;
+  char piece[kReadPiece];
+  for (;;) {
+    const size_t n = request.Read(piece, sizeof piece);
+    if (n == 0) break;
+    body.append(piece, n);
+  }
+  // A body cut short is no reply: half an action list must never pass for a whole one.
+  if (request.Failed()) return std::nullopt;
+  return body;
+}
+
+void TGetInternetDataThread::Execute() {
+  // Pending from before the watchdog's clock starts, so that even a watchdog of no
+  // time at all finds the open it has to abandon.
+  open_pending_ = Internet != nullptr;
+  Watchdog->Start();
+  std::unique_ptr<InternetRequest> request;
+  if (Internet) request = Internet->OpenUrl(URL);
+  open_pending_ = false;
+  if (!Terminated() && request && StatusIsOK(*request)) {
+    Watchdog->Stop();
+    Data = ReadBody(*request);
+  }
+  request.reset();
+  Watchdog->Stop();
+  // The watchdog's end action refers to this worker: let it run before the worker ends.
+  Watchdog->WaitFor();
+}
+
+TGetInternetData::TGetInternetData(InternetHandle internet, int32_t timeout_seconds)
+    : internet_(std::move(internet)), timeout_(timeout_seconds) {}
+
+TGetInternetData::~TGetInternetData() = default;
+
+void TGetInternetData::Start(const std::string& url) {
+  // The previous worker has ended (clients wait for it); destroying it waits anyway.
+  worker_.reset();
+  auto worker = std::make_unique<TGetInternetDataThread>(internet_, url, timeout_);
+  TGetInternetDataThread& started = *worker;
+  worker->OnTerminate = [this, &started] { WorkerEnded(started); };
+  worker_ = std::move(worker);
+  started.Start();
+}
+
+void TGetInternetData::WorkerEnded(TGetInternetDataThread& worker) {
+  if (!OnDone) return;
+  // Emptied before the call, so that a handler may arm the next fetch.
+  TDoneEvent handler = std::move(OnDone);
+  OnDone = nullptr;
+  handler(*this, worker.Data ? &*worker.Data : nullptr);
+}
+
+void TGetInternetData::ReleaseData() {
+  if (worker_) worker_->Data.reset();
+}
+
+void TGetInternetData::FetchAndWait(const std::string& url) {
+  Start(url);
+  worker_->WaitFor();
+}
+
+}  // namespace kestrova

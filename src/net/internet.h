@@ -1,0 +1,89 @@
+// The internet client library the updater talks to servers through. Everything else
+// in the program reaches the network only through these classes; each platform
+// supplies one implementation file (internet_curl.cpp here).
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace kestrova {
+
+/// Access types of an internet session, numbered as the configuration's
+/// INTERNET_OPEN_TYPE.
+inline constexpr int32_t kOpenTypePreconfig = 0;  // the system's proxy settings
+inline constexpr int32_t kOpenTypeDirect = 1;
+inline constexpr int32_t kOpenTypeProxy = 3;  // the named proxy
+inline constexpr int32_t kOpenTypePreconfigNoAutoProxy = 4;
+
+/// One HTTP response whose headers have arrived. Destroying it closes it.
+class InternetRequest {
+ public:
+  virtual ~InternetRequest() = default;
+
+  /// The status code as the server sent it ("200"); empty when there is none.
+  virtual std::string StatusCode() const = 0;
+  /// The text of the Content-Length header; nothing when the response has none.
+  virtual std::optional<std::string> ContentLength() const = 0;
+
+  /// Reads the next piece of the body into `buffer`. Returns the number of bytes,
+  /// 0 at the end of the body and on failure; Failed tells the two apart.
+  virtual size_t Read(char* buffer, size_t size) = 0;
+  /// True when the body could not be read to its end: the connection broke, fewer
+  /// bytes came than announced, nothing came for too long, or the session was closed.
+  virtual bool Failed() const = 0;
+};
+
+/// Where a request made piece by piece goes (connect, open request, send).
+struct HttpTarget {
+  std::string host;  // as given: a "host:port" text is taken as a host name
+  int port = 80;
+  std::string path;  // from the first "/"
+  std::string user_name;
+  std::string password;
+};
+
+/// An internet session (the library's internet handle): the agent text, the access
+/// type and the proxy every request made through it uses. Close may come from any
+/// thread; it makes a pending open or read on the session return at once, and every
+/// later one fail at once. The session stays a valid object until its last owner
+/// lets go of it.
+class InternetSession {
+ public:
+  virtual ~InternetSession() = default;
+
+  /// Proxy user name and password for a session with a named proxy.
+  virtual void SetProxyCredentials(const std::string& user_name, const std::string& password) = 0;
+
+  /// Opens `url` (http or https) bypassing every cache and returns once the final
+  /// response's headers have arrived; redirections are followed. Nothing when the
+  /// open fails, the session is or gets closed, or `time_limit` (when positive)
+  /// passes first.
+  virtual std::unique_ptr<InternetRequest> OpenUrl(
+      const std::string& url, std::chrono::milliseconds time_limit = std::chrono::milliseconds(0)) = 0;
+
+  /// Connects to `target`, sends a GET for its path with its credentials (answering
+  /// the server's or proxy's request for them) and returns once the response's
+  /// headers have arrived; nothing when that fails.
+  virtual std::unique_ptr<InternetRequest> SendHttpRequest(const HttpTarget& target) = 0;
+
+  /// How long a body read waits for the next byte before it fails.
+  virtual void SetReadStallLimit(std::chrono::milliseconds limit) = 0;
+
+  /// Closes the session; any thread, any number of times.
+  virtual void Close() = 0;
+  virtual bool Closed() const = 0;
+};
+
+/// An internet handle: a session, or none.
+using InternetHandle = std::shared_ptr<InternetSession>;
+
+/// Opens a session. `proxy_server` counts only with kOpenTypeProxy, which needs one.
+/// Nothing for an access type the library does not know.
+InternetHandle OpenInternetSession(const std::string& agent, int32_t open_type,
+                                   const std::string& proxy_server);
+
+}  // namespace kestrova

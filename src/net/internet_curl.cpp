@@ -1,0 +1,428 @@
+// The internet seam on libcurl. Each request owns an easy handle driven by its own
+// multi handle on the caller's thread: an open drives it until the final response's
+// headers are in, each read until the next body bytes are. A session-wide closed mark
+// plus curl_multi_wakeup lets Close from another thread end a pending wait at once.
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "net/internet.h"
+
+namespace kestrova {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// More than this many unread body bytes pause the transfer until the reader catches up.
+constexpr size_t kMaxBuffered = 256 * 1024;
+// Longest single sleep of a driving loop; a wakeup or socket activity ends it sooner.
+constexpr int kPollSliceMs = 250;
+constexpr long kMaxRedirections = 10;
+constexpr auto kDefaultReadStallLimit = std::chrono::seconds(60);
+
+void InitCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct EasyDeleter {
+  void operator()(CURL* easy) const { curl_easy_cleanup(easy); }
+};
+struct MultiDeleter {
+  void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+struct SlistDeleter {
+  void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
+using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
+using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
+
+// The wire form of a URL: bytes that may not travel in one as they are (blanks,
+// controls, non-ASCII) are percent-encoded; everything else is left alone, so the
+// server sees the pieces exactly as the caller joined them.
+std::string WireUrl(const std::string& url) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(url.size());
+  for (unsigned char c : url) {
+    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
+        c == '`' || c == '{' || c == '|' || c == '}') {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 0x0F];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+// The proxy a named-proxy setting means for plain HTTP. Accepts "host", "host:port",
+// "http://host:port" and the per-scheme list form "http=host:port https=...".
+std::string ProxyForHttp(const std::string& setting) {
+  if (setting.find('=') == std::string::npos) return setting;
+  size_t start = 0;
+  while (start < setting.size()) {
+    size_t end = setting.find_first_of(" ;", start);
+    if (end == std::string::npos) end = setting.size();
+    const std::string entry = setting.substr(start, end - start);
+    if (entry.rfind("http=", 0) == 0) return entry.substr(5);
+    start = end + 1;
+  }
+  return "";
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  const size_t n = std::strlen(prefix);
+  if (text.size() < n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+  }
+  return true;
+}
+
+std::string TrimLine(std::string text) {
+  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
+                           text.back() == '\t')) {
+    text.pop_back();
+  }
+  size_t first = 0;
+  while (first < text.size() && (text[first] == ' ' || text[first] == '\t')) ++first;
+  return text.substr(first);
+}
+
+class CurlSession;
+
+/// One transfer, driven by the thread that opens and reads it.
+class CurlRequest : public InternetRequest {
+ public:
+  CurlRequest(std::shared_ptr<CurlSession> session, MultiPtr multi, EasyPtr easy);
+  ~CurlRequest() override;
+
+  // Drives the transfer until the final headers are in; false when it failed first.
+  bool AwaitHeaders(Clock::time_point deadline);
+
+  std::string StatusCode() const override { return status_; }
+  std::optional<std::string> ContentLength() const override { return content_length_; }
+  size_t Read(char* buffer, size_t size) override;
+  bool Failed() const override { return failed_; }
+
+  void Wake() { curl_multi_wakeup(multi_.get()); }
+
+ private:
+  static size_t OnHeader(char* data, size_t size, size_t count, void* self);
+  static size_t OnBody(char* data, size_t size, size_t count, void* self);
+  void TakeHeaderLine(std::string line);
+
+  // Runs the transfer until `ready` holds, it ends, or it must give up.
+  template <typename Ready>
+  void Drive(Ready ready, Clock::time_point deadline);
+  void CollectFinished();
+  size_t Buffered() const { return buffer_.size() - read_pos_; }
+
+  std::shared_ptr<CurlSession> session_;
+  MultiPtr multi_;
+  EasyPtr easy_;
+  SlistPtr headers_;
+
+  std::string block_status_;  // status of the header block being received
+  bool block_has_location_ = false;
+  std::optional<std::string> block_length_;
+  bool headers_done_ = false;
+  std::string status_;
+  std::optional<std::string> content_length_;
+
+  std::string buffer_;
+  size_t read_pos_ = 0;
+  bool paused_ = false;
+  bool transfer_done_ = false;
+  bool failed_ = false;
+
+  friend class CurlSession;
+};
+
+/// A session: the settings every request copies, and the requests in flight so
+/// that Close can wake them.
+class CurlSession : public InternetSession, public std::enable_shared_from_this<CurlSession> {
+ public:
+  CurlSession(std::string agent, int32_t open_type, std::string proxy)
+      : agent_(std::move(agent)), open_type_(open_type), proxy_(std::move(proxy)) {}
+
+  void SetProxyCredentials(const std::string& user_name, const std::string& password) override {
+    std::lock_guard lock(mutex_);
+    proxy_user_ = user_name;
+    proxy_password_ = password;
+  }
+
+  std::unique_ptr<InternetRequest> OpenUrl(const std::string& url,
+                                           std::chrono::milliseconds time_limit) override {
+    return Open(url, "", "", time_limit);
+  }
+
+  std::unique_ptr<InternetRequest> SendHttpRequest(const HttpTarget& target) override {
+    const std::string url = "http://" + target.host + ":" + std::to_string(target.port) + target.path;
+    return Open(url, target.user_name, target.password, std::chrono::milliseconds(0));
+  }
+
+  void SetReadStallLimit(std::chrono::milliseconds limit) override {
+    std::lock_guard lock(mutex_);
+    read_stall_limit_ = limit;
+  }
+
+  void Close() override {
+    closed_ = true;
+    std::lock_guard lock(mutex_);
+    for (CurlRequest* request : active_) request->Wake();
+  }
+  bool Closed() const override { return closed_; }
+
+  std::chrono::milliseconds ReadStallLimit() {
+    std::lock_guard lock(mutex_);
+    return read_stall_limit_;
+  }
+
+  void Register(CurlRequest* request) {
+    std::lock_guard lock(mutex_);
+    active_.push_back(request);
+  }
+  void Unregister(CurlRequest* request) {
+    std::lock_guard lock(mutex_);
+    active_.erase(std::remove(active_.begin(), active_.end(), request), active_.end());
+  }
+
+ private:
+  std::unique_ptr<InternetRequest> Open(const std::string& url, const std::string& user,
+                                        const std::string& password,
+                                        std::chrono::milliseconds time_limit);
+  void ApplyAccess(CURL* easy);
+
+  const std::string agent_;
+  const int32_t open_type_;
+  const std::string proxy_;
+  std::atomic<bool> closed_{false};
+  std::mutex mutex_;  // guards what follows
+  std::string proxy_user_;
+  std::string proxy_password_;
+  std::chrono::milliseconds read_stall_limit_ = kDefaultReadStallLimit;
+  std::vector<CurlRequest*> active_;
+};
+
+CurlRequest::CurlRequest(std::shared_ptr<CurlSession> session, MultiPtr multi, EasyPtr easy)
+    : session_(std::move(session)), multi_(std::move(multi)), easy_(std::move(easy)) {
+  curl_easy_setopt(easy_.get(), CURLOPT_HEADERFUNCTION, &CurlRequest::OnHeader);
+  curl_easy_setopt(easy_.get(), CURLOPT_HEADERDATA, this);
+  curl_easy_setopt(easy_.get(), CURLOPT_WRITEFUNCTION, &CurlRequest::OnBody);
+  curl_easy_setopt(easy_.get(), CURLOPT_WRITEDATA, this);
+  // Intermediate caches must fetch afresh from the server, like a reload does.
+  curl_slist* list = curl_slist_append(nullptr, "Cache-Control: no-cache");
+  if (list) {
+    curl_slist* more = curl_slist_append(list, "Pragma: no-cache");
+    if (more) list = more;
+  }
+  headers_.reset(list);
+  curl_easy_setopt(easy_.get(), CURLOPT_HTTPHEADER, headers_.get());
+  session_->Register(this);
+}
+
+CurlRequest::~CurlRequest() {
+  // Unregister first, so that a Close on another thread never wakes a dying handle.
+  session_->Unregister(this);
+  curl_multi_remove_handle(multi_.get(), easy_.get());
+}
+
+size_t CurlRequest::OnHeader(char* data, size_t size, size_t count, void* self) {
+  static_cast<CurlRequest*>(self)->TakeHeaderLine(std::string(data, size * count));
+  return size * count;
+}
+
+// Headers come block by block: interim (1xx) responses and redirections that the
+// library follows are passed by; the first other block is the final response.
+void CurlRequest::TakeHeaderLine(std::string line) {
+  if (headers_done_) return;  // trailers
+  if (StartsWithNoCase(line, "http/")) {
+    const size_t blank = line.find(' ');
+    block_status_ = blank == std::string::npos ? "" : TrimLine(line.substr(blank + 1, 4));
+    block_has_location_ = false;
+    block_length_.reset();
+    return;
+  }
+  if (StartsWithNoCase(line, "location:")) {
+    block_has_location_ = true;
+    return;
+  }
+  if (StartsWithNoCase(line, "content-length:")) {
+    block_length_ = TrimLine(line.substr(15));
+    return;
+  }
+  if (line != "\r\n" && line != "\n") return;
+  const bool interim = !block_status_.empty() && block_status_[0] == '1';
+  const bool followed = !block_status_.empty() && block_status_[0] == '3' && block_has_location_;
+  if (interim || followed) return;
+  headers_done_ = true;
+  status_ = block_status_;
+  content_length_ = block_length_;
+}
+
+size_t CurlRequest::OnBody(char* data, size_t size, size_t count, void* self) {
+  auto* request = static_cast<CurlRequest*>(self);
+  if (request->session_->Closed()) return 0;  // ends the transfer as failed
+  if (request->Buffered() >= kMaxBuffered) {
+    request->paused_ = true;
+    return CURL_WRITEFUNC_PAUSE;
+  }
+  if (!request->headers_done_) {
+    request->headers_done_ = true;
+    request->status_ = request->block_status_;
+    request->content_length_ = request->block_length_;
+  }
+  request->buffer_.append(data, size * count);
+  return size * count;
+}
+
+void CurlRequest::CollectFinished() {
+  int left = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi_.get(), &left)) {
+    if (message->msg != CURLMSG_DONE) continue;
+    transfer_done_ = true;
+    if (message->data.result != CURLE_OK) failed_ = true;
+  }
+}
+
+template <typename Ready>
+void CurlRequest::Drive(Ready ready, Clock::time_point deadline) {
+  while (!ready() && !transfer_done_ && !failed_) {
+    if (session_->Closed() || Clock::now() >= deadline) {
+      failed_ = true;
+      return;
+    }
+    int running = 0;
+    if (curl_multi_perform(multi_.get(), &running) != CURLM_OK) {
+      failed_ = true;
+      return;
+    }
+    CollectFinished();
+    if (ready() || transfer_done_ || failed_) return;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const int wait_ms = static_cast<int>(std::clamp<long long>(left.count(), 0, kPollSliceMs));
+    curl_multi_poll(multi_.get(), nullptr, 0, wait_ms, nullptr);
+  }
+}
+
+bool CurlRequest::AwaitHeaders(Clock::time_point deadline) {
+  Drive([this] { return headers_done_; }, deadline);
+  if (!headers_done_ && transfer_done_ && !failed_) {
+    // A response the header parser could not place (no status line): trust the library.
+    long code = 0;
+    curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &code);
+    if (code > 0) {
+      headers_done_ = true;
+      status_ = std::to_string(code);
+    }
+  }
+  return headers_done_ && !session_->Closed();
+}
+
+size_t CurlRequest::Read(char* buffer, size_t size) {
+  if (size == 0) return 0;
+  const auto stall_limit = session_->ReadStallLimit();
+  while (Buffered() == 0) {
+    if (failed_ || transfer_done_) return 0;
+    if (paused_) {
+      paused_ = false;
+      curl_easy_pause(easy_.get(), CURLPAUSE_CONT);
+      if (Buffered() > 0) break;
+    }
+    Drive([this] { return Buffered() > 0; }, Clock::now() + stall_limit);
+  }
+  if (session_->Closed()) {
+    failed_ = true;
+    return 0;
+  }
+  const size_t n = std::min(size, Buffered());
+  std::memcpy(buffer, buffer_.data() + read_pos_, n);
+  read_pos_ += n;
+  if (read_pos_ == buffer_.size()) {
+    buffer_.clear();
+    read_pos_ = 0;
+  }
+  return n;
+}
+
+void CurlSession::ApplyAccess(CURL* easy) {
+  switch (open_type_) {
+    case kOpenTypeDirect:
+      curl_easy_setopt(easy, CURLOPT_PROXY, "");  // also ignores the proxy variables
+      break;
+    case kOpenTypeProxy: {
+      curl_easy_setopt(easy, CURLOPT_PROXY, ProxyForHttp(proxy_).c_str());
+      curl_easy_setopt(easy, CURLOPT_PROXYPORT, 80L);  // when the name carries no port
+      curl_easy_setopt(easy, CURLOPT_NOPROXY, "");     // the named proxy takes every host
+      std::lock_guard lock(mutex_);
+      if (!proxy_user_.empty() || !proxy_password_.empty()) {
+        curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, proxy_user_.c_str());
+        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, proxy_password_.c_str());
+      }
+      break;
+    }
+    default:
+      break;  // the system's settings: the library reads the proxy variables
+  }
+}
+
+std::unique_ptr<InternetRequest> CurlSession::Open(const std::string& url, const std::string& user,
+                                                   const std::string& password,
+                                                   std::chrono::milliseconds time_limit) {
+  if (closed_) return nullptr;
+  EasyPtr easy(curl_easy_init());
+  MultiPtr multi(curl_multi_init());
+  if (!easy || !multi) return nullptr;
+  CURL* e = easy.get();
+  const std::string wire_url = WireUrl(url);
+  if (curl_easy_setopt(e, CURLOPT_URL, wire_url.c_str()) != CURLE_OK) return nullptr;
+  // Only web servers: a configured "file:" or other scheme must not reach local files.
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(e, CURLOPT_MAXREDIRS, kMaxRedirections);
+  curl_easy_setopt(e, CURLOPT_USERAGENT, agent_.c_str());
+  curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+  if (!user.empty() || !password.empty()) {
+    curl_easy_setopt(e, CURLOPT_USERNAME, user.c_str());
+    curl_easy_setopt(e, CURLOPT_PASSWORD, password.c_str());
+    curl_easy_setopt(e, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);  // sent at once, no probe round
+  }
+  ApplyAccess(e);
+
+  auto request = std::make_unique<CurlRequest>(shared_from_this(), std::move(multi), std::move(easy));
+  if (curl_multi_add_handle(request->multi_.get(), e) != CURLM_OK) return nullptr;
+  const auto deadline = time_limit.count() > 0 ? Clock::now() + time_limit : Clock::time_point::max();
+  if (!request->AwaitHeaders(deadline)) return nullptr;
+  return request;
+}
+
+}  // namespace
+
+InternetHandle OpenInternetSession(const std::string& agent, int32_t open_type,
+                                   const std::string& proxy_server) {
+  InitCurlOnce();
+  switch (open_type) {
+    case kOpenTypePreconfig:
+    case kOpenTypeDirect:
+    case kOpenTypePreconfigNoAutoProxy:
+      return std::make_shared<CurlSession>(agent, open_type, "");
+    case kOpenTypeProxy:
+      if (proxy_server.empty()) return nullptr;  // a named proxy needs a name
+      return std::make_shared<CurlSession>(agent, open_type, proxy_server);
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace kestrova

@@ -1,0 +1,44 @@
+// The update server protocol: the URL of every request and the reading of replies.
+// URLs are the pieces joined as they are: no separator is added and nothing is
+// escaped, so a base URL without a trailing "/" needs a link_for_update with a
+// leading one.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kestrova {
+
+/// Request 1, the release check, to one update server.
+std::string ReleaseCheckUrl(const std::string& server, const std::string& link_for_update,
+                            const std::string& name);
+
+/// Request 2, the release description, for the installed version.
+std::string ReleaseDescriptionUrl(const std::string& selected_server,
+                                  const std::string& link_for_update, const std::string& name,
+                                  const std::string& current_version);
+
+/// Request 3, the action list, for the installed version.
+std::string ActionListUrl(const std::string& selected_server, const std::string& link_for_update,
+                          const std::string& name, const std::string& current_version);
+
+/// Request 5, the completion report: carries the release now installed.
+std::string CompletionReportUrl(const std::string& selected_server,
+                                const std::string& link_for_update, const std::string& name,
+                                const std::string& release_version, const std::string& email);
+
+/// A release file on a download server.
+std::string ReleaseFileUrl(const std::string& download_server, const std::string& filedir,
+                           const std::string& file_name);
+
+/// The release check's reply: version and date around the first ";".
+struct ReleaseReply {
+  std::string version;
+  std::string date;
+};
+
+/// Splits a release check reply at its first ";". Nothing is trimmed; further ";"
+/// belong to the date; a reply without ";" has no version and is all date.
+ReleaseReply ReadReleaseReply(std::string_view body);
+
+}  // namespace kestrova
