@@ -1,0 +1,119 @@
+// The kestrova executable as a publisher installs it: copied into an application
+// folder beside its configuration, run without a screen.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/temp_folder.h"
+
+extern char** environ;
+
+namespace kestrova {
+namespace {
+
+using kestrova::testing::TempFolder;
+using namespace std::chrono_literals;
+
+constexpr char kProbe[] =
+    "#!/bin/sh\n"
+    "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > ../started.txt\n"
+    "pwd >> ../started.txt\n"
+    "cut -d' ' -f19 /proc/$$/stat >> ../started.txt\n";
+
+class KestrovaLaunchTest : public ::testing::Test {
+ protected:
+  KestrovaLaunchTest() {
+    std::filesystem::copy_file(std::string(KESTROVA_BIN_DIR) + "/kestrova", folder_.path() / "myupdater");
+    const auto probe = folder_.Write("app/probe", kProbe);
+    ::chmod(probe.c_str(), 0755);
+  }
+
+  // Runs the copied updater without a display and returns its exit code.
+  int Run() {
+    const std::string program = (folder_.path() / "myupdater").string();
+    std::vector<std::string> env_strings;
+    for (char** e = environ; *e; ++e) {
+      const std::string entry = *e;
+      if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("WAYLAND_DISPLAY=", 0) == 0 ||
+          entry.rfind("QT_QPA_PLATFORM=", 0) == 0) {
+        continue;
+      }
+      env_strings.push_back(entry);
+    }
+    std::vector<char*> env;
+    for (auto& s : env_strings) env.push_back(s.data());
+    env.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::string err = (folder_.path() / "stderr.txt").string();
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, env.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::string Started() {
+    for (int i = 0; i < 300 && !std::filesystem::exists(folder_.path() / "started.txt"); ++i) {
+      std::this_thread::sleep_for(10ms);
+    }
+    std::this_thread::sleep_for(50ms);  // let the probe finish writing
+    return folder_.Read("started.txt");
+  }
+
+  TempFolder folder_;
+};
+
+TEST_F(KestrovaLaunchTest, APlainLauncherStartsTheApplicationAsConfigured) {
+  folder_.Write("myupdater.ini",
+                "[application]\r\ncheck_release=0\r\nmain_program=app\\probe\r\nmain_directory=app\r\n"
+                "program_parameters=--mode \"full screen\"\r\nprocess_priority=6\r\n");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Started(), "[--mode]\n[full screen]\n" + folder_.path().string() + "/app\n10\n");
+}
+
+TEST_F(KestrovaLaunchTest, AnUnansweredCheckStillStartsTheApplication) {
+  folder_.Write("myupdater.ini",
+                "[application]\r\nmain_program=app/probe\r\nmain_directory=app\r\nprocess_priority=2\r\n"
+                "filename_config=app.cfg\r\nparam_appli_version=VERSION\r\n"
+                "[server]\r\ninternet_option_connect_timeout=2\r\n");
+  folder_.Write("app.cfg", "VERSION=2.3.1");
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Started(), folder_.path().string() + "/app\n0\n");
+  EXPECT_EQ(folder_.Read("app.cfg"), "[Kestrova]\r\nVERSION=2.3.1");
+}
+
+TEST_F(KestrovaLaunchTest, StartsNothingWithoutConfigurationOrPriority) {
+  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(folder_.Read("stderr.txt"), "Error: The file: " + folder_.path().string() +
+                                            "/myupdater.ini is missing! Impossible to run the software.\n");
+
+  folder_.Write("myupdater.ini", "[application]\r\ncheck_release=0\r\nmain_program=app/probe\r\nprocess_priority=0\r\n");
+  EXPECT_EQ(Run(), 0);
+  std::this_thread::sleep_for(200ms);
+  EXPECT_FALSE(std::filesystem::exists(folder_.path() / "started.txt"));
+}
+
+TEST_F(KestrovaLaunchTest, AnApplicationFileThatCannotTakeTheMarkerStopsTheStart) {
+  folder_.Write("myupdater.ini",
+                "[application]\r\nmain_program=app/probe\r\nprocess_priority=2\r\nfilename_config=app.cfg\r\n");
+  const auto cfg = folder_.Write("app.cfg", "VERSION=1.0");
+  ::chmod(cfg.c_str(), 0444);
+  EXPECT_NE(Run(), 0);
+  EXPECT_NE(folder_.Read("stderr.txt").find("app.cfg is read-only"), std::string::npos);
+  std::this_thread::sleep_for(200ms);
+  EXPECT_FALSE(std::filesystem::exists(folder_.path() / "started.txt"));
+  EXPECT_EQ(folder_.Read("app.cfg"), "VERSION=1.0");
+}
+
+}  // namespace
+}  // namespace kestrova
