@@ -1,6 +1,7 @@
 #include "app/manage_check.h"
 
-#include "base/files.h"
+#include "net/internet_handle.h"
+#include "net/protocol.h"
 
 namespace kestrova {
 namespace {
@@ -8,19 +9,61 @@ namespace {
 std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
 std::string FileNameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
+InternetAccess AccessOf(const TSettings& settings) {
+  return {settings.INTERNET_OPEN_TYPE, settings.PROXY_SERVER, settings.PROXY_LOGIN,
+          settings.PROXY_PASSWORD, settings.internet_option_connect_timeout};
+}
+
 }  // namespace
 
 TManageCheck::TManageCheck(TSettings& settings, std::string executable_path, ErrorReporter report)
     : settings_(settings), executable_path_(std::move(executable_path)), report_(std::move(report)) {}
 
-TManageCheck::~TManageCheck() = default;
+TManageCheck::~TManageCheck() {
+  fetcher_.reset();  // waits for a worker still running
+  if (internet_) internet_->Close();
+}
 
 bool TManageCheck::ReleaseCheck() {
   settings_.app_directory = FolderOf(executable_path_);
   if (!LoadConfiguration(settings_, FileNameOf(executable_path_), report_)) return false;
   if (!settings_.check_release) return false;
-  // No server is asked yet: the check counts as unanswered.
+  internet_ = OpenInternetHandle(FileNameOf(executable_path_), AccessOf(settings_));
+  fetcher_ = std::make_unique<TGetInternetData>(internet_, settings_.internet_option_connect_timeout);
+  if (!internet_) return false;
+
+  RequestRelease(settings_.server_addr1);
+  if (AnsweredBy(settings_.server_addr1)) {
+    return IsNewerRelease(settings_.release_version, settings_.current_version);
+  }
+  if (settings_.server_addr2.empty()) return false;
+  RequestRelease(settings_.server_addr2);
+  if (AnsweredBy(settings_.server_addr2)) {
+    return IsNewerRelease(settings_.release_version, settings_.current_version);
+  }
   return false;
+}
+
+bool TManageCheck::AnsweredBy(const std::string& server) {
+  if (settings_.release_version.empty()) return false;
+  settings_.selected_server = server;
+  return true;
+}
+
+void TManageCheck::RequestRelease(const std::string& server) {
+  fetcher_->OnDone = [this](TGetInternetData& sender, const std::string* reply) {
+    OnReleaseReply(sender, reply);
+  };
+  fetcher_->FetchAndWait(ReleaseCheckUrl(server, settings_.link_for_update, settings_.name));
+}
+
+void TManageCheck::OnReleaseReply(TGetInternetData& sender, const std::string* reply) {
+  if (reply) {
+    ReleaseReply release = ReadReleaseReply(*reply);
+    settings_.release_version = std::move(release.version);
+    settings_.release_date = std::move(release.date);
+  }
+  sender.ReleaseData();
 }
 
 }  // namespace kestrova

@@ -1,0 +1,48 @@
+"""An HTTP server on 127.0.0.1 that gives every GET the same reply.
+
+Prints the port it listens on as the first line of its output, appends the path
+and query of each request it receives to --log, and serves until it is killed or
+--lifetime seconds have passed.
+"""
+import argparse
+import http.server
+import sys
+import threading
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--status", type=int, default=200)
+    parser.add_argument("--body", default="")
+    parser.add_argument("--log", default="")
+    parser.add_argument("--lifetime", type=float, default=120.0)
+    args = parser.parse_args()
+    body = args.body.encode("latin-1")
+    log_lock = threading.Lock()
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        protocol_version = "HTTP/1.1"
+
+        def do_GET(self):
+            if args.log:
+                with log_lock, open(args.log, "a", encoding="latin-1") as log:
+                    log.write(self.path + "\n")
+            self.send_response(args.status)
+            self.send_header("Content-Type", "text/plain")
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body)
+
+        def log_message(self, *unused):
+            pass
+
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    print(server.server_address[1], flush=True)
+    threading.Timer(args.lifetime, server.shutdown).start()
+    server.serve_forever()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
