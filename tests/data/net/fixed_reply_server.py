@@ -1,8 +1,8 @@
 """An HTTP server on 127.0.0.1 that gives every GET the same reply.
 
-Prints the port it listens on as the first line of its output, appends the path
-and query of each request it receives to --log, and serves until it is killed or
---lifetime seconds have passed.
+Prints the port it listens on as the first line of its output, appends one line
+per request to --log (path with query, User-Agent and Via header, separated by
+tabs), and serves until it is killed or --lifetime seconds have passed.
 """
 import argparse
 import http.server
@@ -26,7 +26,9 @@ def main():
         def do_GET(self):
             if args.log:
                 with log_lock, open(args.log, "a", encoding="latin-1") as log:
-                    log.write(self.path + "\n")
+                    fields = [self.path, self.headers.get("User-Agent", ""),
+                              self.headers.get("Via", "")]
+                    log.write("\t".join(fields) + "\n")
             self.send_response(args.status)
             self.send_header("Content-Type", "text/plain")
             self.send_header("Content-Length", str(len(body)))

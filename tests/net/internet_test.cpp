@@ -1,0 +1,148 @@
+// The internet seam against real peers: what it reads, and how promptly a close from
+// another thread ends what is pending.
+#include "net/internet.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <thread>
+
+#include "peers.h"
+
+namespace kestrova {
+namespace {
+
+using test::Now;
+
+std::string ReadAll(InternetRequest& request, size_t piece) {
+  std::string body(piece, '\0');
+  std::string all;
+  while (size_t n = request.Read(body.data(), piece)) all.append(body.data(), n);
+  return all;
+}
+
+InternetHandle Direct() { return OpenInternetSession("agent.exe", kOpenTypeDirect, ""); }
+
+TEST(Internet, ReadsStatusLengthAndWholeBodyInPieces) {
+  const std::string body(3000, 'x');
+  test::FixedReplyServer server(200, body + "end");
+  auto request = Direct()->OpenUrl(server.BaseUrl() + "/a b?name=x y");
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->StatusCode(), "200");
+  EXPECT_EQ(request->ContentLength(), "3003");
+  EXPECT_EQ(ReadAll(*request, 1000), body + "end");
+  EXPECT_FALSE(request->Failed());
+  // The blank travels percent-encoded; the agent text is the one the session was given.
+  ASSERT_EQ(server.LogLines().size(), 1u);
+  EXPECT_EQ(server.LogLines()[0].substr(0, server.LogLines()[0].rfind('\t')),
+            "/a%20b?name=x%20y\tagent.exe");
+}
+
+TEST(Internet, CloseFromAnotherThreadEndsPendingOpenAndLaterOnesAtOnce) {
+  test::SilentServer silent;
+  test::FixedReplyServer good(200, "ok");
+  InternetHandle internet = Direct();
+  std::thread closer([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    internet->Close();
+  });
+  const double start = Now();
+  EXPECT_FALSE(internet->OpenUrl(silent.BaseUrl() + "/"));
+  closer.join();
+  EXPECT_LT(Now() - start, 0.8);
+  EXPECT_TRUE(internet->Closed());
+
+  const double again = Now();
+  EXPECT_FALSE(internet->OpenUrl(good.BaseUrl() + "/"));
+  EXPECT_LT(Now() - again, 0.1);
+  EXPECT_TRUE(good.RequestedPaths().empty());
+}
+
+TEST(Internet, BodyCutShortOrStalledIsAFailureNotAnEnd) {
+  const std::string head = "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789";
+  {
+    test::ScriptedServer cut(head, /*hang_up=*/true);
+    auto request = Direct()->OpenUrl(cut.BaseUrl() + "/");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(ReadAll(*request, 1024), "0123456789");
+    EXPECT_TRUE(request->Failed());
+  }
+  {
+    test::ScriptedServer stalled(head, /*hang_up=*/false);
+    InternetHandle internet = Direct();
+    auto request = internet->OpenUrl(stalled.BaseUrl() + "/");
+    ASSERT_TRUE(request);
+    std::thread closer([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      internet->Close();
+    });
+    const double start = Now();
+    ReadAll(*request, 1024);
+    closer.join();
+    EXPECT_TRUE(request->Failed());
+    EXPECT_LT(Now() - start, 0.8);
+  }
+  {
+    test::ScriptedServer stalled(head, /*hang_up=*/false);
+    InternetHandle internet = Direct();
+    internet->SetReadStallLimit(std::chrono::milliseconds(300));
+    auto request = internet->OpenUrl(stalled.BaseUrl() + "/");
+    ASSERT_TRUE(request);
+    const double start = Now();
+    ReadAll(*request, 1024);
+    EXPECT_TRUE(request->Failed());
+    EXPECT_LT(Now() - start, 1.5);
+  }
+}
+
+TEST(Internet, OpenTimeLimitGivesUpOnASilentServer) {
+  test::SilentServer silent;
+  const double start = Now();
+  EXPECT_FALSE(Direct()->OpenUrl(silent.BaseUrl() + "/", std::chrono::milliseconds(300)));
+  EXPECT_LT(Now() - start, 1.0);
+}
+
+TEST(Internet, AccessTypesDecideWhetherTheProxyVariablesCount) {
+  test::FixedReplyServer server(200, "ok");
+  // A proxy that refuses every connection: whoever uses it gets no response.
+  ::setenv("http_proxy", test::RefusingBaseUrl().c_str(), 1);
+  ::unsetenv("no_proxy");
+  ::unsetenv("NO_PROXY");
+  EXPECT_TRUE(OpenInternetSession("a", kOpenTypeDirect, "")->OpenUrl(server.BaseUrl() + "/"));
+  EXPECT_FALSE(OpenInternetSession("a", kOpenTypePreconfig, "")->OpenUrl(server.BaseUrl() + "/"));
+  EXPECT_FALSE(
+      OpenInternetSession("a", kOpenTypePreconfigNoAutoProxy, "")->OpenUrl(server.BaseUrl() + "/"));
+  ::unsetenv("http_proxy");
+  EXPECT_EQ(server.RequestedPaths().size(), 1u);
+}
+
+TEST(Internet, NamedProxyCarriesTheCredentials) {
+  test::FixedReplyServer server(200, "ok");
+  test::AuthProxy proxy("kuser", "kpass");
+  InternetHandle good = OpenInternetSession("a", kOpenTypeProxy, proxy.Address());
+  good->SetProxyCredentials("kuser", "kpass");
+  auto request = good->OpenUrl(server.BaseUrl() + "/through");
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->StatusCode(), "200");
+  InternetHandle bad = OpenInternetSession("a", kOpenTypeProxy, "http=" + proxy.Address());
+  bad->SetProxyCredentials("kuser", "wrong");
+  request = bad->OpenUrl(server.BaseUrl() + "/refused");
+  ASSERT_TRUE(request);
+  EXPECT_NE(request->StatusCode(), "200");
+  // Only the request with the right password went through the proxy to the server.
+  ASSERT_EQ(server.LogLines().size(), 1u);
+  EXPECT_EQ(server.RequestedPaths()[0], "/through");
+  EXPECT_NE(server.LogLines()[0].find("tinyproxy"), std::string::npos);  // its Via header
+}
+
+TEST(Internet, RefusesWhatItCannotServeSafely) {
+  EXPECT_FALSE(OpenInternetSession("a", kOpenTypeProxy, ""));  // a named proxy needs a name
+  EXPECT_FALSE(OpenInternetSession("a", 2, ""));
+  EXPECT_FALSE(OpenInternetSession("a", -1, ""));
+  // Only web servers: a configured local file must never be read as a reply.
+  EXPECT_FALSE(Direct()->OpenUrl("file:///etc/hostname"));
+  EXPECT_FALSE(Direct()->OpenUrl(test::RefusingBaseUrl() + "/"));
+}
+
+}  // namespace
+}  // namespace kestrova

@@ -1,0 +1,123 @@
+// Real servers on 127.0.0.1 for the network tests: each starts on a port of its own
+// and is stopped when the object goes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <string>
+#include <vector>
+
+namespace kestrova::test {
+
+/// A folder under the system's temporary folder, removed with everything in it.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::string& Path() const { return path_; }  // ends in "/"
+  std::string Write(const std::string& name, const std::string& content) const;
+
+ private:
+  std::string path_;
+};
+
+/// A started program; killed and reaped when the object goes.
+class ChildProcess {
+ public:
+  explicit ChildProcess(const std::vector<std::string>& argv,
+                        const std::vector<std::string>& extra_env = {});
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  /// The first line the program prints, waiting at most a few seconds for it.
+  std::string FirstLine();
+  /// Waits for the program to end by itself; its exit code, or -1 after `seconds`.
+  int Wait(double seconds);
+
+ private:
+  pid_t pid_ = -1;
+  int output_ = -1;
+};
+
+/// python's http.server giving every GET the same status and body; each request's
+/// path, User-Agent and Via header go to LogPath as one tab-separated line.
+class FixedReplyServer {
+ public:
+  FixedReplyServer(int status, const std::string& body);
+  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  std::vector<std::string> RequestedPaths() const;
+  std::vector<std::string> LogLines() const;
+
+ private:
+  TempDir dir_;
+  std::string log_;
+  ChildProcess process_;
+  int port_ = 0;
+};
+
+/// The reference update server, serving `folder` with requests at `path`.
+class ReferenceServer {
+ public:
+  ReferenceServer(const std::string& folder, const std::string& path, const std::string& log);
+  const std::string& BaseUrl() const { return base_url_; }  // without the path
+
+ private:
+  ChildProcess process_;
+  std::string base_url_;
+};
+
+/// A port that accepts connections and never answers.
+class SilentServer {
+ public:
+  SilentServer();
+  ~SilentServer();
+  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  int socket_ = -1;
+  int port_ = 0;
+};
+
+/// Answers one connection with raw bytes, then hangs up or holds the connection open
+/// without another byte until the object goes.
+class ScriptedServer {
+ public:
+  ScriptedServer(std::string reply, bool hang_up);
+  ~ScriptedServer();
+  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  void Serve(std::string reply, bool hang_up);
+
+  int socket_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+/// tinyproxy with basic authentication.
+class AuthProxy {
+ public:
+  AuthProxy(const std::string& user, const std::string& password);
+  std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  TempDir dir_;
+  int port_ = 0;
+  std::unique_ptr<ChildProcess> process_;
+};
+
+/// A base URL where nothing listens: connections are refused at once.
+std::string RefusingBaseUrl();
+/// A port that was free a moment ago.
+int FreePort();
+/// Reads a whole file; empty when it does not exist.
+std::string ReadFile(const std::string& path);
+/// Seconds since `start` (a steady-clock reading from Now()).
+double Now();
+
+}  // namespace kestrova::test
