@@ -1,0 +1,136 @@
+// The reference update server, run as a publisher runs it, asked through the
+// updater's own fetcher.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "catalog.h"
+#include "completion_log.h"
+#include "net/get_internet_data.h"
+#include "net/protocol.h"
+#include "peers.h"
+
+namespace kestrova {
+namespace {
+
+class ReferenceServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    GuiThread::Attach();
+    root_.Write("Demo/release.ini", "[release]\nversion=2.1\ndate=2009-05-04\n");
+    root_.Write("Demo/description.rtf", "{\\rtf1 Better than ever}");
+    root_.Write("Demo/actionlist.ini", "[files]\nfile1=demo21.zip\n");
+    root_.Write("Demo/files/demo21.zip", release_file_);
+    root_.Write("Other/release.ini", "[release]\nversion=1;0\n");  // unusable version
+    root_.Write("secret.txt", "not for clients");
+  }
+
+  std::optional<std::string> Fetch(const std::string& url) {
+    TGetInternetData fetcher(OpenInternetSession("kestrova", kOpenTypeDirect, ""), 5);
+    std::optional<std::string> reply;
+    fetcher.OnDone = [&reply](TGetInternetData& sender, const std::string* data) {
+      if (data) reply = *data;
+      sender.ReleaseData();
+    };
+    fetcher.FetchAndWait(url);
+    return reply;
+  }
+
+  test::TempDir root_;
+  test::TempDir logs_;
+  const std::string log_ = logs_.Path() + "completions.log";
+  const std::string release_file_ = std::string(70000, 'z') + "end";
+};
+
+TEST_F(ReferenceServer, AnswersTheFourRequestsOfAPublishedApplication) {
+  test::ReferenceServer server(root_.Path(), "/upd.php", log_);
+  const std::string base = server.BaseUrl();
+  EXPECT_EQ(Fetch(ReleaseCheckUrl(base, "/upd.php", "Demo")), "2.1;2009-05-04");
+  EXPECT_EQ(Fetch(ReleaseDescriptionUrl(base, "/upd.php", "Demo", "2.0")), "{\\rtf1 Better than ever}");
+  EXPECT_EQ(Fetch(ActionListUrl(base, "/upd.php", "Demo", "2.0")), "[files]\nfile1=demo21.zip\n");
+  EXPECT_TRUE(Fetch(CompletionReportUrl(base, "/upd.php", "Demo", "2.1", "user@example.org")));
+  const std::string log = test::ReadFile(log_);
+  EXPECT_NE(log.find("\t127.0.0.1\tDemo\t2.1\tuser@example.org\n"), std::string::npos) << log;
+}
+
+TEST_F(ReferenceServer, UnknownApplicationsRequestsAndFilesGetNothing) {
+  test::ReferenceServer server(root_.Path(), "/upd.php", log_);
+  const std::string base = server.BaseUrl();
+  EXPECT_FALSE(Fetch(ReleaseCheckUrl(base, "/upd.php", "Nope")));
+  EXPECT_FALSE(Fetch(ReleaseCheckUrl(base, "/upd.php", "Other")));
+  EXPECT_FALSE(Fetch(ReleaseDescriptionUrl(base, "/upd.php", "Other", "1.0")));
+  EXPECT_FALSE(Fetch(base + "/upd.php?request=4&appli_name=Demo"));
+  EXPECT_FALSE(Fetch(ReleaseCheckUrl(base, "/other.php", "Demo")));
+  EXPECT_FALSE(Fetch(CompletionReportUrl(base, "/upd.php", "Nope", "1", "x")));
+  EXPECT_EQ(test::ReadFile(log_), "");
+}
+
+TEST_F(ReferenceServer, ServesReleaseFilesWithTheirLength) {
+  test::ReferenceServer server(root_.Path(), "/upd.php", log_);
+  const int port = std::stoi(server.BaseUrl().substr(server.BaseUrl().rfind(':') + 1));
+  auto internet = OpenInternetSession("kestrova", kOpenTypeDirect, "");
+  auto request = internet->SendHttpRequest({"127.0.0.1", port, "/files/Demo/demo21.zip", "", ""});
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->StatusCode(), "200");
+  EXPECT_EQ(request->ContentLength(), std::to_string(release_file_.size()));
+  std::string body(1025, '\0'), all;
+  while (size_t n = request->Read(body.data(), body.size())) all.append(body.data(), n);
+  EXPECT_EQ(all, release_file_);
+  request = internet->SendHttpRequest({"127.0.0.1", port, "/files/Demo/missing.zip", "", ""});
+  ASSERT_TRUE(request);
+  EXPECT_EQ(request->StatusCode(), "404");
+}
+
+TEST_F(ReferenceServer, KeepsEveryReportOfClientsReportingAtOnce) {
+  test::ReferenceServer server(root_.Path(), "/upd.php", log_);
+  constexpr int kClients = 12;
+  std::vector<std::thread> clients;
+  std::atomic<int> answered{0};
+  for (int i = 0; i < kClients; ++i) {
+    clients.emplace_back([&, i] {
+      auto internet = OpenInternetSession("kestrova", kOpenTypeDirect, "");
+      const std::string url = CompletionReportUrl(server.BaseUrl(), "/upd.php", "Demo", "2.1",
+                                                  "u" + std::to_string(i) + "@x");
+      auto request = internet->OpenUrl(url, std::chrono::seconds(10));
+      if (request && request->StatusCode() == "200") ++answered;
+    });
+  }
+  for (std::thread& client : clients) client.join();
+  EXPECT_EQ(answered, kClients);
+  const std::string log = test::ReadFile(log_);
+  for (int i = 0; i < kClients; ++i) {
+    EXPECT_NE(log.find("\tDemo\t2.1\tu" + std::to_string(i) + "@x\n"), std::string::npos) << log;
+  }
+}
+
+TEST(ServerCatalog, NeverLeavesThePublishingFolder) {
+  test::TempDir root;
+  root.Write("Demo/files/a/b.zip", "b");
+  root.Write("Demo/release.ini", "[release]\nversion=1\n");
+  const server::Catalog catalog(root.Path());
+  EXPECT_TRUE(catalog.ReleaseFile("Demo", "a/b.zip"));
+  for (const char* file : {"../release.ini", "a/../../release.ini", "a//b.zip", "a/./b.zip", "a"}) {
+    EXPECT_FALSE(catalog.ReleaseFile("Demo", file)) << file;
+  }
+  for (const char* name : {"..", ".", "", "Demo/files", "Demo\\x"}) {
+    EXPECT_FALSE(catalog.Knows(name)) << name;
+  }
+}
+
+TEST(ServerCompletionLog, AClientValueCannotForgeALineOrAField) {
+  const server::CompletionReport report{"127.0.0.1", "Demo", "2.1\nFAKE", "a\tb\r@c"};
+  EXPECT_EQ(server::FormatLogLine("T", report), "T\t127.0.0.1\tDemo\t2.1 FAKE\ta b @c\n");
+}
+
+TEST(ServerCommandLine, ExplainsItselfAndRefusesWhatItCannotServe) {
+  test::ChildProcess help({KESTROVA_BIN_DIR "/kestrova-server", "--help"});
+  EXPECT_NE(help.FirstLine().find("Usage: kestrova-server"), std::string::npos);
+  EXPECT_EQ(help.Wait(5), 0);
+  test::ChildProcess no_folder({KESTROVA_BIN_DIR "/kestrova-server", "--port", "0"});
+  EXPECT_EQ(no_folder.Wait(5), 2);
+  test::ChildProcess missing({KESTROVA_BIN_DIR "/kestrova-server", "--folder", "/nonexistent/x"});
+  EXPECT_EQ(missing.Wait(5), 2);
+}
+
+}  // namespace
+}  // namespace kestrova
