@@ -1,0 +1,22 @@
+// CRC-32 of ZIP entries (polynomial 0xEDB88320, reflected, inverted at both ends).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kestrova {
+
+/// Running CRC-32 over data fed in pieces.
+class Crc32 {
+ public:
+  void Update(const void* data, size_t size);
+  uint32_t Value() const { return ~state_; }
+
+ private:
+  uint32_t state_ = 0xFFFFFFFFu;
+};
+
+/// CRC-32 of one block of bytes.
+uint32_t Crc32Of(const void* data, size_t size);
+
+}  // namespace kestrova

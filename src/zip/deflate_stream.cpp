@@ -1,0 +1,142 @@
+#include "zip/deflate_stream.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <vector>
+
+#include "zip/crc32.h"
+
+namespace kestrova {
+namespace {
+
+constexpr size_t KiB = 1024;
+
+// Owns a raw deflate stream. Raw mode yields exactly the zlib stream without its
+// 2-byte header and Adler-32 trailer, and spares computing the Adler-32 at all.
+class RawDeflater {
+ public:
+  explicit RawDeflater(int level) {
+    if (deflateInit2(&stream_, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+      throw std::runtime_error("Cannot start deflate");
+    }
+  }
+  ~RawDeflater() { deflateEnd(&stream_); }
+  RawDeflater(const RawDeflater&) = delete;
+  RawDeflater& operator=(const RawDeflater&) = delete;
+
+  /// Deflates `size` bytes with `flush`, handing every output byte to `sink`.
+  uint64_t Deflate(const unsigned char* data, size_t size, int flush,
+                   std::vector<unsigned char>& out, EntrySink& sink) {
+    stream_.next_in = const_cast<unsigned char*>(data);
+    stream_.avail_in = static_cast<uInt>(size);
+    uint64_t written = 0;
+    int result;
+    do {
+      stream_.next_out = out.data();
+      stream_.avail_out = static_cast<uInt>(out.size());
+      result = deflate(&stream_, flush);
+      if (result == Z_STREAM_ERROR) throw std::runtime_error("deflate failed");
+      const size_t produced = out.size() - stream_.avail_out;
+      if (produced) sink.Write(out.data(), produced);
+      written += produced;
+    } while (stream_.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+    return written;
+  }
+
+ private:
+  z_stream stream_{};
+};
+
+// Copies the source unchanged after the bytes already handed over in `first`.
+CompressedEntry StoreRest(EntrySource& source, std::vector<unsigned char>& buffer,
+                          CompressedEntry entry, Crc32& crc, EntrySink& sink,
+                          const ChunkProgress& progress) {
+  for (;;) {
+    if (!progress(entry.uncompressed_size)) {
+      entry.cancelled = true;
+      return entry;
+    }
+    const size_t n = source.Read(buffer.data(), buffer.size());
+    if (n == 0) break;
+    crc.Update(buffer.data(), n);
+    sink.Write(buffer.data(), n);
+    entry.uncompressed_size += n;
+  }
+  entry.method = 0;
+  entry.compressed_size = entry.uncompressed_size;
+  entry.crc32 = crc.Value();
+  return entry;
+}
+
+CompressedEntry StoreAll(EntrySource& source, std::vector<unsigned char>& buffer,
+                         EntrySink& sink, const ChunkProgress& progress) {
+  Crc32 crc;
+  return StoreRest(source, buffer, CompressedEntry{}, crc, sink, progress);
+}
+
+}  // namespace
+
+size_t DeflateChunkSize(int level, uint64_t file_size) {
+  size_t chunk = 1024 * KiB;
+  if (level >= 1 && level <= 3) chunk = 512 * KiB;
+  if (level >= 7) chunk = 1536 * KiB;
+  // At least a small buffer, so a file that grows while it is read is still seen.
+  return static_cast<size_t>(std::clamp<uint64_t>(file_size, 4 * KiB, chunk));
+}
+
+CompressedEntry CompressEntry(EntrySource& source, uint64_t expected_size, int level,
+                              EntrySink& sink, const ChunkProgress& progress) {
+  const size_t chunk = DeflateChunkSize(level, expected_size);
+  std::vector<unsigned char> in(chunk);
+  if (level <= 0) return StoreAll(source, in, sink, progress);
+
+  std::vector<unsigned char> out(std::max<size_t>((chunk + chunk / 10 + 267) / 256 * 256, 256));
+  RawDeflater deflater(level);
+  Crc32 crc;
+  CompressedEntry entry;
+  entry.method = 8;
+  bool first_chunk = true;
+  for (;;) {
+    if (!progress(entry.uncompressed_size)) {
+      entry.cancelled = true;
+      return entry;
+    }
+    const size_t n = source.Read(in.data(), in.size());
+    if (n == 0 && first_chunk) {
+      entry.method = 0;  // an empty file has nothing to deflate
+      entry.crc32 = crc.Value();
+      return entry;
+    }
+    crc.Update(in.data(), n);
+    entry.uncompressed_size += n;
+    const bool last = n == 0 || entry.uncompressed_size >= expected_size;
+    entry.compressed_size += deflater.Deflate(in.data(), n, last ? Z_FINISH : Z_SYNC_FLUSH, out, sink);
+    if (first_chunk && !last && entry.compressed_size >= n) {
+      // The data does not compress: spend no more deflate time on it.
+      sink.Restart();
+      sink.Write(in.data(), n);
+      return StoreRest(source, in, entry, crc, sink, progress);
+    }
+    if (last) break;
+    first_chunk = false;
+  }
+  const uint64_t compressed_through = entry.uncompressed_size;
+  // A source longer than its size: count the rest so the caller sees the mismatch.
+  while (const size_t n = source.Read(in.data(), in.size())) entry.uncompressed_size += n;
+  entry.crc32 = crc.Value();
+  if (entry.compressed_size < entry.uncompressed_size) return entry;
+  sink.Restart();
+  if (first_chunk && compressed_through == entry.uncompressed_size) {
+    // The whole file is still in the buffer.
+    sink.Write(in.data(), entry.uncompressed_size);
+    entry.method = 0;
+    entry.compressed_size = entry.uncompressed_size;
+    return entry;
+  }
+  source.Rewind();
+  return StoreAll(source, in, sink, progress);
+}
+
+}  // namespace kestrova

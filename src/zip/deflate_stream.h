@@ -1,0 +1,51 @@
+// Compressing one entry: source bytes in, raw deflate (or stored) bytes and CRC-32
+// out. The step knows nothing of the archive, so entries can be compressed apart
+// from the thread that writes them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace kestrova {
+
+/// Where an entry's uncompressed bytes come from.
+class EntrySource {
+ public:
+  virtual ~EntrySource() = default;
+  /// Up to `size` bytes; 0 at the end.
+  virtual size_t Read(void* buffer, size_t size) = 0;
+  /// Starts reading from the beginning again.
+  virtual void Rewind() = 0;
+};
+
+/// Where an entry's compressed bytes go.
+class EntrySink {
+ public:
+  virtual ~EntrySink() = default;
+  virtual void Write(const void* data, size_t size) = 0;
+  /// Drops everything written so far.
+  virtual void Restart() = 0;
+};
+
+/// What compressing produced.
+struct CompressedEntry {
+  uint16_t method = 0;  // 0 stored, 8 deflated
+  uint32_t crc32 = 0;
+  uint64_t uncompressed_size = 0;  // bytes read from the source
+  uint64_t compressed_size = 0;
+  bool cancelled = false;
+};
+
+/// Called before each chunk with the source bytes done so far; false cancels.
+using ChunkProgress = std::function<bool(uint64_t bytes_done)>;
+
+/// Source bytes read per chunk at `level`, never more than the file.
+size_t DeflateChunkSize(int level, uint64_t file_size);
+
+/// Compresses at `level` (0 stores). Data that does not shrink is stored instead, so
+/// an entry is never larger than its source.
+CompressedEntry CompressEntry(EntrySource& source, uint64_t expected_size, int level,
+                              EntrySink& sink, const ChunkProgress& progress);
+
+}  // namespace kestrova

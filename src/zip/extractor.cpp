@@ -1,0 +1,252 @@
+// ZipArchiver: extracting and testing the entries FileMasks selects.
+#include <algorithm>
+#include <mutex>
+
+#include "base/text.h"
+#include "zip/archiver_lock.h"
+#include "zip/entry_names.h"
+#include "zip/inflate_stream.h"
+#include "zip/local_header.h"
+#include "zip/wildcard.h"
+#include "zip/zip_archiver.h"
+
+namespace kestrova {
+namespace {
+
+constexpr uint32_t kFolderLikeBits = faHidden | faSysFile | faVolumeID | faDirectory;
+constexpr uint16_t kMethodStored = 0;
+constexpr uint16_t kMethodDeflated = 8;
+constexpr uint16_t kMethodDeflate64 = 9;
+
+// Writes extracted bytes to the temporary file that later replaces the target.
+class FileExtractSink : public ExtractSink {
+ public:
+  explicit FileExtractSink(NativeFile& file) : file_(file) {}
+  void Write(const void* data, size_t size) override {
+    if (file_.WriteAt(position_, data, size) != size) throw DiskFull{};
+    position_ += size;
+  }
+  struct DiskFull {};
+
+ private:
+  NativeFile& file_;
+  uint64_t position_ = 0;
+};
+
+// Discards the bytes; testing only needs their size and CRC.
+class NullExtractSink : public ExtractSink {
+ public:
+  void Write(const void*, size_t) override {}
+};
+
+// Removes the temporary file unless it was put in place.
+class TemporaryFileGuard {
+ public:
+  explicit TemporaryFileGuard(std::string path) : path_(std::move(path)) {}
+  ~TemporaryFileGuard() {
+    if (!path_.empty()) RemoveFile(path_);
+  }
+  TemporaryFileGuard(const TemporaryFileGuard&) = delete;
+  TemporaryFileGuard& operator=(const TemporaryFileGuard&) = delete;
+  void Release() { path_.clear(); }
+
+ private:
+  std::string path_;
+};
+
+std::u16string MaskForEntries(std::u16string mask) {
+  std::replace(mask.begin(), mask.end(), u'\\', u'/');
+  return mask == u"*.*" ? u"*" : mask;
+}
+
+std::u16string ShownName(std::u16string name) {
+  if (kNativeSeparator != '/') std::replace(name.begin(), name.end(), u'/', u'\\');
+  return name;
+}
+
+}  // namespace
+
+void ZipArchiver::ExtractMatching() { WalkSelected(poExtract); }
+
+void ZipArchiver::TestMatching() { WalkSelected(poTest); }
+
+void ZipArchiver::SelectEntries() {
+  std::vector<std::u16string> masks, exclusions;
+  for (const auto& mask : FileMasks) masks.push_back(MaskForEntries(mask));
+  for (const auto& mask : ExclusionMasks) exclusions.push_back(MaskForEntries(mask));
+  for (auto& item : items_) {
+    const uint32_t special = item.header.external_attributes & kFolderLikeBits;
+    item.selected = MatchesAnyMask(item.name, masks) && !MatchesAnyMask(item.name, exclusions) &&
+                    (special & Options.SearchAttr) == special;
+  }
+}
+
+void ZipArchiver::WalkSelected(TProcessOperation operation) {
+  RequireActive();
+  if (InUpdate()) Raise(kErrUpdateNotEnded);
+  std::lock_guard<std::recursive_mutex> lock(ArchiverLock());
+  SelectEntries();
+  const size_t selected = static_cast<size_t>(
+      std::count_if(items_.begin(), items_.end(), [](const DirectoryItem& i) { return i.selected; }));
+  if (!FireOverall(0.0, operation, ppStart)) return;
+  size_t done = 0;
+  try {
+    for (size_t i = 0; i < items_.size(); ++i) {
+      if (!items_[i].selected) continue;
+      for (;;) {
+        try {
+          ExtractEntry(items_[i], operation, double(done), selected);
+          break;
+        } catch (const EArchiverError& error) {
+          const TFileFailureAction action = ReportFailure(ShownName(items_[i].name), operation, error);
+          if (action == fxaRetry) continue;
+          if (action == fxaAbort) throw Aborted{};
+          break;
+        }
+      }
+      ++done;
+    }
+  } catch (const Cancelled&) {
+  } catch (const Aborted&) {
+  }
+  FireOverall(100.0, operation, ppEnd);
+}
+
+ZipArchiver::EntryOutcome ZipArchiver::ExtractEntry(DirectoryItem& item, TProcessOperation operation,
+                                                    double done, size_t selected) {
+  const std::u16string shown = ShownName(item.name);
+  if (OnConfirmProcessFile) {
+    bool confirm = true;
+    OnConfirmProcessFile(*this, shown, operation, confirm);
+    if (!confirm) return EntryOutcome::kSkipped;
+  }
+  if (!FireFile(shown, 0.0, operation, ppStart)) throw Cancelled{};
+  std::u16string name = item.name;
+  uint32_t attributes = item.header.external_attributes;
+  std::string comment = item.comment;
+  if (OnExtractFile) OnExtractFile(*this, name, attributes, comment);
+
+  const auto relative = SafeRelativePath(name);
+  if (!relative) throw MakeError(kErrUnsafeName, Utf16ToUtf8(name));
+  const bool is_folder = item.IsFolder() || name.back() == u'/' || name.back() == u'\\';
+
+  if (operation == poTest) {
+    if (!is_folder) {
+      NullExtractSink sink;
+      if (!Decompress(item, sink, operation, done, selected, shown)) throw Cancelled{};
+    }
+    if (!FireFile(shown, 100.0, operation, ppEnd)) throw Cancelled{};
+    return EntryOutcome::kDone;
+  }
+
+  const std::string base = BaseFolder();
+  std::string path = Utf16ToUtf8(*relative);
+  const size_t slash = path.rfind('/');
+  if (Options.CreateDirs) {
+    // Every missing folder from the target folder down to the entry's own.
+    const std::string folders = is_folder ? base + path : base + path.substr(0, slash + 1);
+    for (size_t at = 1; at <= folders.size(); ++at) {
+      if (at != folders.size() && folders[at] != '/') continue;
+      const std::string folder = folders.substr(0, at);
+      if (!CreateFolder(folder)) throw MakeError(kErrCannotCreateDir, folder);
+    }
+  } else if (slash != std::string::npos) {
+    path.erase(0, slash + 1);
+  }
+  if (is_folder) {
+    if (!FireFile(shown, 100.0, operation, ppEnd)) throw Cancelled{};
+    return EntryOutcome::kDone;
+  }
+  // A link could point anywhere, and files extracted later would follow it.
+  if (item.IsSymbolicLink()) throw MakeError(kErrLinkNotExtracted, Utf16ToUtf8(name));
+  return ExtractFileData(item, base + path, attributes, operation, done, selected);
+}
+
+ZipArchiver::EntryOutcome ZipArchiver::ExtractFileData(DirectoryItem& item, const std::string& target,
+                                                       uint32_t attributes, TProcessOperation operation,
+                                                       double done, size_t selected) {
+  const std::u16string shown = ShownName(item.name);
+  if (const auto existing = QueryFile(target)) {
+    if (existing->is_dir) throw MakeError(kErrCannotCreateFile, target);
+    if (!Options.ReplaceReadOnly && (existing->attributes & faReadOnly)) return EntryOutcome::kSkipped;
+    if (!ConfirmOverwrite(item, target, *existing)) return EntryOutcome::kSkipped;
+  }
+  // The data goes to a file beside the target, which replaces the target only when the
+  // entry is complete and correct, so a failure never costs the previous file.
+  const size_t slash = target.rfind(kNativeSeparator);
+  std::string temporary_path;
+  NativeFile output = NativeFile::CreateUnique(target.substr(0, slash + 1),
+                                               "." + target.substr(slash + 1) + ".", temporary_path);
+  if (!output.IsOpen()) throw MakeError(kErrCannotCreateFile, target);
+  TemporaryFileGuard guard(temporary_path);
+  FileExtractSink sink(output);
+  try {
+    if (!Decompress(item, sink, operation, done, selected, shown)) throw Cancelled{};
+  } catch (const FileExtractSink::DiskFull&) {
+    throw MakeError(kErrCannotCreateFile, target);
+  }
+  output.Close();
+  SetModificationTime(temporary_path, FromDosDateTime(item.header.DosDateTime()));
+  if (Options.SetAttributes) {
+    ApplyAttributes(temporary_path, attributes & 0xFFFF, item.UnixMode());
+  }
+  if (!RenameReplacing(temporary_path, target)) throw MakeError(kErrCannotCreateFile, target);
+  guard.Release();
+  if (!FireFile(shown, 100.0, operation, ppEnd)) throw Cancelled{};
+  return EntryOutcome::kDone;
+}
+
+bool ZipArchiver::ConfirmOverwrite(const DirectoryItem& item, const std::string& target,
+                                   const FileStatus& existing) {
+  const uint32_t file_time = ToDosDateTime(existing.mtime);
+  switch (Options.OverwriteMode) {
+    case omAlways: return true;
+    case omNever: return false;
+    case omIfNewer: return item.header.DosDateTime() > file_time;
+    case omIfOlder: return item.header.DosDateTime() < file_time;
+    case omPrompt: break;
+  }
+  // Without a handler there is no one to ask, and keeping the file loses nothing.
+  TOverwriteAnswer answer = oaNo;
+  if (OnConfirmOverwrite) OnConfirmOverwrite(*this, Utf8ToUtf16(target), ShownName(item.name), answer);
+  if (answer == oaYesToAll) Options.OverwriteMode = omAlways;
+  if (answer == oaNoToAll) Options.OverwriteMode = omNever;
+  return answer == oaYes || answer == oaYesToAll;
+}
+
+bool ZipArchiver::Decompress(DirectoryItem& item, ExtractSink& sink, TProcessOperation operation,
+                             double done, size_t selected, const std::u16string& shown) {
+  const uint16_t method = item.header.method;
+  if (method == kMethodDeflate64) throw MakeError(kErrDeflate64);
+  if ((method != kMethodStored && method != kMethodDeflated) ||
+      (item.header.flags & kFlagEncrypted)) {
+    throw MakeError(kErrInvalidCheckSum);
+  }
+  unsigned char fixed[kLocalHeaderSize];
+  const bool complete = file_.ReadAt(item.local_header_offset, fixed, sizeof fixed) == sizeof fixed;
+  const auto local = complete ? DecodeLocalHeader(fixed) : std::nullopt;
+  if (!local) throw MakeError(kErrInvalidCheckSum);
+
+  const uint64_t data_offset = item.local_header_offset + local->DataOffset();
+  uint64_t compressed = item.compressed_size;
+  if (data_offset >= directory_start_) {
+    compressed = 0;
+  } else if (data_offset + compressed > directory_start_) {
+    compressed = directory_start_ - data_offset;
+  }
+  const auto progress = [&](uint64_t consumed) {
+    const double fraction = compressed ? double(consumed) / double(compressed) : 1.0;
+    if (!FireFile(shown, fraction * 100.0, operation, ppProcess)) return false;
+    return FireOverall(selected ? (fraction + done) / double(selected) * 100.0 : 100.0, operation,
+                       ppProcess);
+  };
+  const InflatedEntry result =
+      InflateEntry(file_, data_offset, compressed, method, item.uncompressed_size, sink, progress);
+  if (result.cancelled) return false;
+  const bool good = !result.overrun && !result.damaged && result.produced == item.uncompressed_size &&
+                    result.crc32 == item.header.crc32;
+  if (!good && !ExtractCorruptedFiles) throw MakeError(kErrInvalidCheckSum);
+  return true;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,104 @@
+// The file-system services ZipArchiver needs, stated once and implemented per
+// platform (file_system_posix.cpp now, a _win32 counterpart later). Paths are native
+// byte strings: UTF-8 with "/" separators on POSIX.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kestrova {
+
+/// Separator of native paths.
+inline constexpr char kNativeSeparator = '/';
+/// Host system recorded in "version made by": 3 (Unix) on POSIX, 0 (FAT) on Windows.
+extern const uint8_t kHostSystem;
+/// Whether names can carry a drive ("C:"), which makes ":" special in paths.
+extern const bool kDriveLetters;
+
+/// What the archiver needs to know about one file or folder (links followed).
+struct FileStatus {
+  bool is_dir = false;
+  bool is_link = false;  // the name itself is a symbolic link
+  uint64_t size = 0;
+  int64_t mtime = 0;  // seconds since the epoch
+  /// Windows attribute bits, derived from the mode where the platform has none.
+  uint32_t attributes = 0;
+  /// Unix mode with file type bits; 0 where the platform has none.
+  uint32_t unix_mode = 0;
+};
+
+struct FolderEntry {
+  std::string name;
+  FileStatus status;
+};
+
+std::optional<FileStatus> QueryFile(const std::string& path);
+/// The folder's entries in the order the file system lists them, without "." and "..";
+/// entries that vanish or cannot be examined are left out. False when unreadable.
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries);
+/// Creates one folder; true when it exists as a folder afterwards.
+bool CreateFolder(const std::string& path);
+bool RemoveFile(const std::string& path);
+/// Moves `from` over `to` in one step, replacing a read-only target as well.
+bool RenameReplacing(const std::string& from, const std::string& to);
+/// Gives an extracted file the stored permissions: the Unix mode when the entry
+/// carries one, else the read-only bit of the Windows attributes.
+bool ApplyAttributes(const std::string& path, uint32_t attributes, uint32_t unix_mode);
+bool SetModificationTime(const std::string& path, int64_t mtime);
+
+/// Physical memory available now, in bytes (a modest guess when unknown).
+uint64_t AvailablePhysicalMemory();
+/// The system's folder for temporary files, ending in a separator.
+std::string SystemTemporaryFolder();
+/// The process's current folder, ending in a separator.
+std::string CurrentFolder();
+
+/// DOS date (high 16 bits) and time (low 16 bits) of a moment, in local time.
+uint32_t ToDosDateTime(int64_t unix_time);
+/// The moment a DOS date and time stand for, taken as local time.
+int64_t FromDosDateTime(uint32_t dos_date_time);
+int64_t CurrentUnixTime();
+
+/// An open file, closed when the object goes. Offsets are explicit in every call, so
+/// one handle serves reading and rewriting in place without a shared position.
+class NativeFile {
+ public:
+  NativeFile() = default;
+  NativeFile(NativeFile&& other) noexcept;
+  NativeFile& operator=(NativeFile&& other) noexcept;
+  NativeFile(const NativeFile&) = delete;
+  NativeFile& operator=(const NativeFile&) = delete;
+  ~NativeFile() { Close(); }
+
+  static NativeFile OpenForReading(const std::string& path);
+  static NativeFile OpenForUpdate(const std::string& path);
+  /// Creates the file or empties an existing one.
+  static NativeFile CreateOrTruncate(const std::string& path);
+  /// Creates a new file with a unique name `folder` + `stem` + a random suffix.
+  static NativeFile CreateUnique(const std::string& folder, const std::string& stem,
+                                 std::string& path);
+
+  bool IsOpen() const { return fd_ >= 0; }
+  /// The system's error number of a failed open.
+  int OpenError() const { return open_error_; }
+
+  /// Reads up to `size` bytes; fewer only at the end of the file. Throws on errors.
+  size_t ReadAt(uint64_t offset, void* buffer, size_t size) const;
+  /// Writes `size` bytes; returns fewer when the disk is full. Throws on other errors.
+  size_t WriteAt(uint64_t offset, const void* buffer, size_t size);
+  uint64_t Size() const;
+  void Truncate(uint64_t size);
+  void Sync();
+  /// Tells the system the file will be read once from start to end.
+  void AdviseSequential();
+  void Close();
+
+ private:
+  explicit NativeFile(int fd, int error) : fd_(fd), open_error_(error) {}
+  int fd_ = -1;
+  int open_error_ = 0;
+};
+
+}  // namespace kestrova

@@ -1,0 +1,151 @@
+#include "zip/inflate_stream.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <bit>
+#include <stdexcept>
+#include <vector>
+
+#include "zip/crc32.h"
+#include "zip/file_system.h"
+
+namespace kestrova {
+namespace {
+
+constexpr uint64_t kMaxInputChunk = 1 << 20;
+constexpr size_t kMinOutputBuffer = 256 << 10;
+constexpr size_t kMaxOutputBuffer = 4 << 20;
+
+uint64_t OutputEstimate(uint64_t chunk, uint64_t compressed, uint64_t uncompressed) {
+  const uint64_t ratio = compressed ? uncompressed / compressed : 0;
+  const uint64_t estimate = (ratio + 1) * (chunk + chunk / 2 + 267) / 256 * 256;
+  return estimate ? std::bit_floor(estimate) : 256;
+}
+
+// Owns a raw inflate stream; the entry data has no zlib header or trailer.
+class RawInflater {
+ public:
+  RawInflater() {
+    if (inflateInit2(&stream_, -MAX_WBITS) != Z_OK) throw std::runtime_error("Cannot start inflate");
+  }
+  ~RawInflater() { inflateEnd(&stream_); }
+  RawInflater(const RawInflater&) = delete;
+  RawInflater& operator=(const RawInflater&) = delete;
+  z_stream& Stream() { return stream_; }
+
+ private:
+  z_stream stream_{};
+};
+
+// Hands output on, stopping at the declared size.
+class LimitedOutput {
+ public:
+  LimitedOutput(ExtractSink& sink, uint64_t limit, InflatedEntry& entry)
+      : sink_(sink), limit_(limit), entry_(entry) {}
+
+  /// False once more than the limit was offered.
+  bool Put(const unsigned char* data, size_t size) {
+    const uint64_t room = limit_ - entry_.produced;
+    const size_t take = static_cast<size_t>(std::min<uint64_t>(size, room));
+    if (take) {
+      crc_.Update(data, take);
+      sink_.Write(data, take);
+      entry_.produced += take;
+    }
+    entry_.crc32 = crc_.Value();
+    if (take < size) entry_.overrun = true;
+    return !entry_.overrun;
+  }
+
+ private:
+  ExtractSink& sink_;
+  uint64_t limit_;
+  InflatedEntry& entry_;
+  Crc32 crc_;
+};
+
+InflatedEntry CopyStored(const NativeFile& archive, uint64_t offset, uint64_t size,
+                         uint64_t declared, ExtractSink& sink, const InputProgress& progress) {
+  InflatedEntry entry;
+  LimitedOutput output(sink, declared, entry);
+  std::vector<unsigned char> buffer(static_cast<size_t>(std::min<uint64_t>(size, kMaxOutputBuffer)));
+  uint64_t done = 0;
+  while (done < size) {
+    if (!progress(done)) {
+      entry.cancelled = true;
+      return entry;
+    }
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - done));
+    const size_t got = archive.ReadAt(offset + done, buffer.data(), want);
+    if (!output.Put(buffer.data(), got)) return entry;
+    done += got;
+    if (got < want) break;
+  }
+  return entry;
+}
+
+InflatedEntry Inflate(const NativeFile& archive, uint64_t offset, uint64_t size,
+                      uint64_t declared, ExtractSink& sink, const InputProgress& progress) {
+  InflatedEntry entry;
+  LimitedOutput output(sink, declared, entry);
+  const size_t chunk = InflateInputChunk(size, declared, AvailablePhysicalMemory());
+  std::vector<unsigned char> in(chunk);
+  std::vector<unsigned char> out(std::clamp<size_t>(
+      static_cast<size_t>(std::min<uint64_t>(OutputEstimate(chunk, size, declared), kMaxOutputBuffer)),
+      kMinOutputBuffer, kMaxOutputBuffer));
+  RawInflater inflater;
+  z_stream& z = inflater.Stream();
+  uint64_t consumed = 0;
+  for (;;) {
+    if (!progress(consumed)) {
+      entry.cancelled = true;
+      return entry;
+    }
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk, size - consumed));
+    const size_t got = want ? archive.ReadAt(offset + consumed, in.data(), want) : 0;
+    consumed += got;
+    z.next_in = in.data();
+    z.avail_in = static_cast<uInt>(got);
+    int result;
+    do {
+      z.next_out = out.data();
+      z.avail_out = static_cast<uInt>(out.size());
+      result = inflate(&z, Z_NO_FLUSH);
+      if (result == Z_NEED_DICT || result == Z_DATA_ERROR || result == Z_MEM_ERROR ||
+          result == Z_STREAM_ERROR) {
+        entry.damaged = true;
+        return entry;
+      }
+      if (!output.Put(out.data(), out.size() - z.avail_out)) return entry;
+      if (result == Z_STREAM_END) return entry;
+    } while (z.avail_out == 0 || z.avail_in > 0);
+    if (got == 0) {  // input ran out before the last block
+      entry.damaged = true;
+      return entry;
+    }
+  }
+}
+
+}  // namespace
+
+size_t InflateInputChunk(uint64_t compressed_size, uint64_t uncompressed_size,
+                         uint64_t available_memory) {
+  uint64_t chunk = std::min(kMaxInputChunk, std::max<uint64_t>(compressed_size, 1));
+  while (chunk >= 1024 &&
+         OutputEstimate(chunk, compressed_size, uncompressed_size) >= available_memory / 20) {
+    chunk /= 2;
+  }
+  return static_cast<size_t>(chunk);
+}
+
+InflatedEntry InflateEntry(const NativeFile& archive, uint64_t data_offset,
+                           uint64_t compressed_size, uint16_t method, uint64_t declared_size,
+                           ExtractSink& sink, const InputProgress& progress) {
+  if (method == 0) {
+    return CopyStored(archive, data_offset, compressed_size, declared_size, sink, progress);
+  }
+  return Inflate(archive, data_offset, compressed_size, declared_size, sink, progress);
+}
+
+}  // namespace kestrova

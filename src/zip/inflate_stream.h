@@ -1,0 +1,45 @@
+// Decompressing one entry from the archive file into a sink, chunk by chunk, with
+// its CRC-32 and a hard stop at the declared size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+namespace kestrova {
+
+class NativeFile;
+
+/// Where extracted bytes go.
+class ExtractSink {
+ public:
+  virtual ~ExtractSink() = default;
+  virtual void Write(const void* data, size_t size) = 0;
+};
+
+/// What decompressing found.
+struct InflatedEntry {
+  uint32_t crc32 = 0;
+  uint64_t produced = 0;
+  bool cancelled = false;
+  /// The data would produce more than the declared size; output stopped there.
+  bool overrun = false;
+  /// The deflate data is invalid or ends before its last block.
+  bool damaged = false;
+};
+
+/// Called before each input chunk with the compressed bytes consumed; false cancels.
+using InputProgress = std::function<bool(uint64_t consumed)>;
+
+/// Compressed bytes read per chunk: up to 1 MiB, halved until the output estimate
+/// stays below a twentieth of `available_memory`.
+size_t InflateInputChunk(uint64_t compressed_size, uint64_t uncompressed_size,
+                         uint64_t available_memory);
+
+/// Decompresses `compressed_size` bytes at `data_offset` with `method` (0 stored,
+/// 8 deflated).
+InflatedEntry InflateEntry(const NativeFile& archive, uint64_t data_offset,
+                           uint64_t compressed_size, uint16_t method, uint64_t declared_size,
+                           ExtractSink& sink, const InputProgress& progress);
+
+}  // namespace kestrova

@@ -1,0 +1,530 @@
+// ZipArchiver: selecting files (AddMatching) and committing them to the archive.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "base/text.h"
+#include "zip/archiver_lock.h"
+#include "zip/deflate_stream.h"
+#include "zip/end_record.h"
+#include "zip/entry_names.h"
+#include "zip/extra_field.h"
+#include "zip/file_selection.h"
+#include "zip/local_header.h"
+#include "zip/name_codec.h"
+#include "zip/wildcard.h"
+#include "zip/zip_archiver.h"
+
+namespace kestrova {
+namespace {
+
+constexpr uint64_t kZip32Limit = 0xFFFFFFFFu;
+constexpr size_t kMaxStoredNameLength = 259;
+constexpr size_t kCopyBufferSize = 1 << 20;
+
+std::u16string WithForwardSlashes(std::u16string path) {
+  std::replace(path.begin(), path.end(), u'\\', u'/');
+  return path;
+}
+
+std::u16string LastPart(const std::u16string& path) {
+  return path.substr(path.rfind(u'/') + 1);
+}
+
+// A mask without a folder part also matches by file name, so "*.bak" or
+// "thumbs.db" work wherever the file lies.
+bool MatchesPathOrName(const std::u16string& path, const std::vector<std::u16string>& masks) {
+  for (const auto& mask : masks) {
+    if (MatchesMask(path, mask)) return true;
+    if (mask.find(u'/') == std::u16string::npos && MatchesMask(LastPart(path), mask)) return true;
+  }
+  return false;
+}
+
+std::u16string AbsolutePath(std::u16string path) {
+  if (path.empty() || path[0] != u'/') path = Utf8ToUtf16(CurrentFolder()) + path;
+  return NormalizePath(path);
+}
+
+// Reads a source file from the start, as the compressor asks.
+class FileEntrySource : public EntrySource {
+ public:
+  explicit FileEntrySource(NativeFile& file) : file_(file) {}
+  size_t Read(void* buffer, size_t size) override {
+    const size_t n = file_.ReadAt(position_, buffer, size);
+    position_ += n;
+    return n;
+  }
+  void Rewind() override { position_ = 0; }
+
+ private:
+  NativeFile& file_;
+  uint64_t position_ = 0;
+};
+
+}  // namespace
+
+// Appends the entry's compressed bytes to the archive being written.
+class ArchiveEntrySink : public EntrySink {
+ public:
+  ArchiveEntrySink(std::function<void(const void*, size_t)> append, std::function<void()> restart)
+      : append_(std::move(append)), restart_(std::move(restart)) {}
+  void Write(const void* data, size_t size) override { append_(data, size); }
+  void Restart() override { restart_(); }
+
+ private:
+  std::function<void(const void*, size_t)> append_;
+  std::function<void()> restart_;
+};
+
+std::u16string ZipArchiver::ResolveMask(const std::u16string& given) const {
+  const std::u16string mask = WithForwardSlashes(given);
+  const std::u16string base = Utf8ToUtf16(BaseFolder());
+  std::u16string resolved;
+  if (mask.starts_with(u"//")) {
+    resolved = mask;
+  } else if (mask.starts_with(u"/")) {
+    resolved = base + mask.substr(1);
+  } else if (mask.starts_with(u"./")) {
+    resolved = base + mask.substr(2);
+  } else if ((kDriveLetters && mask.find(u':') != std::u16string::npos) ||
+             mask.find(u"../") != std::u16string::npos) {
+    resolved = mask;
+  } else {
+    resolved = base + mask;
+  }
+  return AbsolutePath(resolved);
+}
+
+void ZipArchiver::AddMatching(const std::u16string& file_mask, uint32_t search_attr,
+                              const std::u16string& exclusion_mask) {
+  RequireActive();
+  if (read_only_) Raise(kErrCannotOpenArchive);
+  std::lock_guard<std::recursive_mutex> lock(ArchiverLock());
+  BeginUpdate();
+  try {
+    std::vector<std::u16string> exclusions;
+    const auto add_exclusion = [&](const std::u16string& mask) {
+      const std::u16string m = WithForwardSlashes(mask);
+      exclusions.push_back(m.find(u'/') == std::u16string::npos ? m : ResolveMask(m));
+    };
+    if (!exclusion_mask.empty()) add_exclusion(exclusion_mask);
+    for (const auto& mask : ExclusionMasks) add_exclusion(mask);
+    exclusions.push_back(AbsolutePath(Utf8ToUtf16(path_)));
+
+    FileSelector selector(Options.Recurse, search_attr,
+                          [&](const std::u16string& path, bool is_folder) {
+                            if (MatchesPathOrName(path, exclusions)) return false;
+                            if (is_folder || !OnConfirmProcessFile) return true;
+                            bool confirm = true;
+                            OnConfirmProcessFile(*this, path, poAdd, confirm);
+                            return confirm;
+                          });
+    const std::u16string mask = WithForwardSlashes(file_mask);
+    const bool has_folder_part = mask.find(u'/') != std::u16string::npos;
+    for (const auto& found : selector.Select(ResolveMask(mask), has_folder_part)) {
+      AddFoundFile(found);
+    }
+  } catch (...) {
+    update_depth_ = 0;
+    items_ = rollback_items_;
+    throw;
+  }
+  EndUpdate();
+}
+
+void ZipArchiver::AddFoundFile(const FoundFile& found) {
+  const bool is_folder = found.status.is_dir;
+  std::u16string name = MakeStoredName(found.path, Utf8ToUtf16(BaseFolder()), Options.StorePath,
+                                       is_folder);
+  if (name.empty()) return;
+  uint32_t attributes = found.status.attributes ? found.status.attributes : faArchive;
+  std::string comment;
+  if (OnStoreFile) {
+    std::u16string shown = name;
+    OnStoreFile(*this, shown, attributes, comment, found.path);
+    name = WithForwardSlashes(shown);
+    if (name.empty()) return;
+  }
+
+  const std::optional<size_t> existing = items_.Find(name);
+  if (existing && !ShouldReplace(items_[*existing], found, name)) return;
+
+  DirectoryItem item;
+  item.name = name;
+  const EncodedName encoded = EncodeStoredName(name);
+  item.byte_name = encoded.bytes;
+  item.extra = UnicodeFilenames ? EncodeUnicodeNameBlock(name) : std::string();
+  item.comment = comment;
+  item.source_path = found.native_path;
+  item.source_mtime = found.status.mtime;
+  item.uncompressed_size = is_folder ? 0 : found.status.size;
+  const bool stored = is_folder || MatchesPathOrName(found.path, NoCompressionMasks);
+  item.level = stored ? 0 : mode_;
+
+  CentralHeader& h = item.header;
+  const bool windows_names = kHostSystem == 0 && !Options.OEMFileNames;
+  h.version_made_by = windows_names ? 0x0B14 : uint16_t((kHostSystem << 8) | 20);
+  h.version_needed = windows_names ? 0x0B14 : 20;
+  h.flags = uint16_t((is_folder ? kFlagFolder : 0) | (encoded.utf8_flag ? kFlagUtf8Name : 0));
+  h.method = item.level > 0 ? 8 : 0;
+  h.SetDosDateTime(ToDosDateTime(is_folder ? CurrentUnixTime() : found.status.mtime));
+  h.crc32 = is_folder ? 0 : 0xFFFFFFFFu;
+  h.name_length = uint16_t(std::min<size_t>(item.byte_name.size(), 0xFFFF));
+  h.extra_length = uint16_t(item.extra.size());
+  h.comment_length = uint16_t(item.comment.size());
+  h.external_attributes = (found.status.unix_mode << 16) | (attributes & 0xFFFF);
+  if (kHostSystem == 0) h.external_attributes = attributes;
+  item.modified = true;
+
+  if (existing) {
+    item.operation = poUpdate;
+    item.local_header_offset = items_[*existing].local_header_offset;
+    item.zip64 = items_[*existing].zip64;
+    items_[*existing] = std::move(item);
+  } else {
+    item.operation = poAdd;
+    items_.Add(std::move(item));
+  }
+}
+
+bool ZipArchiver::ShouldReplace(const DirectoryItem& existing, const FoundFile& found,
+                                const std::u16string& name) {
+  const uint32_t file_time = ToDosDateTime(found.status.mtime);
+  switch (Options.OverwriteMode) {
+    case omAlways: return true;
+    case omNever: return false;
+    case omIfNewer: return file_time > existing.header.DosDateTime();
+    case omIfOlder: return file_time < existing.header.DosDateTime();
+    case omPrompt: break;
+  }
+  TOverwriteAnswer answer = oaNo;
+  if (OnConfirmOverwrite) OnConfirmOverwrite(*this, name, found.path, answer);
+  if (answer == oaYesToAll) Options.OverwriteMode = omAlways;
+  if (answer == oaNoToAll) Options.OverwriteMode = omNever;
+  return answer == oaYes || answer == oaYesToAll;
+}
+
+size_t ZipArchiver::FirstChangedIndex() const {
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (i >= rollback_items_.size() || items_[i].modified || items_[i].name != rollback_items_[i].name) {
+      return i;
+    }
+  }
+  return items_.size();
+}
+
+void ZipArchiver::Commit() {
+  total_bytes_ = 0;
+  done_bytes_ = 0;
+  size_t count = 0;
+  for (const auto& item : items_) {
+    if (!item.modified) continue;
+    if (count++ == 0) commit_operation_ = item.operation;
+    total_bytes_ += item.uncompressed_size;
+  }
+  const size_t first = FirstChangedIndex();
+  if (first == items_.size() && items_.size() == rollback_items_.size()) return;  // nothing to do
+  if (!FireOverall(0.0, commit_operation_, ppStart)) {
+    items_ = rollback_items_;
+    return;
+  }
+
+  // Every old entry from `first` on is moved aside and copied back after the new data.
+  commit_start_ = directory_start_;
+  std::vector<uint64_t> offsets;
+  for (size_t j = 0; j < rollback_items_.size(); ++j) {
+    offsets.push_back(rollback_items_[j].local_header_offset);
+    if (j >= first) commit_start_ = std::min(commit_start_, rollback_items_[j].local_header_offset);
+  }
+  offsets.push_back(directory_start_);
+  std::sort(offsets.begin(), offsets.end());
+  offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+  old_extents_.clear();
+  for (size_t k = 0; k + 1 < offsets.size(); ++k) {
+    old_extents_.emplace_back(offsets[k], offsets[k + 1] - offsets[k]);
+  }
+
+  bool moved = false;
+  try {
+    SaveTail(commit_start_);
+    moved = true;
+    file_.Truncate(commit_start_);
+    write_position_ = commit_start_;
+    WalkItems(first);
+    WriteCentralDirectory();
+    file_.Truncate(write_position_);
+  } catch (const Cancelled&) {
+    items_ = rollback_items_;
+    if (moved) RestoreTail();
+    DropTail();
+    return;
+  } catch (const Aborted&) {
+    items_ = rollback_items_;
+    if (moved) RestoreTail();
+    DropTail();
+    return;
+  } catch (...) {
+    items_ = rollback_items_;
+    if (moved) {
+      try {
+        RestoreTail();
+      } catch (...) {
+        // The original failure is the one worth reporting.
+      }
+    }
+    DropTail();
+    throw;
+  }
+  DropTail();
+  for (auto& item : items_) {
+    item.modified = false;
+    item.operation = poNone;
+  }
+  rollback_items_ = items_;
+  FireOverall(100.0, commit_operation_, ppEnd);
+  if (Options.FlushBuffers) file_.Sync();
+}
+
+void ZipArchiver::WalkItems(size_t first) {
+  for (size_t i = first; i < items_.size();) {
+    if (items_[i].modified) {
+      if (WriteItemWithRetry(i) == EntryOutcome::kSkipped) continue;  // item was removed
+    } else {
+      CopyBackEntry(items_[i]);
+    }
+    ++i;
+  }
+}
+
+ZipArchiver::EntryOutcome ZipArchiver::WriteItemWithRetry(size_t index) {
+  for (;;) {
+    const uint64_t entry_start = write_position_;
+    try {
+      WriteEntry(items_[index]);
+      done_bytes_ += items_[index].uncompressed_size;
+      return EntryOutcome::kDone;
+    } catch (const EArchiverError& error) {
+      file_.Truncate(entry_start);
+      write_position_ = entry_start;
+      DirectoryItem& item = items_[index];
+      const std::u16string shown =
+          item.operation == poUpdate ? item.name : Utf8ToUtf16(item.source_path);
+      const TFileFailureAction action = ReportFailure(shown, item.operation, error);
+      if (action == fxaRetry) continue;
+      if (action == fxaAbort) throw Aborted{};
+      done_bytes_ += item.uncompressed_size;
+      if (item.operation == poUpdate) {
+        // The replaced entry keeps its old data.
+        items_[index] = rollback_items_[*rollback_items_.Find(item.name)];
+        CopyBackEntry(items_[index]);
+        return EntryOutcome::kDone;
+      }
+      items_.RemoveAt(index);
+      return EntryOutcome::kSkipped;
+    }
+  }
+}
+
+void ZipArchiver::WriteEntry(DirectoryItem& item) {
+  const std::u16string shown = Utf8ToUtf16(item.source_path);
+  if (!FireFile(shown, 0.0, item.operation, ppStart)) throw Cancelled{};
+  if (item.name.size() > kMaxStoredNameLength) throw MakeError(kErrNameTooLong, Utf16ToUtf8(item.name));
+  if (write_position_ >= kZip32Limit) throw MakeError(kErrZip64NeededOffset, item.source_path);
+  item.local_header_offset = write_position_;
+  item.header.local_header_offset = uint32_t(write_position_);
+  if (item.IsFolder()) {
+    WriteFolderEntry(item);
+    if (!FireFile(shown, 100.0, item.operation, ppEnd)) throw Cancelled{};
+    return;
+  }
+
+  NativeFile source = NativeFile::OpenForReading(item.source_path);
+  if (!source.IsOpen()) throw MakeError(kErrCannotOpenFile, item.source_path);
+  if (item.uncompressed_size >= kZip32Limit) throw MakeError(kErrZip64NeededSize, item.source_path);
+  source.AdviseSequential();
+
+  LocalHeader local;
+  local.flags = item.header.flags;
+  local.method = item.header.method;
+  local.dos_time = item.header.dos_time;
+  local.dos_date = item.header.dos_date;
+  local.crc32 = 0xFFFFFFFFu;
+  local.name_length = uint16_t(item.byte_name.size());
+  local.extra_length = uint16_t(item.extra.size());
+  const auto fixed = EncodeLocalHeader(local);
+  std::string head(reinterpret_cast<const char*>(fixed.data()), fixed.size());
+  head += item.byte_name;
+  head += item.extra;
+  AppendToArchive(head.data(), head.size());
+
+  const uint64_t data_start = write_position_;
+  ArchiveEntrySink sink([this](const void* data, size_t size) { AppendToArchive(data, size); },
+                        [this, data_start] {
+                          file_.Truncate(data_start);
+                          write_position_ = data_start;
+                        });
+  FileEntrySource input(source);
+  const uint64_t size = item.uncompressed_size;
+  const auto progress = [&](uint64_t done) {
+    const double file_progress = size ? 100.0 * double(done) / double(size) : 100.0;
+    if (!FireFile(shown, file_progress, item.operation, ppProcess)) return false;
+    const double overall =
+        total_bytes_ ? 100.0 * double(done_bytes_ + done) / double(total_bytes_) : 50.0;
+    return FireOverall(std::min(overall, 100.0), item.operation, ppProcess);
+  };
+  const CompressedEntry result = CompressEntry(input, size, item.level, sink, progress);
+  if (result.cancelled) throw Cancelled{};
+  if (result.uncompressed_size != size) {
+    throw MakeError(kErrInvalidCompressedSize, "rfs.size = " + std::to_string(size) +
+                                                   ", count = " + std::to_string(result.uncompressed_size));
+  }
+  if (result.compressed_size >= kZip32Limit || write_position_ >= kZip32Limit) {
+    throw MakeError(kErrZip64NeededSize, item.source_path);
+  }
+
+  item.header.method = result.method;
+  item.header.crc32 = result.crc32;
+  item.header.compressed_size = uint32_t(result.compressed_size);
+  item.header.uncompressed_size = uint32_t(result.uncompressed_size);
+  item.compressed_size = result.compressed_size;
+  local.method = result.method;
+  local.crc32 = result.crc32;
+  local.compressed_size = uint32_t(result.compressed_size);
+  local.uncompressed_size = uint32_t(result.uncompressed_size);
+  const auto final_header = EncodeLocalHeader(local);
+  WriteArchiveAt(item.local_header_offset, final_header.data(), final_header.size());
+  if (!FireFile(shown, 100.0, item.operation, ppEnd)) throw Cancelled{};
+}
+
+void ZipArchiver::WriteFolderEntry(DirectoryItem& item) {
+  item.header.method = 0;
+  item.header.crc32 = 0;
+  item.header.compressed_size = 0;
+  item.header.uncompressed_size = 0;
+  item.compressed_size = 0;
+  LocalHeader local;
+  local.flags = item.header.flags;
+  local.dos_time = item.header.dos_time;
+  local.dos_date = item.header.dos_date;
+  local.name_length = uint16_t(item.byte_name.size());
+  local.extra_length = uint16_t(item.extra.size());
+  const auto fixed = EncodeLocalHeader(local);
+  std::string record(reinterpret_cast<const char*>(fixed.data()), fixed.size());
+  record += item.byte_name;
+  record += item.extra;
+  AppendToArchive(record.data(), record.size());
+}
+
+void ZipArchiver::CopyBackEntry(DirectoryItem& item) {
+  const uint64_t old_offset = item.local_header_offset;
+  const auto extent = std::lower_bound(old_extents_.begin(), old_extents_.end(),
+                                       std::make_pair(old_offset, uint64_t{0}));
+  const uint64_t length = extent != old_extents_.end() && extent->first == old_offset ? extent->second : 0;
+  if (write_position_ != old_offset && (item.zip64 || write_position_ >= kZip32Limit)) {
+    throw MakeError(kErrZip64NeededOffset, Utf16ToUtf8(item.name));
+  }
+  item.local_header_offset = write_position_;
+  item.header.local_header_offset = uint32_t(write_position_);
+  std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(length, kCopyBufferSize)));
+  for (uint64_t done = 0; done < length;) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length - done));
+    const size_t got = tail_.ReadAt(old_offset - commit_start_ + done, buffer.data(), want);
+    if (got != want) throw std::runtime_error("The saved copy of the archive is incomplete");
+    AppendToArchive(buffer.data(), got);
+    done += got;
+  }
+}
+
+void ZipArchiver::WriteCentralDirectory() {
+  if (items_.size() > 0xFFFF || write_position_ >= kZip32Limit) {
+    throw MakeError(kErrZip64NeededOffset, path_);
+  }
+  std::string directory;
+  for (auto& item : items_) {
+    item.header.name_length = uint16_t(item.byte_name.size());
+    item.header.extra_length = uint16_t(item.extra.size());
+    item.header.comment_length = uint16_t(item.comment.size());
+    const auto fixed = EncodeCentralHeader(item.header);
+    directory.append(reinterpret_cast<const char*>(fixed.data()), fixed.size());
+    directory += item.byte_name;
+    directory += item.extra;
+    directory += item.comment;
+  }
+  if (directory.size() >= kZip32Limit) throw MakeError(kErrZip64NeededOffset, path_);
+  directory_start_ = write_position_;
+  directory += EncodeEndRecord(uint16_t(items_.size()), uint32_t(directory.size()),
+                               uint32_t(directory_start_), comment_);
+  AppendToArchive(directory.data(), directory.size());
+}
+
+void ZipArchiver::AppendToArchive(const void* data, size_t size) {
+  WriteArchiveAt(write_position_, data, size);
+  write_position_ += size;
+}
+
+void ZipArchiver::WriteArchiveAt(uint64_t offset, const void* data, size_t size) {
+  const auto* bytes = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < size) {
+    done += file_.WriteAt(offset + done, bytes + done, size - done);
+    if (done < size) {
+      bool cancel = true;
+      if (OnDiskFull) OnDiskFull(*this, cancel);
+      if (cancel) throw Cancelled{};
+    }
+  }
+}
+
+void ZipArchiver::SaveTail(uint64_t start) {
+  const uint64_t size = file_.Size();
+  tail_size_ = size > start ? size - start : 0;
+  if (tail_size_ == 0) return;
+  std::string folder = TempDir.empty() ? SystemTemporaryFolder() : NativePath(TempDir);
+  if (folder.back() != kNativeSeparator) folder += kNativeSeparator;
+  tail_ = NativeFile::CreateUnique(folder, "kestrova-zip-", tail_path_);
+  if (!tail_.IsOpen()) {
+    throw std::runtime_error("Cannot create a temporary file in " + folder + ": " +
+                             std::strerror(tail_.OpenError()));
+  }
+  std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(tail_size_, kCopyBufferSize)));
+  for (uint64_t done = 0; done < tail_size_;) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), tail_size_ - done));
+    const size_t got = file_.ReadAt(start + done, buffer.data(), want);
+    if (got != want) throw std::runtime_error("The archive changed while it was updated");
+    for (size_t written = 0; written < got;) {
+      written += tail_.WriteAt(done + written, buffer.data() + written, got - written);
+      if (written < got) {
+        bool cancel = true;
+        if (OnDiskFull) OnDiskFull(*this, cancel);
+        if (cancel) throw Cancelled{};
+      }
+    }
+    done += got;
+  }
+}
+
+void ZipArchiver::RestoreTail() {
+  file_.Truncate(commit_start_);
+  std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(tail_size_, kCopyBufferSize)));
+  for (uint64_t done = 0; done < tail_size_;) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), tail_size_ - done));
+    const size_t got = tail_.ReadAt(done, buffer.data(), want);
+    if (got != want) throw std::runtime_error("The saved copy of the archive is incomplete");
+    if (file_.WriteAt(commit_start_ + done, buffer.data(), got) != got) {
+      throw std::runtime_error("The disk is full; the archive could not be restored");
+    }
+    done += got;
+  }
+}
+
+void ZipArchiver::DropTail() {
+  if (tail_.IsOpen()) {
+    tail_.Close();
+    RemoveFile(tail_path_);
+  }
+  tail_path_.clear();
+  tail_size_ = 0;
+}
+
+}  // namespace kestrova

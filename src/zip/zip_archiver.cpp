@@ -1,0 +1,166 @@
+#include "zip/zip_archiver.h"
+
+#include <cstring>
+#include <mutex>
+
+#include "base/text.h"
+#include "zip/archiver_lock.h"
+#include "zip/end_record.h"
+#include "zip/entry_names.h"
+
+namespace kestrova {
+
+ZipArchiver::ZipArchiver() = default;
+
+ZipArchiver::~ZipArchiver() {
+  try {
+    Close();
+  } catch (...) {
+    // A destructor cannot report; the file is released either way.
+  }
+}
+
+void ZipArchiver::SetCompressionLevel(TCompressionLevel level) {
+  static constexpr uint8_t kModes[] = {0, 1, 6, 9};
+  level_ = level;
+  mode_ = kModes[level];
+}
+
+void ZipArchiver::SetCompressionMode(int mode) {
+  if (mode < 0 || mode > 9) Raise(kErrInvalidCompressionMode);
+  mode_ = static_cast<uint8_t>(mode);
+  level_ = mode == 0 ? clNone : mode <= 3 ? clFastest : mode <= 6 ? clNormal : clMax;
+}
+
+void ZipArchiver::Open(uint16_t mode) {
+  Close();
+  if (FileName.empty()) Raise(mode == fmCreate ? kErrBlankFileNameCreate : kErrBlankFileName);
+  path_ = NativePath(FileName);
+  if (mode == fmCreate) {
+    file_ = NativeFile::CreateOrTruncate(path_);
+    if (!file_.IsOpen()) {
+      const std::string message =
+          ArchiverMessage(kErrCannotCreateFile, path_) + ". " + std::strerror(file_.OpenError());
+      throw EArchiverError(kErrCannotCreateFile,
+                           FormatArchiverError(Utf16ToUtf8(Name), kErrCannotCreateFile, message));
+    }
+    read_only_ = false;
+  } else {
+    if (!QueryFile(path_)) Raise(kErrFileNotFound, path_);
+    read_only_ = mode == fmOpenReadDenyNone;
+    file_ = read_only_ ? NativeFile::OpenForReading(path_) : NativeFile::OpenForUpdate(path_);
+    if (!file_.IsOpen()) Raise(kErrCannotOpenArchive);
+    try {
+      ReadDirectory();
+    } catch (...) {
+      ResetState();
+      throw;
+    }
+  }
+  if (AfterOpen) AfterOpen(*this);
+}
+
+void ZipArchiver::Open() {
+  if (FileName.empty()) Raise(kErrBlankFileName);
+  const std::string path = NativePath(FileName);
+  if (!QueryFile(path)) {
+    Open(fmCreate);
+    return;
+  }
+  const bool writable = NativeFile::OpenForUpdate(path).IsOpen();
+  Open(writable ? fmOpenReadWriteDenyWrite : fmOpenReadDenyNone);
+}
+
+void ZipArchiver::Close() {
+  if (file_.IsOpen() && !read_only_ && file_.Size() == 0) {
+    const std::string end = EncodeEndRecord(0, 0, 0, comment_);
+    file_.WriteAt(0, end.data(), end.size());
+    if (Options.FlushBuffers) file_.Sync();
+  }
+  ResetState();
+}
+
+void ZipArchiver::ResetState() {
+  file_.Close();
+  path_.clear();
+  read_only_ = false;
+  scanned_ = false;
+  items_.Clear();
+  rollback_items_.Clear();
+  update_depth_ = 0;
+  comment_.clear();
+  directory_start_ = 0;
+  prefix_ = 0;
+}
+
+void ZipArchiver::BeginUpdate() {
+  RequireActive();
+  if (update_depth_++ == 0) rollback_items_ = items_;
+}
+
+void ZipArchiver::EndUpdate() {
+  if (update_depth_ == 0) return;
+  if (--update_depth_ == 0) Commit();
+}
+
+EArchiverError ZipArchiver::MakeError(int code, const std::string& argument) const {
+  return EArchiverError(code,
+                        FormatArchiverError(Utf16ToUtf8(Name), code, ArchiverMessage(code, argument)));
+}
+
+void ZipArchiver::Raise(int code, const std::string& argument) const {
+  throw MakeError(code, argument);
+}
+
+TFileFailureAction ZipArchiver::ReportFailure(const std::u16string& file_name,
+                                              TProcessOperation operation,
+                                              const EArchiverError& error) {
+  TFileFailureAction action = fxaIgnore;
+  if (OnProcessFileFailure) {
+    OnProcessFileFailure(*this, file_name, operation, error.Code(), error.ErrorCode(), error.what(),
+                         action);
+  }
+  return action;
+}
+
+bool ZipArchiver::FireOverall(double progress, TProcessOperation operation, TProgressPhase phase) {
+  bool cancel = false;
+  if (OnOverallProgress) OnOverallProgress(*this, progress, operation, phase, cancel);
+  return !cancel;
+}
+
+bool ZipArchiver::FireFile(const std::u16string& file_name, double progress,
+                           TProcessOperation operation, TProgressPhase phase) {
+  bool cancel = false;
+  if (OnFileProgress) OnFileProgress(*this, file_name, progress, operation, phase, cancel);
+  return !cancel;
+}
+
+void ZipArchiver::RequireActive() const {
+  if (!file_.IsOpen()) Raise(kErrArchiveNotOpen);
+}
+
+std::string ZipArchiver::NativePath(const std::u16string& path) const {
+  std::string native = Utf16ToUtf8(path);
+  if (kNativeSeparator == '/') {
+    for (char& c : native) {
+      if (c == '\\') c = '/';
+    }
+  }
+  return native;
+}
+
+std::string ZipArchiver::BaseFolder() const {
+  std::string base = NativePath(BaseDir);
+  if (base.empty() || base[0] != kNativeSeparator) base = CurrentFolder() + base;
+  base = Utf16ToUtf8(NormalizePath(Utf8ToUtf16(base)));
+  if (base.empty() || base.back() != kNativeSeparator) base += kNativeSeparator;
+  return base;
+}
+
+std::recursive_mutex& ArchiverLock() {
+  static std::recursive_mutex lock;
+  return lock;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,174 @@
+// ZipArchiver: creates, updates and extracts ZIP archives.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "zip/archiver_error.h"
+#include "zip/archiver_types.h"
+#include "zip/directory_item.h"
+#include "zip/file_system.h"
+
+namespace kestrova {
+
+struct EndRecord;
+struct FoundFile;
+class ExtractSink;
+
+/// One archive operation's component: open an archive, add files selected by masks
+/// under BaseDir (each AddMatching a committed transaction), or extract the entries
+/// selected by FileMasks into BaseDir. Per-entry failures go to OnProcessFileFailure;
+/// failures outside the entry walk raise EArchiverError. Events run synchronously on
+/// the calling thread.
+class ZipArchiver {
+ public:
+  ZipArchiver();
+  ~ZipArchiver();
+  ZipArchiver(const ZipArchiver&) = delete;
+  ZipArchiver& operator=(const ZipArchiver&) = delete;
+
+  // Properties.
+  std::u16string Name;  // prefixes error texts when not empty
+  std::u16string FileName;
+  std::u16string BaseDir;
+  std::u16string TempDir;
+  ArchiverOptions Options;
+  std::vector<std::u16string> FileMasks;
+  std::vector<std::u16string> ExclusionMasks;
+  std::vector<std::u16string> NoCompressionMasks;
+  bool UnicodeFilenames = true;
+  TZip64Mode Zip64Mode = zmDisabled;
+  bool ExtractCorruptedFiles = false;
+  /// Opens archives without a usable directory by scanning for local headers.
+  bool OpenCorruptedArchives = true;
+
+  TCompressionLevel CompressionLevel() const { return level_; }
+  void SetCompressionLevel(TCompressionLevel level);
+  /// The deflate level, 0-9; above 9 raises error 5.
+  uint8_t CompressionMode() const { return mode_; }
+  void SetCompressionMode(int mode);
+
+  // Events.
+  OverallProgressEvent OnOverallProgress;
+  FileProgressEvent OnFileProgress;
+  ConfirmOverwriteEvent OnConfirmOverwrite;
+  ConfirmProcessFileEvent OnConfirmProcessFile;
+  AfterOpenEvent AfterOpen;
+  ProcessFileFailureEvent OnProcessFileFailure;
+  DiskFullEvent OnDiskFull;
+  StoreFileEvent OnStoreFile;
+  ExtractFileEvent OnExtractFile;
+
+  /// Opens FileName with fmCreate, fmOpenReadWriteDenyWrite or fmOpenReadDenyNone.
+  void Open(uint16_t mode);
+  /// Opens FileName for update when possible, else read-only; creates a missing one.
+  void Open();
+  /// Writes the end record of a still empty archive and releases everything.
+  void Close();
+  bool Active() const { return file_.IsOpen(); }
+
+  /// Adds the files and folders `file_mask` selects and commits them.
+  void AddMatching(const std::u16string& file_mask, uint32_t search_attr = kDefaultSearchAttr,
+                   const std::u16string& exclusion_mask = {});
+  void BeginUpdate();
+  /// The outermost call commits.
+  void EndUpdate();
+  bool InUpdate() const { return update_depth_ > 0; }
+
+  /// Extracts the entries FileMasks selects into BaseDir.
+  void ExtractMatching();
+  /// Decompresses the selected entries and checks them, writing nothing.
+  void TestMatching();
+
+  const DirectoryItemList& Items() const { return items_; }
+  size_t Count() const { return items_.size(); }
+  const std::string& Comment() const { return comment_; }
+  /// Bytes in front of the first entry that the recorded offsets do not count.
+  uint64_t PrefixLength() const { return prefix_; }
+  /// True when the directory was rebuilt by scanning a damaged archive.
+  bool OpenedByScan() const { return scanned_; }
+
+ private:
+  struct Cancelled {};  // the user or a full disk cancelled the operation
+  struct Aborted {};    // a failure handler chose fxaAbort
+  enum class EntryOutcome { kDone, kSkipped };
+
+  // zip_archiver.cpp
+  [[noreturn]] void Raise(int code, const std::string& argument = {}) const;
+  EArchiverError MakeError(int code, const std::string& argument = {}) const;
+  TFileFailureAction ReportFailure(const std::u16string& file_name, TProcessOperation operation,
+                                   const EArchiverError& error);
+  bool FireOverall(double progress, TProcessOperation operation, TProgressPhase phase);
+  bool FireFile(const std::u16string& file_name, double progress, TProcessOperation operation,
+                TProgressPhase phase);
+  void RequireActive() const;
+  std::string NativePath(const std::u16string& path) const;
+  std::string BaseFolder() const;
+  void ResetState();
+
+  // reader.cpp
+  void ReadDirectory();
+  bool ReadCentralDirectory(const EndRecord& end, uint64_t file_size);
+  void DetectPrefix(uint64_t file_size);
+  void ScanDamagedArchive(uint64_t file_size);
+
+  // writer.cpp
+  std::u16string ResolveMask(const std::u16string& mask) const;
+  void AddFoundFile(const FoundFile& found);
+  bool ShouldReplace(const DirectoryItem& existing, const FoundFile& found,
+                     const std::u16string& name);
+  void Commit();
+  size_t FirstChangedIndex() const;
+  void WalkItems(size_t first);
+  EntryOutcome WriteItemWithRetry(size_t index);
+  void WriteEntry(DirectoryItem& item);
+  void WriteFolderEntry(DirectoryItem& item);
+  void CopyBackEntry(DirectoryItem& item);
+  void WriteCentralDirectory();
+  void AppendToArchive(const void* data, size_t size);
+  void WriteArchiveAt(uint64_t offset, const void* data, size_t size);
+  void SaveTail(uint64_t start);
+  void RestoreTail();
+  void DropTail();
+
+  // extractor.cpp
+  void WalkSelected(TProcessOperation operation);
+  void SelectEntries();
+  EntryOutcome ExtractEntry(DirectoryItem& item, TProcessOperation operation,
+                            double done, size_t selected);
+  EntryOutcome ExtractFileData(DirectoryItem& item, const std::string& target, uint32_t attributes,
+                               TProcessOperation operation, double done, size_t selected);
+  bool ConfirmOverwrite(const DirectoryItem& item, const std::string& target,
+                        const FileStatus& existing);
+  bool Decompress(DirectoryItem& item, ExtractSink& sink, TProcessOperation operation,
+                  double done, size_t selected, const std::u16string& event_name);
+
+  TCompressionLevel level_ = clFastest;
+  uint8_t mode_ = 1;
+
+  NativeFile file_;
+  std::string path_;  // native path of the open archive
+  bool read_only_ = false;
+  bool scanned_ = false;
+  DirectoryItemList items_;
+  DirectoryItemList rollback_items_;
+  int update_depth_ = 0;
+  std::string comment_;
+  uint64_t directory_start_ = 0;  // where the entries end and the directory begins
+  uint64_t prefix_ = 0;
+
+  // State of the running commit.
+  uint64_t write_position_ = 0;
+  uint64_t commit_start_ = 0;
+  uint64_t done_bytes_ = 0;
+  uint64_t total_bytes_ = 0;
+  std::vector<std::pair<uint64_t, uint64_t>> old_extents_;  // offset, length
+  NativeFile tail_;
+  std::string tail_path_;
+  uint64_t tail_size_ = 0;
+  TProcessOperation commit_operation_ = poAdd;
+};
+
+}  // namespace kestrova
