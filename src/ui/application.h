@@ -1,0 +1,52 @@
+// The program's link to the window system: message loop, cursor, message box.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "ui/types.h"
+
+namespace kestrova::ui {
+
+class TForm;
+
+/// Whether windows can be shown at all: a display is reachable or a platform is
+/// forced. Asks without letting the toolkit give up on the process.
+bool CanOpenDisplay();
+
+/// The window system for this process. One exists while windows are used; it makes
+/// the constructing thread the GUI thread and lets worker threads hand calls to it.
+class TApplication {
+ public:
+  TApplication(int& argc, char** argv);
+  ~TApplication();
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  /// Shows `main_form` and runs the message loop until that window has closed.
+  void Run(TForm& main_form);
+
+ private:
+  struct Native;
+  std::unique_ptr<Native> native_;
+};
+
+/// Handles every pending message, user input included, then returns. Lets a long
+/// handler keep its window alive.
+void ProcessMessages();
+/// Handles pending timers, repaints and handed-over calls, but leaves user input
+/// waiting.
+void ProcessNonInputMessages();
+
+/// The cursor over all windows of the program; Default gives each control its own.
+void SetScreenCursor(TCursor cursor);
+TCursor ScreenCursor();
+
+/// A message box with `text`, the caption `caption`, only an OK button and no icon;
+/// returns when it was closed.
+void ShowMessageBox(const std::string& caption, const std::string& text);
+
+/// The rectangle of the primary screen.
+TRect DesktopRect();
+
+}  // namespace kestrova::ui
