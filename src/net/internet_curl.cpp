@@ -126,10 +126,12 @@ class CurlRequest : public InternetRequest {
   void CollectFinished();
   size_t Buffered() const { return buffer_.size() - read_pos_; }
 
+  // Declared so that the easy handle goes first, then its multi handle, then the
+  // header list the easy handle points to.
   std::shared_ptr<CurlSession> session_;
+  SlistPtr headers_;
   MultiPtr multi_;
   EasyPtr easy_;
-  SlistPtr headers_;
 
   std::string block_status_;  // status of the header block being received
   bool block_has_location_ = false;

@@ -135,6 +135,20 @@ TEST(Internet, NamedProxyCarriesTheCredentials) {
   EXPECT_NE(server.LogLines()[0].find("tinyproxy"), std::string::npos);  // its Via header
 }
 
+TEST(Internet, HttpsChecksTheServerCertificate) {
+  test::TempDir dir;
+  const std::string pem = dir.Path() + "self-signed.pem";
+  test::ChildProcess openssl({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                              "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1", "-subj",
+                              "/CN=127.0.0.1", "-keyout", pem, "-out", pem + ".crt"});
+  ASSERT_EQ(openssl.Wait(10), 0);
+  dir.Write("self-signed.pem", test::ReadFile(pem) + test::ReadFile(pem + ".crt"));
+  test::FixedReplyServer server(200, "2.1;x", pem);
+  // The server speaks TLS, but no authority the system trusts vouches for it.
+  EXPECT_FALSE(Direct()->OpenUrl(server.BaseUrl() + "/"));
+  EXPECT_TRUE(server.RequestedPaths().empty());
+}
+
 TEST(Internet, RefusesWhatItCannotServeSafely) {
   EXPECT_FALSE(OpenInternetSession("a", kOpenTypeProxy, ""));  // a named proxy needs a name
   EXPECT_FALSE(OpenInternetSession("a", 2, ""));

@@ -47,14 +47,18 @@ class ChildProcess {
 /// path, User-Agent and Via header go to LogPath as one tab-separated line.
 class FixedReplyServer {
  public:
-  FixedReplyServer(int status, const std::string& body);
-  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  /// With `tls_cert` (a PEM file holding key and certificate) it speaks https.
+  FixedReplyServer(int status, const std::string& body, const std::string& tls_cert = "");
+  std::string BaseUrl() const {
+    return (tls_ ? "https" : "http") + std::string("://127.0.0.1:") + std::to_string(port_);
+  }
   std::vector<std::string> RequestedPaths() const;
   std::vector<std::string> LogLines() const;
 
  private:
   TempDir dir_;
   std::string log_;
+  bool tls_;
   ChildProcess process_;
   int port_ = 0;
 };

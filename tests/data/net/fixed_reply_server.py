@@ -6,6 +6,7 @@ tabs), and serves until it is killed or --lifetime seconds have passed.
 """
 import argparse
 import http.server
+import ssl
 import sys
 import threading
 
@@ -16,6 +17,7 @@ def main():
     parser.add_argument("--body", default="")
     parser.add_argument("--log", default="")
     parser.add_argument("--lifetime", type=float, default=120.0)
+    parser.add_argument("--tls-cert", default="", help="PEM file with key and certificate")
     args = parser.parse_args()
     body = args.body.encode("latin-1")
     log_lock = threading.Lock()
@@ -40,6 +42,10 @@ def main():
 
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
+    if args.tls_cert:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(args.tls_cert)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     print(server.server_address[1], flush=True)
     threading.Timer(args.lifetime, server.shutdown).start()
     server.serve_forever()
