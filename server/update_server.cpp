@@ -10,6 +10,27 @@ namespace {
 
 constexpr char kPlainText[] = "text/plain";
 
+// A query value as the updater sent it. Updaters join their values in unescaped, so
+// a "+" is a plus sign (as in an application named "Notepad++"), never a blank;
+// only percent-escapes are decoded. The first occurrence of a key counts.
+std::string QueryValue(const httplib::Request& req, const std::string& key) {
+  const size_t question = req.target.find('?');
+  if (question == std::string::npos) return "";
+  const std::string query = req.target.substr(question + 1);
+  size_t start = 0;
+  while (start <= query.size()) {
+    size_t end = query.find('&', start);
+    if (end == std::string::npos) end = query.size();
+    const std::string pair = query.substr(start, end - start);
+    const size_t eq = pair.find('=');
+    if (pair.substr(0, eq) == key) {
+      return eq == std::string::npos ? "" : httplib::detail::decode_url(pair.substr(eq + 1), false);
+    }
+    start = end + 1;
+  }
+  return "";
+}
+
 void NotFound(httplib::Response& res) {
   res.status = 404;
   res.set_content("Not found\n", kPlainText);
@@ -28,8 +49,8 @@ void ReplyDocument(const std::optional<Document>& document, httplib::Response& r
 
 void ReplyCompletion(CompletionLog& log, const httplib::Request& req, const std::string& name,
                      httplib::Response& res) {
-  const CompletionReport report{req.remote_addr, name, req.get_param_value("appli_version"),
-                                req.get_param_value("email")};
+  const CompletionReport report{req.remote_addr, name, QueryValue(req, "appli_version"),
+                                QueryValue(req, "email")};
   if (!log.Append(report)) {
     // The report was not kept: say so rather than pretend it was.
     res.status = 500;
@@ -76,9 +97,9 @@ UpdateServer::UpdateServer(const Catalog& catalog, CompletionLog& log, ServerOpt
 void UpdateServer::Mount(httplib::Server& http) {
   const std::string request_path = options_.request_path.empty() ? "/" : options_.request_path;
   http.Get(ExactPattern(request_path), [this](const httplib::Request& req, httplib::Response& res) {
-    const std::string name = req.get_param_value("appli_name");
+    const std::string name = QueryValue(req, "appli_name");
     if (!catalog_.Knows(name)) return NotFound(res);
-    const std::string request = req.get_param_value("request");
+    const std::string request = QueryValue(req, "request");
     if (request == "1") return ReplyReleaseCheck(catalog_, name, res);
     if (request == "2") return ReplyDocument(catalog_.Description(name), res);
     if (request == "3") return ReplyDocument(catalog_.ActionList(name), res);

@@ -22,6 +22,7 @@ class ReferenceServer : public ::testing::Test {
     root_.Write("Demo/actionlist.ini", "[files]\nfile1=demo21.zip\n");
     root_.Write("Demo/files/demo21.zip", release_file_);
     root_.Write("Other/release.ini", "[release]\nversion=1;0\n");  // unusable version
+    root_.Write("Pad++ 2/release.ini", "[release]\nversion=3.0\ndate=d\n");
     root_.Write("secret.txt", "not for clients");
   }
 
@@ -51,6 +52,9 @@ TEST_F(ReferenceServer, AnswersTheFourRequestsOfAPublishedApplication) {
   EXPECT_TRUE(Fetch(CompletionReportUrl(base, "/upd.php", "Demo", "2.1", "user@example.org")));
   const std::string log = test::ReadFile(log_);
   EXPECT_NE(log.find("\t127.0.0.1\tDemo\t2.1\tuser@example.org\n"), std::string::npos) << log;
+  // Names travel unescaped: a "+" is a plus sign, a blank arrives as the updater's
+  // library sends it.
+  EXPECT_EQ(Fetch(ReleaseCheckUrl(base, "/upd.php", "Pad++ 2")), "3.0;d");
 }
 
 TEST_F(ReferenceServer, UnknownApplicationsRequestsAndFilesGetNothing) {
