@@ -1,0 +1,88 @@
+// Start-up on a display, with the real main sequence: the missing-configuration
+// message and the wait window around it.
+#include "app/windowed_screen.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+#include <filesystem>
+
+#include "app/main_sequence.h"
+#include "qt_test_support.h"
+
+namespace kestrova {
+namespace {
+
+struct SeenBox {
+  bool seen = false;
+  std::string title, text;
+  QMessageBox::Icon icon = QMessageBox::Information;
+  std::vector<QString> buttons;
+  bool wait_window_visible = false;
+};
+
+// Watches for the message box, notes what it shows, saves a picture of it and
+// answers it with OK.
+void AnswerMessageBox(SeenBox& seen, const WindowedScreen& screen) {
+  auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+  if (!box || !box->isVisible()) {
+    QTimer::singleShot(20, [&] { AnswerMessageBox(seen, screen); });
+    return;
+  }
+  seen.seen = true;
+  seen.title = box->windowTitle().toStdString();
+  seen.text = box->text().toStdString();
+  seen.icon = box->icon();
+  for (QAbstractButton* button : box->buttons()) seen.buttons.push_back(button->text());
+  seen.wait_window_visible = screen.WaitWindow() && screen.WaitWindow()->Visible();
+  box->grab().save(QString::fromStdString(ui::testing::ScreenshotDir() + "/missing_configuration.png"));
+  box->button(QMessageBox::Ok)->click();
+}
+
+TEST(WindowedScreen, MissingConfigurationShowsTheMessageAndStartsNothing) {
+  int argc = 1;
+  char name[] = "kestrova";
+  char* argv[] = {name, nullptr};
+  WindowedScreen screen(argc, argv);
+
+  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kestrova-windowed-screen-test";
+  std::filesystem::create_directories(dir);
+  const std::string executable = (dir / "updater").string();
+  TSettings settings;
+  SeenBox seen;
+  QTimer::singleShot(0, [&] { AnswerMessageBox(seen, screen); });
+  const int exit_code = RunMainSequence(settings, screen, executable);
+
+  ASSERT_TRUE(seen.seen);
+  EXPECT_EQ(seen.title, "Error");
+  EXPECT_EQ(seen.text, "The file: " + (dir / "updater.ini").string() + " is missing! Impossible to run the software.");
+  EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+  EXPECT_EQ(seen.buttons, (std::vector<QString>{QStringLiteral("OK")}));
+  EXPECT_TRUE(seen.wait_window_visible) << "the box comes while the wait window shows";
+  EXPECT_EQ(exit_code, 0);
+  EXPECT_EQ(screen.WaitWindow(), nullptr) << "the wait window is destroyed before the end";
+  EXPECT_EQ(settings.process_priority, 0) << "so the launcher starts nothing";
+  EXPECT_TRUE(settings.main_program.empty());
+  std::filesystem::remove_all(dir);
+}
+
+TEST(WindowedScreen, WaitWindowIsPaintedAsSoonAsItShows) {
+  int argc = 1;
+  char name[] = "kestrova";
+  char* argv[] = {name, nullptr};
+  WindowedScreen screen(argc, argv);
+  screen.ShowWaitWindow();
+  ASSERT_NE(screen.WaitWindow(), nullptr);
+  EXPECT_TRUE(screen.WaitWindow()->Visible());
+  screen.HideWaitWindow();
+  EXPECT_FALSE(screen.WaitWindow()->Visible());
+  screen.CloseWaitWindow();
+  screen.CloseWaitWindow();
+  EXPECT_EQ(screen.WaitWindow(), nullptr);
+}
+
+}  // namespace
+}  // namespace kestrova
