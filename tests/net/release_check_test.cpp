@@ -108,5 +108,15 @@ TEST_F(ReleaseCheck, ThroughANamedProxyWithItsCredentials) {
   EXPECT_NE(server.LogLines()[0].find("\tkestrova\t"), std::string::npos);  // the agent text
 }
 
+TEST_F(ReleaseCheck, ASilentProxyHoldsTheStartUpForNoMoreThanItsTimeOuts) {
+  test::SilentServer proxy;
+  const std::string proxy_address = proxy.BaseUrl().substr(7);  // without "http://"
+  const double start = Now();
+  EXPECT_FALSE(Check("1.0", "http://127.0.0.1:1", "", "INTERNET_OPEN_TYPE=3\nPROXY_SERVER=" +
+                                                          proxy_address + "\n", 1));
+  // One time-out for the warm-up request, one for the release check.
+  EXPECT_LT(Now() - start, 3.5);
+}
+
 }  // namespace
 }  // namespace kestrova
