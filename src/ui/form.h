@@ -41,8 +41,9 @@ class TForm : public TWinControl {
   TModalResult ModalResult() const { return modal_result_; }
   void SetModalResult(TModalResult result);
 
-  /// The window became the active window (its handler may run long and process
-  /// messages; it is not run again for the same activation).
+  /// The window became the active window. Runs from the message loop, so the
+  /// handler may take long and process messages; a handler that does so may see
+  /// the next activation while it runs and must tell the two apart itself.
   std::function<void()> OnActivate;
   /// The window is closing, in whatever way.
   std::function<void()> OnClose;

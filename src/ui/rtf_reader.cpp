@@ -285,7 +285,7 @@ class RtfReader {
   void Unicode(int value) {
     pending_fallback_ = State().unicode_fallback;
     // Values above 32767 are written as negative 16-bit numbers.
-    char32_t unit = static_cast<char32_t>(static_cast<uint16_t>(value));
+    char32_t unit = value < -32768 || value > 65535 ? 0xFFFD : static_cast<char32_t>(static_cast<uint16_t>(value));
     if (unit >= 0xD800 && unit <= 0xDBFF) {
       high_surrogate_ = unit;
       return;
@@ -313,7 +313,8 @@ class RtfReader {
       if (c == U';') EndColor();
       return;
     }
-    if (s.destination != Destination::Text || c == 0) return;
+    if (s.destination != Destination::Text) return;
+    if (c < 0x20 && c != U'\t') return;  // control characters are no text
     std::vector<StyledRun>& runs = paragraph_.runs;
     if (runs.empty() || !(runs.back().style == s.style)) runs.push_back(StyledRun{{}, s.style});
     AppendUtf8(runs.back().text, c);

@@ -8,7 +8,8 @@ namespace kestrova::ui {
 
 class NativeTimer;
 
-/// Calls OnTimer on the GUI thread every Interval milliseconds while enabled.
+/// Calls OnTimer on the GUI thread every Interval milliseconds while enabled. A new
+/// timer is disabled, with an interval of 1000 ms.
 class TTimer {
  public:
   TTimer();

@@ -96,6 +96,8 @@ void ShowMessageBox(const std::string& caption, const std::string& text) {
   box.setText(QString::fromStdString(text));
   box.setIcon(QMessageBox::NoIcon);
   box.setStandardButtons(QMessageBox::Ok);
+  // Above always-on-top windows such as the wait window, which would hide it.
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
   box.exec();
 }
 

@@ -1,6 +1,11 @@
 #include <QAbstractScrollArea>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QWindow>
 #include <QMargins>
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 #include "ui/control.h"
@@ -40,6 +45,18 @@ void ChainTabOrder(QWidget* parent) {
   }
   std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
   for (size_t i = 1; i < ordered.size(); ++i) QWidget::setTabOrder(ordered[i - 1].second, ordered[i].second);
+}
+
+// A window that was just shown is on the screen only once the window system has
+// exposed it; painting before that shows nothing.
+void WaitUntilExposed(QWidget* window) {
+  constexpr int kPatienceMs = 500;
+  QElapsedTimer waited;
+  waited.start();
+  while (window->windowHandle() && !window->windowHandle()->isExposed() && waited.elapsed() < kPatienceMs) {
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
 }
 
 }  // namespace
@@ -112,6 +129,7 @@ bool TControl::Focused() const { return native_->Widget()->hasFocus(); }
 
 void TControl::Repaint() {
   QWidget* w = native_->Widget();
+  if (w->isWindow() && w->isVisible()) WaitUntilExposed(w);
   w->repaint();
   if (auto* area = qobject_cast<QAbstractScrollArea*>(w)) area->viewport()->repaint();
 }

@@ -47,9 +47,8 @@ void TRichEdit::SetReadOnly(bool read_only) { Edit(*this)->setReadOnly(read_only
 
 void TRichEdit::SetScrollBars(TScrollStyle bars) {
   QtRichEdit* edit = Edit(*this);
-  edit->setVerticalScrollBarPolicy(bars == TScrollStyle::None ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOn);
-  edit->setHorizontalScrollBarPolicy(bars == TScrollStyle::Both ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAsNeeded);
-  if (bars == TScrollStyle::None) edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  edit->setVerticalScrollBarPolicy(bars == TScrollStyle::None ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAlwaysOn);
+  edit->setHorizontalScrollBarPolicy(bars == TScrollStyle::Both ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
 }
 
 void TRichEdit::SetHideSelection(bool hide) {
