@@ -46,6 +46,11 @@ TCursor ScreenCursor();
 /// returns when it was closed.
 void ShowMessageBox(const std::string& caption, const std::string& text);
 
+/// The standard report of an error that escaped an event handler: a message box
+/// with the program's name as caption, an error icon, the message (ending in a
+/// full stop) and OK.
+void ShowErrorReport(const std::string& message);
+
 /// The rectangle of the primary screen.
 TRect DesktopRect();
 

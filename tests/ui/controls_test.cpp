@@ -4,10 +4,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTimer>
 #include <atomic>
+#include <functional>
+#include <stdexcept>
 #include <thread>
 
 #include "base/threads.h"
@@ -124,6 +127,32 @@ TEST(Form, ModalLoopEndsWithTheClickedButtonsResult) {
   QTimer::singleShot(0, [&] { form.Close(); });
   EXPECT_EQ(form.ShowModal(), TModalResult::Cancel) << "closing a modal window cancels it";
   EXPECT_EQ(form.closes, 2);
+}
+
+TEST(Form, ErrorEscapingAHandlerIsReportedAndTheWindowStays) {
+  TFormGallery form;
+  form.BitBtnOk.OnClick = [] { throw std::runtime_error("Cannot create file x.zip"); };
+  std::string reported;
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  std::function<void()> answer = [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) {
+      QTimer::singleShot(10, answer);
+      return;
+    }
+    reported = box->text().toStdString();
+    icon = box->icon();
+    box->button(QMessageBox::Ok)->click();
+  };
+  QTimer::singleShot(0, [&] {
+    form.BitBtnOk.Click();  // reports, then goes on
+    answer = nullptr;
+    form.BitBtnCancel.Click();
+  });
+  QTimer::singleShot(5, answer);
+  EXPECT_EQ(form.ShowModal(), TModalResult::Cancel) << "the failed click did not end the modal display";
+  EXPECT_EQ(reported, "Cannot create file x.zip.");
+  EXPECT_EQ(icon, QMessageBox::Critical);
 }
 
 TEST(Form, ActivationRunsTheHandlerFromTheLoop) {

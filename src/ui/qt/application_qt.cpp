@@ -101,6 +101,19 @@ void ShowMessageBox(const std::string& caption, const std::string& text) {
   box.exec();
 }
 
+void ShowErrorReport(const std::string& message) {
+  QString text = QString::fromStdString(message);
+  if (!text.endsWith(QLatin1Char('.'))) text += QLatin1Char('.');
+  QMessageBox box;
+  box.setWindowTitle(QCoreApplication::applicationName());
+  box.setTextFormat(Qt::PlainText);
+  box.setText(text);
+  box.setIcon(QMessageBox::Critical);
+  box.setStandardButtons(QMessageBox::Ok);
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  box.exec();
+}
+
 TRect DesktopRect() {
   const QScreen* screen = QGuiApplication::primaryScreen();
   if (!screen) return {};

@@ -5,6 +5,7 @@
 #include "ui/form.h"
 #include "ui/qt/form_window_qt.h"
 #include "ui/qt/glyphs_qt.h"
+#include "ui/qt/handler_qt.h"
 #include "ui/qt/native_control.h"
 
 namespace kestrova::ui {
@@ -23,8 +24,8 @@ TBitBtn::TBitBtn(TWinControl& parent) : TControl(std::make_unique<NativeControl>
   QPushButton* button = Native().As<QPushButton>();
   QObject::connect(button, &QPushButton::clicked, button, [this] {
     QPointer<QWidget> alive(Native().Widget());
-    if (OnClick) OnClick();
-    if (!alive || modal_result_ == TModalResult::None) return;
+    // A click whose handler failed does not go on to end the modal display.
+    if (!RunHandler(OnClick) || !alive || modal_result_ == TModalResult::None) return;
     if (auto* window = dynamic_cast<QtFormWindow*>(alive->window())) window->Form().SetModalResult(modal_result_);
   });
 }

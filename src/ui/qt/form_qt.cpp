@@ -2,6 +2,7 @@
 
 #include "ui/form.h"
 #include "ui/qt/form_window_qt.h"
+#include "ui/qt/handler_qt.h"
 #include "ui/qt/native_control.h"
 
 namespace kestrova::ui {
@@ -75,14 +76,12 @@ void TForm::SetModalResult(TModalResult result) {
   }
 }
 
-void TForm::DoActivate() {
-  if (OnActivate) OnActivate();
-}
+void TForm::DoActivate() { RunHandler(OnActivate); }
 
 void TForm::DoClose() {
   if (closing_) return;
   closing_ = true;
-  if (OnClose) OnClose();
+  RunHandler(OnClose);
   closing_ = false;
   QtFormWindow* w = Window(*this);
   if (w->windowModality() != Qt::NonModal && modal_result_ == TModalResult::None) {

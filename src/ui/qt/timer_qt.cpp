@@ -1,5 +1,6 @@
 #include <QTimer>
 
+#include "ui/qt/handler_qt.h"
 #include "ui/timer.h"
 
 namespace kestrova::ui {
@@ -12,9 +13,7 @@ class NativeTimer {
 
 TTimer::TTimer() : native_(std::make_unique<NativeTimer>()) {
   native_->timer.setInterval(1000);
-  QObject::connect(&native_->timer, &QTimer::timeout, [this] {
-    if (OnTimer) OnTimer();
-  });
+  QObject::connect(&native_->timer, &QTimer::timeout, [this] { RunHandler(OnTimer); });
 }
 
 TTimer::~TTimer() = default;
