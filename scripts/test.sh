@@ -21,9 +21,10 @@ configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_SANITIZE=addr
 ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp \
   ctest --test-dir build-asan -j "$jobs" --timeout 600 -LE 'no-asan'
 
-echo "== thread hand-over under ThreadSanitizer"
-configure_and_build build-tsan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_SANITIZE=thread -- base_tests
-TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j "$jobs" --timeout 300 -R '^Threads'
+echo "== thread hand-over and background fetches under ThreadSanitizer"
+configure_and_build build-tsan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_SANITIZE=thread -- base_tests net_tests
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j "$jobs" --timeout 300 \
+  -R '^(Threads|Fetcher|Internet|ReleaseCheck)'
 
 echo "== fuzzing (bounded)"
 configure_and_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_TESTS=OFF \
