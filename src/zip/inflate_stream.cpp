@@ -69,7 +69,7 @@ InflatedEntry CopyStored(const NativeFile& archive, uint64_t offset, uint64_t si
                          uint64_t declared, ExtractSink& sink, const InputProgress& progress) {
   InflatedEntry entry;
   LimitedOutput output(sink, declared, entry);
-  std::vector<unsigned char> buffer(static_cast<size_t>(std::min<uint64_t>(size, kMaxOutputBuffer)));
+  std::vector<unsigned char> buffer(static_cast<size_t>(std::min<uint64_t>(size, kMaxInputChunk)));
   uint64_t done = 0;
   while (done < size) {
     if (!progress(done)) {

@@ -81,7 +81,10 @@ std::u16string ZipArchiver::ResolveMask(const std::u16string& given) const {
   const std::u16string mask = WithForwardSlashes(given);
   const std::u16string base = Utf8ToUtf16(BaseFolder());
   std::u16string resolved;
-  if (mask.starts_with(u"//")) {
+  // Without drives, "/" starts a full path the way "C:\\" does elsewhere; a leading
+  // backslash keeps meaning the base folder, as it does in lists written for Windows.
+  const bool full_path = !kDriveLetters && !given.empty() && given[0] == u'/';
+  if (mask.starts_with(u"//") || full_path) {
     resolved = mask;
   } else if (mask.starts_with(u"/")) {
     resolved = base + mask.substr(1);
@@ -122,7 +125,7 @@ void ZipArchiver::AddMatching(const std::u16string& file_mask, uint32_t search_a
                           });
     const std::u16string mask = WithForwardSlashes(file_mask);
     const bool has_folder_part = mask.find(u'/') != std::u16string::npos;
-    for (const auto& found : selector.Select(ResolveMask(mask), has_folder_part)) {
+    for (const auto& found : selector.Select(ResolveMask(file_mask), has_folder_part)) {
       AddFoundFile(found);
     }
   } catch (...) {

@@ -1,0 +1,209 @@
+// Extraction: damaged entries, replaced files, hostile names and links, and what is
+// restored besides the data.
+#include <sys/stat.h>
+
+#include "base/text.h"
+#include "zip/file_system.h"
+#include "zip_test_support.h"
+
+namespace kestrova::testing {
+namespace {
+
+class ExtractorTest : public ZipTest {
+ protected:
+  // An archive of one deflated file "data.txt" and the offset of its data.
+  size_t MakeDeflatedArchive(const std::string& content) {
+    Make("src/data.txt", content);
+    ZipArchiver archiver;
+    archiver.SetCompressionLevel(clMax);
+    CreateArchive(archiver, Path("t.zip"), Path("src"), {u"data.txt"});
+    const std::string bytes = ReadFile(Path("t.zip"));
+    return 30 + Read16(bytes, 26) + Read16(bytes, 28);
+  }
+  std::vector<ReportedFailure> Extract(const fs::path& archive, const std::function<void(ZipArchiver&)>& setup = {}) {
+    ZipArchiver archiver;
+    archiver.FileName = U(archive);
+    archiver.BaseDir = U(Path("out"));
+    archiver.FileMasks = {u"*.*"};
+    RecordFailures(archiver);
+    if (setup) setup(archiver);
+    archiver.Open(fmOpenReadDenyNone);
+    archiver.ExtractMatching();
+    return failures;
+  }
+  // Only the entries themselves: no temporary files left beside them.
+  std::vector<std::string> FolderContent(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+TEST_F(ExtractorTest, DamagedDataFailsWithCode8AndKeepsThePreviousFile) {
+  const size_t data = MakeDeflatedArchive(CompressibleText(50000));
+  std::string bytes = ReadFile(Path("t.zip"));
+  bytes[data + 100] ^= 0x55;
+  WriteFile(Path("bad.zip"), bytes);
+  Make("out/data.txt", "previous version");
+  Extract(Path("bad.zip"));
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].native_error, 8);
+  EXPECT_EQ(failures[0].file_name, u"data.txt");
+  EXPECT_EQ(failures[0].message,
+            "Invalid size or check sum of file or unsupported compression format - Native error: 00008");
+  EXPECT_EQ(ReadFile(Path("out/data.txt")), "previous version");
+  EXPECT_EQ(FolderContent(Path("out")), std::vector<std::string>{"data.txt"});
+
+  fs::remove(Path("out/data.txt"));
+  failures.clear();
+  Extract(Path("bad.zip"));
+  EXPECT_EQ(failures.size(), 1u);
+  EXPECT_TRUE(fs::is_empty(Path("out"))) << "a failed entry left a file";
+}
+
+TEST_F(ExtractorTest, InflatingStopsAtTheDeclaredSize) {
+  MakeDeflatedArchive(CompressibleText(300000));
+  std::string bytes = ReadFile(Path("t.zip"));
+  // Declare 1000 bytes in both headers for data that inflates to 300000.
+  const size_t central = bytes.find(std::string("PK\x01\x02", 4));
+  for (const size_t field : {size_t{22}, central + 24}) {
+    bytes[field] = char(0xE8);
+    bytes[field + 1] = 0x03;
+    bytes[field + 2] = 0;
+    bytes[field + 3] = 0;
+  }
+  WriteFile(Path("long.zip"), bytes);
+  Extract(Path("long.zip"));
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].native_error, 8);
+  EXPECT_FALSE(fs::exists(Path("out/data.txt")));
+
+  failures.clear();
+  Extract(Path("long.zip"), [](ZipArchiver& a) { a.ExtractCorruptedFiles = true; });
+  EXPECT_TRUE(failures.empty());
+  EXPECT_EQ(fs::file_size(Path("out/data.txt")), 1000u);
+}
+
+TEST_F(ExtractorTest, ReadOnlyTargetIsReplacedOnlyWhenAllowed) {
+  MakeDeflatedArchive("new content");
+  Make("out/data.txt", "old read-only content");
+  fs::permissions(Path("out/data.txt"), fs::perms::owner_read | fs::perms::group_read);
+  Extract(Path("t.zip"), [](ZipArchiver& a) { a.Options.ReplaceReadOnly = false; });
+  EXPECT_EQ(ReadFile(Path("out/data.txt")), "old read-only content");
+  Extract(Path("t.zip"));
+  EXPECT_TRUE(failures.empty());
+  EXPECT_EQ(ReadFile(Path("out/data.txt")), "new content");
+}
+
+TEST_F(ExtractorTest, OverwriteModesDecideAboutExistingFiles) {
+  MakeDeflatedArchive("from the archive");
+  Make("out/data.txt", "existing");
+  Extract(Path("t.zip"), [](ZipArchiver& a) { a.Options.OverwriteMode = omNever; });
+  EXPECT_EQ(ReadFile(Path("out/data.txt")), "existing");
+  Extract(Path("t.zip"), [](ZipArchiver& a) { a.Options.OverwriteMode = omPrompt; });
+  EXPECT_EQ(ReadFile(Path("out/data.txt")), "existing") << "no handler, no one agreed";
+  Extract(Path("t.zip"), [](ZipArchiver& a) {
+    a.Options.OverwriteMode = omPrompt;
+    a.OnConfirmOverwrite = [](ZipArchiver&, const std::u16string&, const std::u16string&,
+                              TOverwriteAnswer& answer) { answer = oaYes; };
+  });
+  EXPECT_EQ(ReadFile(Path("out/data.txt")), "from the archive");
+}
+
+TEST_F(ExtractorTest, HostileNamesNeverLeaveTheTargetFolder) {
+  const std::string script = R"(
+import sys, zipfile
+names = ['../x', '/abs', 'C:\\x', 'C:x', '\\\\server\\x', 'a/../../x', 'sub\\..\\..\\x', 'ok.txt']
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    for name in names:
+        z.writestr(zipfile.ZipInfo(name), 'escaped')
+)";
+  ASSERT_EQ(RunPython(dir_, script, Quote(Path("evil.zip"))), 0);
+  fs::create_directories(Path("deep/out"));
+  ZipArchiver archiver;
+  archiver.FileName = U(Path("evil.zip"));
+  archiver.BaseDir = U(Path("deep/out"));
+  archiver.FileMasks = {u"*.*"};
+  RecordFailures(archiver);
+  archiver.Open(fmOpenReadDenyNone);
+  archiver.ExtractMatching();
+  ASSERT_EQ(failures.size(), 7u);
+  for (const auto& failure : failures) {
+    EXPECT_EQ(failure.native_error, 100) << Utf16ToUtf8(failure.file_name);
+    EXPECT_NE(failure.message.find("leads outside the target folder"), std::string::npos);
+  }
+  EXPECT_EQ(FolderContent(Path("deep/out")), std::vector<std::string>{"ok.txt"});
+  EXPECT_EQ(FolderContent(Path("deep")), std::vector<std::string>{"out"});
+  EXPECT_FALSE(fs::exists("/abs"));
+}
+
+TEST_F(ExtractorTest, SymbolicLinksAreNotCreated) {
+  const std::string script = R"(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    link = zipfile.ZipInfo('link')
+    link.create_system = 3
+    link.external_attr = 0o120777 << 16
+    z.writestr(link, '../../etc')
+    z.writestr('link/passwd', 'through the link')
+    z.writestr('plain.txt', 'plain')
+)";
+  ASSERT_EQ(RunPython(dir_, script, Quote(Path("links.zip"))), 0);
+  Extract(Path("links.zip"));
+  ASSERT_GE(failures.size(), 1u);
+  EXPECT_EQ(failures[0].native_error, 101);
+  EXPECT_FALSE(fs::is_symlink(Path("out/link")));
+  EXPECT_EQ(ReadFile(Path("out/plain.txt")), "plain");
+}
+
+TEST_F(ExtractorTest, CancelledEntryLeavesThePreviousFile) {
+  MakeDeflatedArchive(RandomBytes(3 << 20));
+  Make("out/data.txt", "previous");
+  int reports = 0;
+  Extract(Path("t.zip"), [&](ZipArchiver& a) {
+    a.OnFileProgress = [&](ZipArchiver&, const std::u16string&, double, TProcessOperation,
+                           TProgressPhase phase, bool& cancel) {
+      if (phase == ppProcess && ++reports == 2) cancel = true;
+    };
+  });
+  EXPECT_EQ(reports, 2);
+  EXPECT_TRUE(failures.empty());
+  EXPECT_TRUE(ReadFile(Path("out/data.txt")) == "previous");
+  EXPECT_EQ(FolderContent(Path("out")), std::vector<std::string>{"data.txt"});
+}
+
+TEST_F(ExtractorTest, ModesTimesAndSelectionAreRestored) {
+  Make("src/tool", "#!/bin/sh\n");
+  Make("src/docs/readme.txt", "read me");
+  Make("src/docs/locked.txt", "locked");
+  fs::permissions(Path("src/tool"), fs::perms(0750));
+  fs::permissions(Path("src/docs/locked.txt"), fs::perms(0444));
+  const int64_t old_time = FromDosDateTime((uint32_t(2001 - 1980) << 25) | (7u << 21) | (4u << 16) | (12u << 11));
+  for (const char* name : {"src/tool", "src/docs/readme.txt"}) {
+    const auto time = std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(old_time));
+    fs::last_write_time(Path(name), time);
+  }
+  ZipArchiver archiver;
+  CreateArchive(archiver, Path("t.zip"), Path("src"), {u"*.*"});
+
+  Extract(Path("t.zip"));
+  EXPECT_TRUE(failures.empty());
+  struct stat st;
+  ASSERT_EQ(stat(Path("out/tool").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0750u);
+  EXPECT_EQ(st.st_mtime, old_time);
+  ASSERT_EQ(stat(Path("out/docs/locked.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u);
+  ASSERT_EQ(stat(Path("out/docs/readme.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, old_time);
+
+  // "*.*" also selects names without a dot; "*.txt" selects in every folder.
+  fs::remove_all(Path("out"));
+  Extract(Path("t.zip"), [](ZipArchiver& a) { a.FileMasks = {u"*.txt"}; });
+  EXPECT_FALSE(fs::exists(Path("out/tool")));
+  EXPECT_TRUE(fs::exists(Path("out/docs/readme.txt")));
+}
+
+}  // namespace
+}  // namespace kestrova::testing
