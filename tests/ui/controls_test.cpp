@@ -9,6 +9,8 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <atomic>
+#include <cstdlib>
+#include <optional>
 #include <functional>
 #include <stdexcept>
 #include <thread>
@@ -299,6 +301,36 @@ TEST(HandOver, WorkerCallsRunFromTheMessageLoop) {
   std::thread worker([&] { GuiThread::Synchronize([&] { ran_on_gui_thread = GuiThread::IsCurrent(); }); });
   EXPECT_TRUE(SpinUntil([&] { return ran_on_gui_thread.load(); }));
   worker.join();
+}
+
+TEST(Application, DisplayIsFoundWithoutAskingQt) {
+  struct SavedVariable {
+    const char* name;
+    std::optional<std::string> value;
+    explicit SavedVariable(const char* n) : name(n) {
+      if (const char* v = std::getenv(n)) value = v;
+    }
+    ~SavedVariable() {
+      if (value) {
+        setenv(name, value->c_str(), 1);
+      } else {
+        unsetenv(name);
+      }
+    }
+  };
+  SavedVariable platform("QT_QPA_PLATFORM"), display("DISPLAY"), wayland("WAYLAND_DISPLAY");
+  unsetenv("QT_QPA_PLATFORM");
+  unsetenv("WAYLAND_DISPLAY");
+  unsetenv("DISPLAY");
+  EXPECT_FALSE(CanOpenDisplay());
+  setenv("DISPLAY", ":4711", 1);  // no X server there
+  EXPECT_FALSE(CanOpenDisplay());
+  setenv("DISPLAY", "nonsense", 1);
+  EXPECT_FALSE(CanOpenDisplay());
+  setenv("WAYLAND_DISPLAY", "/nonexistent/wayland-9", 1);
+  EXPECT_FALSE(CanOpenDisplay());
+  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  EXPECT_TRUE(CanOpenDisplay()) << "a forced platform is taken as it is";
 }
 
 TEST(Application, ScreenCursorIsSetAndReset) {
