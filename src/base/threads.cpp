@@ -124,11 +124,16 @@ void GuiThread::WaitUntil(const std::function<bool()>& done) {
     if (on_gui_thread) process_non_input = m.hooks.process_non_input;
   }
   for (;;) {
+    // Taken before `done` is asked, so a Notify in between is not missed.
+    unsigned long seen;
+    {
+      std::lock_guard lock(m.mutex);
+      seen = m.notifications;
+    }
     if (on_gui_thread) CheckSynchronize();
     if (done()) return;
     if (process_non_input) process_non_input();
     std::unique_lock lock(m.mutex);
-    const unsigned long seen = m.notifications;
     auto ready = [&] { return (on_gui_thread && !m.queue.empty()) || m.notifications != seen; };
     if (process_non_input) {
       m.arrived.wait_for(lock, kToolkitSlice, ready);
@@ -147,6 +152,7 @@ TThread::~TThread() {
 }
 
 void TThread::Start() {
+  if (thread_.joinable()) return;  // a worker runs its body once
   thread_ = std::thread([this] { Run(); });
 }
 
