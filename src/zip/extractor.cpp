@@ -1,6 +1,7 @@
 // ZipArchiver: extracting and testing the entries FileMasks selects.
 #include <algorithm>
 #include <mutex>
+#include <optional>
 
 #include "base/text.h"
 #include "zip/archiver_lock.h"
@@ -57,6 +58,19 @@ class TemporaryFileGuard {
 std::u16string MaskForEntries(std::u16string mask) {
   std::replace(mask.begin(), mask.end(), u'\\', u'/');
   return mask == u"*.*" ? u"*" : mask;
+}
+
+// The mode an extracted file gets: the stored Unix mode, else that of the file it
+// replaces, so that an archive made where there are no modes does not take the
+// execute permission away from an installed program.
+uint32_t PermissionsFor(const DirectoryItem& item, uint32_t attributes,
+                        const std::optional<FileStatus>& existing) {
+  if (const uint32_t mode = item.UnixMode()) return mode;
+  if (!existing || existing->unix_mode == 0) return 0;
+  uint32_t mode = existing->unix_mode & 0777;
+  if (attributes & faReadOnly) mode &= ~0222u;
+  else mode |= 0200u;
+  return mode;
 }
 
 std::u16string ShownName(std::u16string name) {
@@ -166,7 +180,8 @@ ZipArchiver::EntryOutcome ZipArchiver::ExtractFileData(DirectoryItem& item, cons
                                                        uint32_t attributes, TProcessOperation operation,
                                                        double done, size_t selected) {
   const std::u16string shown = ShownName(item.name);
-  if (const auto existing = QueryFile(target)) {
+  const std::optional<FileStatus> existing = QueryFile(target);
+  if (existing) {
     if (existing->is_dir) throw MakeError(kErrCannotCreateFile, target);
     if (!Options.ReplaceReadOnly && (existing->attributes & faReadOnly)) return EntryOutcome::kSkipped;
     if (!ConfirmOverwrite(item, target, *existing)) return EntryOutcome::kSkipped;
@@ -188,7 +203,9 @@ ZipArchiver::EntryOutcome ZipArchiver::ExtractFileData(DirectoryItem& item, cons
   output.Close();
   SetModificationTime(temporary_path, FromDosDateTime(item.header.DosDateTime()));
   if (Options.SetAttributes) {
-    ApplyAttributes(temporary_path, attributes & 0xFFFF, item.UnixMode());
+    ApplyAttributes(temporary_path, attributes & 0xFFFF, PermissionsFor(item, attributes, existing));
+  } else if (existing) {
+    ApplyAttributes(temporary_path, 0, existing->unix_mode);
   }
   if (!RenameReplacing(temporary_path, target)) throw MakeError(kErrCannotCreateFile, target);
   guard.Release();

@@ -205,5 +205,26 @@ TEST_F(ExtractorTest, ModesTimesAndSelectionAreRestored) {
   EXPECT_TRUE(fs::exists(Path("out/docs/readme.txt")));
 }
 
+TEST_F(ExtractorTest, EntryWithoutUnixModeKeepsTheReplacedFilesPermissions) {
+  // Archives made on Windows carry no mode; the installed program must stay executable.
+  const std::string script = R"(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], 'w') as z:
+    for name in ('program', 'fresh'):
+        info = zipfile.ZipInfo(name)
+        info.create_system = 0
+        info.external_attr = 0x20
+        z.writestr(info, '#!/bin/sh\necho new\n')
+)";
+  ASSERT_EQ(RunPython(dir_, script, Quote(Path("win.zip"))), 0);
+  Make("out/program", "old");
+  fs::permissions(Path("out/program"), fs::perms(0755));
+  Extract(Path("win.zip"));
+  EXPECT_TRUE(failures.empty());
+  EXPECT_EQ(ReadFile(Path("out/program")), "#!/bin/sh\necho new\n");
+  EXPECT_EQ(fs::status(Path("out/program")).permissions() & fs::perms::all, fs::perms(0755));
+  EXPECT_EQ(fs::status(Path("out/fresh")).permissions() & fs::perms::owner_exec, fs::perms::none);
+}
+
 }  // namespace
 }  // namespace kestrova::testing
