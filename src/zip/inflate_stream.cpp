@@ -129,6 +129,30 @@ InflatedEntry Inflate(const NativeFile& archive, uint64_t offset, uint64_t size,
 
 }  // namespace
 
+std::optional<uint64_t> DeflateStreamLength(const NativeFile& archive, uint64_t offset,
+                                            uint64_t limit) {
+  RawInflater inflater;
+  z_stream& z = inflater.Stream();
+  std::vector<unsigned char> in(kMaxInputChunk), out(kMinOutputBuffer);
+  uint64_t read = 0;
+  while (offset + read < limit) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(in.size(), limit - offset - read));
+    const size_t got = archive.ReadAt(offset + read, in.data(), want);
+    if (got == 0) return std::nullopt;
+    read += got;
+    z.next_in = in.data();
+    z.avail_in = static_cast<uInt>(got);
+    do {
+      z.next_out = out.data();
+      z.avail_out = static_cast<uInt>(out.size());
+      const int result = inflate(&z, Z_NO_FLUSH);
+      if (result == Z_STREAM_END) return read - z.avail_in;
+      if (result != Z_OK && result != Z_BUF_ERROR) return std::nullopt;
+    } while (z.avail_out == 0 || z.avail_in > 0);
+  }
+  return std::nullopt;
+}
+
 size_t InflateInputChunk(uint64_t compressed_size, uint64_t uncompressed_size,
                          uint64_t available_memory) {
   uint64_t chunk = std::min(kMaxInputChunk, std::max<uint64_t>(compressed_size, 1));

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace kestrova {
 
@@ -35,6 +36,11 @@ using InputProgress = std::function<bool(uint64_t consumed)>;
 /// stays below a twentieth of `available_memory`.
 size_t InflateInputChunk(uint64_t compressed_size, uint64_t uncompressed_size,
                          uint64_t available_memory);
+
+/// Length of the raw deflate stream starting at `offset`, found by inflating it;
+/// nothing when it is invalid or does not end before `limit`.
+std::optional<uint64_t> DeflateStreamLength(const NativeFile& archive, uint64_t offset,
+                                            uint64_t limit);
 
 /// Decompresses `compressed_size` bytes at `data_offset` with `method` (0 stored,
 /// 8 deflated).

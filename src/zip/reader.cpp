@@ -1,5 +1,6 @@
 // ZipArchiver: reading an archive's directory, tolerating a prefix or damage.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -7,6 +8,7 @@
 #include "base/text.h"
 #include "zip/end_record.h"
 #include "zip/extra_field.h"
+#include "zip/inflate_stream.h"
 #include "zip/little_endian.h"
 #include "zip/local_header.h"
 #include "zip/name_codec.h"
@@ -17,18 +19,20 @@ namespace {
 
 constexpr size_t kScanBlock = 1 << 20;
 constexpr uint16_t kMaxScannedExtraLength = 260;
-const char kLocalSignatureBytes[] = {'P', 'K', 3, 4};
+using SignatureBytes = std::array<char, 4>;
+constexpr SignatureBytes kLocalSignatureBytes = {'P', 'K', 3, 4};
+constexpr SignatureBytes kDescriptorSignatureBytes = {'P', 'K', 7, 8};
 
-// Position of the next local header signature in [from, limit), read block by block.
-std::optional<uint64_t> FindLocalSignature(const NativeFile& file, uint64_t from, uint64_t limit) {
+// Position of the next `signature` in [from, limit), read block by block.
+std::optional<uint64_t> FindSignature(const NativeFile& file, uint64_t from, uint64_t limit,
+                                      const SignatureBytes& signature) {
   std::vector<char> block(kScanBlock + 3);
   while (from + 4 <= limit) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(block.size(), limit - from));
     const size_t got = file.ReadAt(from, block.data(), want);
     if (got < 4) return std::nullopt;
     const auto end = block.begin() + static_cast<std::ptrdiff_t>(got);
-    const auto hit = std::search(block.begin(), end, std::begin(kLocalSignatureBytes),
-                                 std::end(kLocalSignatureBytes));
+    const auto hit = std::search(block.begin(), end, signature.begin(), signature.end());
     if (hit != end) return from + static_cast<uint64_t>(hit - block.begin());
     from += got - 3;
   }
@@ -60,6 +64,34 @@ bool LocalHeaderMatches(const NativeFile& file, uint64_t at, const DirectoryItem
   std::string name(local->name_length, '\0');
   return file.ReadAt(at + kLocalHeaderSize, name.data(), name.size()) == name.size() &&
          name == item.byte_name;
+}
+
+// Sizes and CRC of an entry written as a stream, from the data descriptor after its
+// data; returns where the descriptor ends. Deflated data shows its own end; for
+// stored data the descriptor is the first one whose size fits the distance.
+std::optional<uint64_t> ReadDataDescriptor(const NativeFile& file, uint64_t data, uint16_t method,
+                                           uint64_t file_size, DirectoryItem& item) {
+  constexpr uint32_t kDescriptorSignature = 0x08074B50;
+  unsigned char d[16];
+  const auto read_at = [&](uint64_t at) -> std::optional<uint64_t> {
+    if (file.ReadAt(at, d, sizeof d) < 12) return std::nullopt;
+    const size_t skip = Get32(d) == kDescriptorSignature ? 4 : 0;
+    if (Get32(d + skip + 4) != at - data) return std::nullopt;
+    item.header.crc32 = Get32(d + skip);
+    item.compressed_size = item.header.compressed_size = Get32(d + skip + 4);
+    item.uncompressed_size = item.header.uncompressed_size = Get32(d + skip + 8);
+    return at + skip + 12;
+  };
+  if (method == 8) {
+    const auto length = DeflateStreamLength(file, data, file_size);
+    return length ? read_at(data + *length) : std::nullopt;
+  }
+  for (uint64_t from = data;;) {
+    const auto hit = FindSignature(file, from, file_size, kDescriptorSignatureBytes);
+    if (!hit) return std::nullopt;
+    if (const auto end = read_at(*hit)) return end;
+    from = *hit + 1;
+  }
 }
 
 }  // namespace
@@ -150,7 +182,7 @@ void ZipArchiver::DetectPrefix(uint64_t recorded_directory_offset) {
     prefix = shift;
   } else if (!LocalHeaderMatches(file_, recorded, first)) {
     for (uint64_t from = recorded;;) {
-      const auto hit = FindLocalSignature(file_, from, directory_start_);
+      const auto hit = FindSignature(file_, from, directory_start_, kLocalSignatureBytes);
       if (!hit) return;  // the entries cannot be located; leave the offsets as they are
       if (LocalHeaderMatches(file_, *hit, first)) {
         prefix = *hit - recorded;
@@ -171,7 +203,7 @@ void ZipArchiver::ScanDamagedArchive(uint64_t file_size) {
   items_.Clear();
   scanned_ = true;
   uint64_t from = 0;
-  while (const auto hit = FindLocalSignature(file_, from, file_size)) {
+  while (const auto hit = FindSignature(file_, from, file_size, kLocalSignatureBytes)) {
     unsigned char fixed[kLocalHeaderSize];
     const bool complete = file_.ReadAt(*hit, fixed, sizeof fixed) == sizeof fixed;
     const auto local = complete ? DecodeLocalHeader(fixed) : std::nullopt;
@@ -204,8 +236,11 @@ void ZipArchiver::ScanDamagedArchive(uint64_t file_size) {
     item.uncompressed_size = local->uncompressed_size;
     item.compressed_size = local->compressed_size;
     item.local_header_offset = *hit;
-    const bool sized = !(local->flags & kFlagDataDescriptor) && local->compressed_size > 0;
-    from = sized ? *hit + local->DataOffset() + local->compressed_size : *hit + 4;
+    const uint64_t data = *hit + local->DataOffset();
+    from = local->compressed_size > 0 ? data + local->compressed_size : *hit + 4;
+    if (local->flags & kFlagDataDescriptor) {
+      if (const auto end = ReadDataDescriptor(file_, data, local->method, file_size, item)) from = *end;
+    }
     items_.Add(std::move(item));
   }
   if (items_.empty()) Raise(kErrInvalidArchive);

@@ -109,16 +109,19 @@ with zipfile.ZipFile(sys.argv[1], 'w') as z:
 TEST_F(ReaderTest, ArchiveWithoutDirectoryIsRebuiltByScanning) {
   MakeTree("tree");
   ASSERT_EQ(Shell("cd " + Quote(Path("tree")) + " && zip -qr ../plain.zip ."), 0);
-  std::string bytes = ReadFile(Path("plain.zip"));
-  const size_t directory = bytes.find(std::string("PK\x01\x02", 4));
-  WriteFile(Path("cut.zip"), bytes.substr(0, directory + 60));
+  ASSERT_EQ(Shell("cd " + Quote(Path("tree")) + " && zip -qr - . | cat > ../piped.zip"), 0);
   ZipArchiver archiver;
-  archiver.FileName = U(Path("cut.zip"));
-  archiver.Open(fmOpenReadDenyNone);
-  EXPECT_TRUE(archiver.OpenedByScan());
-  archiver.Close();
-  EXPECT_TRUE(ExtractAll(Path("cut.zip"), Path("out")).empty());
-  ExpectSameTree("tree", "out");
+  for (const std::string name : {"plain", "piped"}) {
+    const std::string bytes = ReadFile(Path(name + ".zip"));
+    const size_t directory = bytes.find(std::string("PK\x01\x02", 4));
+    WriteFile(Path("cut.zip"), bytes.substr(0, directory + 60));
+    archiver.FileName = U(Path("cut.zip"));
+    archiver.Open(fmOpenReadDenyNone);
+    EXPECT_TRUE(archiver.OpenedByScan());
+    archiver.Close();
+    EXPECT_TRUE(ExtractAll(Path("cut.zip"), Path(name)).empty()) << name;
+    ExpectSameTree("tree", name);
+  }
 
   archiver.OpenCorruptedArchives = false;
   try {
