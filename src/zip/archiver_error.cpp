@@ -35,7 +35,6 @@ std::string_view CatalogueText(int code) {
     case kErrNameTooLong: return "File name is too long: \r\n\"%s\"";
     case kErrUnsafeName: return "Entry name \"%s\" leads outside the target folder";
     case kErrLinkNotExtracted: return "Symbolic link \"%s\" is not extracted";
-    case kErrUnsupportedMethod: return "Unsupported compression method %s";
     default: return "Unknown archiver error";
   }
 }

@@ -32,7 +32,6 @@ enum ArchiverErrorCode : int {
   // Codes of our own, above the catalogue's range.
   kErrUnsafeName = 100,
   kErrLinkNotExtracted = 101,
-  kErrUnsupportedMethod = 102,
 };
 
 /// The catalogue text of `code` with `argument` substituted for its "%s".

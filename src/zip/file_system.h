@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kestrova {
@@ -54,6 +55,8 @@ uint64_t AvailablePhysicalMemory();
 std::string SystemTemporaryFolder();
 /// The process's current folder, ending in a separator.
 std::string CurrentFolder();
+/// Whether a path ("/" separators) is complete rather than relative to a folder.
+bool IsFullPath(std::u16string_view path);
 
 /// DOS date (high 16 bits) and time (low 16 bits) of a moment, in local time.
 uint32_t ToDosDateTime(int64_t unix_time);

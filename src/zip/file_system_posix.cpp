@@ -140,6 +140,8 @@ std::string CurrentFolder() {
   return folder;
 }
 
+bool IsFullPath(std::u16string_view path) { return !path.empty() && path[0] == u'/'; }
+
 uint32_t ToDosDateTime(int64_t unix_time) {
   const time_t t = static_cast<time_t>(unix_time);
   struct tm local;

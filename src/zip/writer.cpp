@@ -42,7 +42,7 @@ bool MatchesPathOrName(const std::u16string& path, const std::vector<std::u16str
 }
 
 std::u16string AbsolutePath(std::u16string path) {
-  if (path.empty() || path[0] != u'/') path = Utf8ToUtf16(CurrentFolder()) + path;
+  if (!IsFullPath(path)) path = Utf8ToUtf16(CurrentFolder()) + path;
   return NormalizePath(path);
 }
 
@@ -62,8 +62,6 @@ class FileEntrySource : public EntrySource {
   uint64_t position_ = 0;
 };
 
-}  // namespace
-
 // Appends the entry's compressed bytes to the archive being written.
 class ArchiveEntrySink : public EntrySink {
  public:
@@ -76,6 +74,8 @@ class ArchiveEntrySink : public EntrySink {
   std::function<void(const void*, size_t)> append_;
   std::function<void()> restart_;
 };
+
+}  // namespace
 
 std::u16string ZipArchiver::ResolveMask(const std::u16string& given) const {
   const std::u16string mask = WithForwardSlashes(given);

@@ -46,7 +46,9 @@ void ZipArchiver::Open(uint16_t mode) {
     }
     read_only_ = false;
   } else {
-    if (!QueryFile(path_)) Raise(kErrFileNotFound, path_);
+    const auto status = QueryFile(path_);
+    if (!status) Raise(kErrFileNotFound, path_);
+    if (status->is_dir) Raise(kErrCannotOpenArchive);
     read_only_ = mode == fmOpenReadDenyNone;
     file_ = read_only_ ? NativeFile::OpenForReading(path_) : NativeFile::OpenForUpdate(path_);
     if (!file_.IsOpen()) Raise(kErrCannotOpenArchive);
@@ -151,9 +153,9 @@ std::string ZipArchiver::NativePath(const std::u16string& path) const {
 }
 
 std::string ZipArchiver::BaseFolder() const {
-  std::string base = NativePath(BaseDir);
-  if (base.empty() || base[0] != kNativeSeparator) base = CurrentFolder() + base;
-  base = Utf16ToUtf8(NormalizePath(Utf8ToUtf16(base)));
+  std::u16string base16 = Utf8ToUtf16(NativePath(BaseDir));
+  if (!IsFullPath(base16)) base16 = Utf8ToUtf16(CurrentFolder()) + base16;
+  std::string base = Utf16ToUtf8(NormalizePath(base16));
   if (base.empty() || base.back() != kNativeSeparator) base += kNativeSeparator;
   return base;
 }

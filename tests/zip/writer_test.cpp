@@ -380,6 +380,20 @@ TEST_F(WriterFailureTest, SourceThatChangesSizeIsReported) {
   EXPECT_EQ(ReadFile(Path("t.zip")).size(), 22u);
 }
 
+TEST_F(WriterFailureTest, FileTooLargeWithoutZip64IsRefused) {
+  Make("base/small.txt", "small");
+  Make("base/huge.bin", "");
+  fs::resize_file(Path("base/huge.bin"), uint64_t{1} << 32);  // sparse: costs no disk
+  ZipArchiver archiver;
+  RecordFailures(archiver);
+  CreateArchive(archiver, Path("t.zip"), Path("base"), {u"*.*"});
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].native_error, 41);
+  EXPECT_EQ(failures[0].message, "Cannot compress file '" + Path("base/huge.bin").string() +
+                                     "'. Zip64 mode is not enabled - Native error: 00041");
+  EXPECT_EQ(EntryNames(Path("t.zip")), (std::set<std::string>{"small.txt"}));
+}
+
 // A file-size limit makes writes fail as on a full disk.
 class FileSizeLimit {
  public:
