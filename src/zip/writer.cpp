@@ -181,7 +181,8 @@ void ZipArchiver::AddFoundFile(const FoundFile& found) {
   item.modified = true;
 
   if (existing) {
-    item.operation = poUpdate;
+    // An entry added earlier in this transaction is still new to the archive.
+    item.operation = items_[*existing].operation == poAdd ? poAdd : poUpdate;
     item.local_header_offset = items_[*existing].local_header_offset;
     item.zip64 = items_[*existing].zip64;
     items_[*existing] = std::move(item);
@@ -317,9 +318,10 @@ ZipArchiver::EntryOutcome ZipArchiver::WriteItemWithRetry(size_t index) {
       if (action == fxaRetry) continue;
       if (action == fxaAbort) throw Aborted{};
       done_bytes_ += item.uncompressed_size;
-      if (item.operation == poUpdate) {
+      const std::optional<size_t> old = rollback_items_.Find(item.name);
+      if (item.operation == poUpdate && old) {
         // The replaced entry keeps its old data.
-        items_[index] = rollback_items_[*rollback_items_.Find(item.name)];
+        items_[index] = rollback_items_[*old];
         CopyBackEntry(items_[index]);
         return EntryOutcome::kDone;
       }

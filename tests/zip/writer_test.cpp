@@ -380,6 +380,24 @@ TEST_F(WriterFailureTest, SourceThatChangesSizeIsReported) {
   EXPECT_EQ(ReadFile(Path("t.zip")).size(), 22u);
 }
 
+TEST_F(WriterFailureTest, FailedEntryThatReplacedANewOneIsDropped) {
+  // Both files are stored under one name, so the second replaces the first within
+  // the same add; the second then cannot be read.
+  Make("base/a.txt", "a");
+  Make("base/b.txt", "b");
+  ZipArchiver archiver;
+  int stored = 0;
+  archiver.OnStoreFile = [&](ZipArchiver&, std::u16string& name, uint32_t&, std::string&,
+                             const std::u16string& original) {
+    if (++stored == 2) fs::remove(Utf16ToUtf8(original));
+    name = u"same.txt";
+  };
+  RecordFailures(archiver);
+  CreateArchive(archiver, Path("t.zip"), Path("base"), {u"*.txt"});
+  EXPECT_EQ(failures.size(), 1u);
+  EXPECT_EQ(Shell("unzip -tq " + Quote(Path("t.zip"))), 0);
+}
+
 TEST_F(WriterFailureTest, FileTooLargeWithoutZip64IsRefused) {
   Make("base/small.txt", "small");
   Make("base/huge.bin", "");
