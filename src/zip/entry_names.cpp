@@ -97,7 +97,6 @@ std::optional<std::u16string> SafeRelativePath(std::u16string_view entry_name) {
     if (!path.empty()) path += u'/';
     path += part;
   }
-  if (path.empty()) return std::nullopt;
   return path;
 }
 

@@ -22,7 +22,8 @@ std::u16string MakeStoredName(std::u16string_view full_path, std::u16string_view
 
 /// The relative path ("/" separators, no empty or "." parts) an entry name may be
 /// extracted to, or nothing when the name would leave the target folder: absolute
-/// names, drives, network paths and ".." parts with either separator.
+/// names, drives, network paths and ".." parts with either separator. A name of
+/// only "." parts ("./") gives the empty path: the target folder itself.
 std::optional<std::u16string> SafeRelativePath(std::u16string_view entry_name);
 
 }  // namespace kestrova

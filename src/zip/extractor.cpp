@@ -141,8 +141,11 @@ ZipArchiver::EntryOutcome ZipArchiver::ExtractEntry(DirectoryItem& item, TProces
   if (OnExtractFile) OnExtractFile(*this, name, attributes, comment);
 
   const auto relative = SafeRelativePath(name);
-  if (!relative) throw MakeError(kErrUnsafeName, Utf16ToUtf8(name));
-  const bool is_folder = item.IsFolder() || name.back() == u'/' || name.back() == u'\\';
+  const bool is_folder =
+      item.IsFolder() || (!name.empty() && (name.back() == u'/' || name.back() == u'\\'));
+  if (!relative || (relative->empty() && !is_folder)) {
+    throw MakeError(kErrUnsafeName, Utf16ToUtf8(name));
+  }
 
   if (operation == poTest) {
     if (!is_folder) {

@@ -114,7 +114,7 @@ TEST_F(ExtractorTest, OverwriteModesDecideAboutExistingFiles) {
 TEST_F(ExtractorTest, HostileNamesNeverLeaveTheTargetFolder) {
   const std::string script = R"(
 import sys, zipfile
-names = ['../x', '/abs', 'C:\\x', 'C:x', '\\\\server\\x', 'a/../../x', 'sub\\..\\..\\x', 'ok.txt']
+names = ['../x', '/abs', 'C:\\x', 'C:x', '\\\\server\\x', 'a/../../x', 'sub\\..\\..\\x', './', 'ok.txt']
 with zipfile.ZipFile(sys.argv[1], 'w') as z:
     for name in names:
         z.writestr(zipfile.ZipInfo(name), 'escaped')
