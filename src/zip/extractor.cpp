@@ -18,6 +18,7 @@ constexpr uint32_t kFolderLikeBits = faHidden | faSysFile | faVolumeID | faDirec
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
 constexpr uint16_t kMethodDeflate64 = 9;
+constexpr size_t kTemporaryStemLength = 64;
 
 // Writes extracted bytes to the temporary file that later replaces the target.
 class FileExtractSink : public ExtractSink {
@@ -192,9 +193,10 @@ ZipArchiver::EntryOutcome ZipArchiver::ExtractFileData(DirectoryItem& item, cons
   // The data goes to a file beside the target, which replaces the target only when the
   // entry is complete and correct, so a failure never costs the previous file.
   const size_t slash = target.rfind(kNativeSeparator);
+  // Part of the name is enough to recognise a leftover, and keeps long names in limits.
+  const std::string stem = "." + target.substr(slash + 1, kTemporaryStemLength) + ".";
   std::string temporary_path;
-  NativeFile output = NativeFile::CreateUnique(target.substr(0, slash + 1),
-                                               "." + target.substr(slash + 1) + ".", temporary_path);
+  NativeFile output = NativeFile::CreateUnique(target.substr(0, slash + 1), stem, temporary_path);
   if (!output.IsOpen()) throw MakeError(kErrCannotCreateFile, target);
   TemporaryFileGuard guard(temporary_path);
   FileExtractSink sink(output);

@@ -30,6 +30,7 @@ struct FileStatus {
   uint32_t unix_mode = 0;
 };
 
+/// One name in a folder listing.
 struct FolderEntry {
   std::string name;
   FileStatus status;

@@ -85,6 +85,17 @@ TEST_F(ExtractorTest, InflatingStopsAtTheDeclaredSize) {
   EXPECT_EQ(fs::file_size(Path("out/data.txt")), 1000u);
 }
 
+TEST_F(ExtractorTest, LongestNamesExtract) {
+  // The file beside the target must fit the file system's name limit as well.
+  const std::string name(250, 'n');
+  Make("src/" + name, "long");
+  ZipArchiver archiver;
+  CreateArchive(archiver, Path("t.zip"), Path("src"), {u"*.*"});
+  Extract(Path("t.zip"));
+  EXPECT_TRUE(failures.empty());
+  EXPECT_EQ(ReadFile(Path("out/" + name)), "long");
+}
+
 TEST_F(ExtractorTest, ReadOnlyTargetIsReplacedOnlyWhenAllowed) {
   MakeDeflatedArchive("new content");
   Make("out/data.txt", "old read-only content");
