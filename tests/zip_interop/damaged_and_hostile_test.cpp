@@ -315,5 +315,37 @@ TEST_F(DamagedArchiveTest, NamesThatLeaveTheTargetFolderAreRefused) {
   EXPECT_FALSE(fs::is_symlink(base / "link"));
 }
 
+// The fuzz seeds are small valid archives of every writer, and the regression inputs
+// once crashed the reader; both run here under the sanitizers of the test build too.
+TEST_F(DamagedArchiveTest, SeedAndRegressionInputsStayInsideTheTargetFolder) {
+  int seen = 0;
+  for (const fs::path& folder : {fs::path(KESTROVA_TEST_DATA) / "fuzz/zip_reader", fs::path(KESTROVA_REGRESSIONS)}) {
+    if (!fs::exists(folder)) continue;
+    const bool seeds = folder.filename() == "zip_reader";
+    for (const auto& input : fs::directory_iterator(folder)) {
+      SCOPED_TRACE(input.path().filename().string());
+      ++seen;
+      fs::remove_all(Path("jail"));
+      fs::create_directories(Path("jail/base"));
+      ZipArchiver archiver;
+      try {
+        Extract(archiver, input.path(), "jail/base");
+      } catch (const EArchiverError& error) {
+        EXPECT_FALSE(seeds) << error.what();
+      }
+      for (const auto& entry : fs::directory_iterator(Path("jail"))) {
+        EXPECT_EQ(entry.path().filename(), "base") << "written outside the target folder";
+      }
+      for (const auto& failure : failures) {
+        if (seeds) {
+          EXPECT_EQ(failure.native_error, kErrLinkNotExtracted) << failure.message;
+        }
+      }
+      failures.clear();
+    }
+  }
+  EXPECT_GE(seen, 5);
+}
+
 }  // namespace
 }  // namespace kestrova::testing
