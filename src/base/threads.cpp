@@ -29,8 +29,10 @@ struct Mailbox {
 };
 
 Mailbox& TheMailbox() {
-  static Mailbox mailbox;
-  return mailbox;
+  // Never destroyed: a self-freeing worker may still hand over its last notice while
+  // the process exits, and must not find the mailbox gone.
+  static Mailbox* const mailbox = new Mailbox;
+  return *mailbox;
 }
 
 // How long a waiting GUI thread leaves the toolkit's timers and painting alone.
@@ -98,7 +100,7 @@ bool GuiThread::CheckSynchronize() {
     }
     {
       std::lock_guard lock(m.mutex);
-      pending->error = error;
+      pending->error = std::move(error);  // the worker alone owns it from here
       pending->done = true;
     }
     m.finished.notify_all();
