@@ -28,7 +28,7 @@ TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j "$jobs" --timeout 30
 
 echo "== fuzzing (bounded)"
 configure_and_build build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_TESTS=OFF \
-  -DKESTROVA_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+  -DKESTROVA_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -- fuzzers
 for f in build-fuzz/bin/fuzz_*; do
   [ -x "$f" ] || continue
   name=$(basename "$f")
