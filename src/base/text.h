@@ -10,6 +10,9 @@ namespace kestrova {
 /// Converts UTF-8 to UTF-16. Bytes that are not valid UTF-8 are taken as Windows-1252
 /// characters, so no input is ever lost or rejected.
 std::u16string Utf8ToUtf16(std::string_view text);
+/// True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
+bool IsValidUtf8(std::string_view text);
+
 /// Converts UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 

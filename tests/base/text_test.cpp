@@ -17,6 +17,10 @@ TEST(TextTest, TakesInvalidUtf8AsWindows1252) {
   EXPECT_EQ(Utf8ToUtf16("\xC3"), u"\u00C3") << "a truncated sequence";
   EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\u00ED\u00A0\u20AC") << "an encoded surrogate";
   EXPECT_EQ(Utf16ToUtf8(u"a\xD800" "b"), "a\xEF\xBF\xBD" "b");
+  EXPECT_TRUE(IsValidUtf8("caf\xC3\xA9 \xF0\x9F\x98\x80"));
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF")) << "overlong";
+  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80")) << "surrogate";
+  EXPECT_FALSE(IsValidUtf8("\xE9t\xE9"));
 }
 
 TEST(TextTest, ComparesAndTrims) {
