@@ -22,6 +22,4 @@ EncodedName EncodeStoredName(std::u16string_view name);
 /// (what tools on Unix write without the mark), else the DOS code page 437.
 std::u16string DecodeStoredName(std::string_view bytes, uint16_t flags);
 
-bool IsValidUtf8(std::string_view bytes);
-
 }  // namespace kestrova
