@@ -1,6 +1,6 @@
 #include "zip/directory_item.h"
 
-#include "zip/wildcard.h"
+#include "zip/file_system.h"
 
 namespace kestrova {
 namespace {
@@ -26,7 +26,7 @@ bool DirectoryItem::IsSymbolicLink() const {
 }
 
 void DirectoryItemList::Add(DirectoryItem item) {
-  index_.emplace(UpperName(item.name), items_.size());
+  index_.emplace(FileNameKey(item.name), items_.size());
   items_.push_back(std::move(item));
 }
 
@@ -41,7 +41,7 @@ void DirectoryItemList::Clear() {
 }
 
 std::optional<size_t> DirectoryItemList::Find(std::u16string_view name) const {
-  const auto [first, last] = index_.equal_range(UpperName(name));
+  const auto [first, last] = index_.equal_range(FileNameKey(name));
   std::optional<size_t> found;
   for (auto it = first; it != last; ++it) {
     if (!found || it->second < *found) found = it->second;
@@ -51,7 +51,7 @@ std::optional<size_t> DirectoryItemList::Find(std::u16string_view name) const {
 
 void DirectoryItemList::Reindex() {
   index_.clear();
-  for (size_t i = 0; i < items_.size(); ++i) index_.emplace(UpperName(items_[i].name), i);
+  for (size_t i = 0; i < items_.size(); ++i) index_.emplace(FileNameKey(items_[i].name), i);
 }
 
 }  // namespace kestrova

@@ -36,7 +36,9 @@ struct DirectoryItem {
   bool IsSymbolicLink() const;
 };
 
-/// Entries in file order with a case-insensitive index of their names.
+/// Entries in file order with an index of their names. Names are compared as the
+/// file system compares them (FileNameKey), so an add on a system that tells case
+/// apart keeps "README" and "readme" as two entries instead of replacing one.
 class DirectoryItemList {
  public:
   size_t size() const { return items_.size(); }
@@ -52,7 +54,7 @@ class DirectoryItemList {
   void Add(DirectoryItem item);
   void RemoveAt(size_t index);
   void Clear();
-  /// Index of the first entry with this name, compared without regard to case.
+  /// Index of the first entry with this name.
   std::optional<size_t> Find(std::u16string_view name) const;
 
  private:

@@ -35,7 +35,9 @@ void FileSelector::Search(const Folder& folder, const std::u16string& pattern,
   if (!ListFolder(folder.native.empty() ? "." : folder.native, entries)) return;
   const uint32_t file_filter = search_attr_ & ~faDirectory;
   for (const auto& entry : entries) {
-    if (entry.status.is_dir) continue;
+    // Pipes, sockets and devices are left out without a report: they are not content
+    // of the application folder, and reading one would wait for a writer or never end.
+    if (entry.status.is_dir || entry.status.is_special) continue;
     const std::u16string name = Utf8ToUtf16(entry.name);
     if (!AcceptsAttributes(entry.status.attributes, file_filter) || !MatchesMask(name, pattern)) {
       continue;

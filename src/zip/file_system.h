@@ -18,10 +18,18 @@ extern const uint8_t kHostSystem;
 /// Whether names can carry a drive ("C:"), which makes ":" special in paths.
 extern const bool kDriveLetters;
 
+/// The form under which two file or entry names denote the same file: upper case
+/// where the file system ignores case, the name itself where "README" and "readme"
+/// are two files that must both be kept.
+std::u16string FileNameKey(std::u16string_view name);
+
 /// What the archiver needs to know about one file or folder (links followed).
 struct FileStatus {
   bool is_dir = false;
   bool is_link = false;  // the name itself is a symbolic link
+  /// Neither a regular file nor a folder: a pipe, socket or device, which holds no
+  /// content to archive and can block a reader or never reach an end.
+  bool is_special = false;
   uint64_t size = 0;
   int64_t mtime = 0;  // seconds since the epoch
   /// Windows attribute bits, derived from the mode where the platform has none.
@@ -76,6 +84,7 @@ class NativeFile {
   NativeFile& operator=(const NativeFile&) = delete;
   ~NativeFile() { Close(); }
 
+  /// Opens a regular file only; anything else fails with EINVAL instead of blocking.
   static NativeFile OpenForReading(const std::string& path);
   static NativeFile OpenForUpdate(const std::string& path);
   /// Creates the file or empties an existing one.

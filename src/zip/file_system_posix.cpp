@@ -20,6 +20,8 @@ namespace kestrova {
 const uint8_t kHostSystem = 3;
 const bool kDriveLetters = false;
 
+std::u16string FileNameKey(std::u16string_view name) { return std::u16string(name); }
+
 namespace {
 
 [[noreturn]] void ThrowSystemError(const char* what) {
@@ -40,6 +42,7 @@ FileStatus StatusOf(const struct stat& st, bool is_link) {
   FileStatus status;
   status.is_dir = S_ISDIR(st.st_mode);
   status.is_link = is_link;
+  status.is_special = !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
   status.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
   status.mtime = st.st_mtime;
   status.attributes = WindowsAttributesOf(st);
@@ -191,8 +194,17 @@ NativeFile& NativeFile::operator=(NativeFile&& other) noexcept {
 }
 
 NativeFile NativeFile::OpenForReading(const std::string& path) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  return NativeFile(fd, fd < 0 ? errno : 0);
+  // A name listed as a file may be a pipe by now; opening without waiting and
+  // checking the type keeps a pipe without writer from stalling the caller.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return NativeFile(-1, errno);
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return NativeFile(-1, EINVAL);
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return NativeFile(fd, 0);
 }
 
 NativeFile NativeFile::OpenForUpdate(const std::string& path) {

@@ -113,11 +113,14 @@ void ZipArchiver::AddMatching(const std::u16string& file_mask, uint32_t search_a
     };
     if (!exclusion_mask.empty()) add_exclusion(exclusion_mask);
     for (const auto& mask : ExclusionMasks) add_exclusion(mask);
-    exclusions.push_back(AbsolutePath(Utf8ToUtf16(path_)));
+    // The archive never adds itself. Its name is compared as a name, not as a mask: a
+    // "?" in it is no wildcard, and "T.ZIP" beside "t.zip" is another file where case counts.
+    const std::u16string archive_key = FileNameKey(AbsolutePath(Utf8ToUtf16(path_)));
 
     FileSelector selector(Options.Recurse, search_attr,
                           [&](const std::u16string& path, bool is_folder) {
                             if (MatchesPathOrName(path, exclusions)) return false;
+                            if (!is_folder && FileNameKey(path) == archive_key) return false;
                             if (is_folder || !OnConfirmProcessFile) return true;
                             bool confirm = true;
                             OnConfirmProcessFile(*this, path, poAdd, confirm);

@@ -48,7 +48,7 @@ void ZipArchiver::Open(uint16_t mode) {
   } else {
     const auto status = QueryFile(path_);
     if (!status) Raise(kErrFileNotFound, path_);
-    if (status->is_dir) Raise(kErrCannotOpenArchive);
+    if (status->is_dir || status->is_special) Raise(kErrCannotOpenArchive);
     read_only_ = mode == fmOpenReadDenyNone;
     file_ = read_only_ ? NativeFile::OpenForReading(path_) : NativeFile::OpenForUpdate(path_);
     if (!file_.IsOpen()) Raise(kErrCannotOpenArchive);
