@@ -1,6 +1,7 @@
 // The writer's output checked byte by byte, its transactions and its failure paths.
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <set>
@@ -219,6 +220,34 @@ TEST_F(WriterTest, SameNameAddedTwiceKeepsOneEntryWithTheNewerData) {
   EXPECT_TRUE(ExtractAll(Path("t.zip"), Path("out")).empty());
   EXPECT_EQ(ReadFile(Path("out/a.txt")), "newer and much shorter");
   EXPECT_EQ(ReadFile(Path("out/b.txt")), "second entry, copied back unchanged");
+}
+
+// The archive lying inside the added folder leaves itself out, and only itself: a file
+// whose name differs from it by case, or that its name would match as a mask, is content.
+// Special files have no content and are left out; opening one must not block the add.
+TEST_F(WriterTest, AddSkipsOnlyTheArchiveItselfAndSpecialFiles) {
+  Make("base/T.ZIP", "a file, not the archive");
+  Make("base/tab.zip", "matched by the archive's name as a mask");
+  Make("base/README", "upper");
+  Make("base/readme", "lower");
+  fs::create_symlink("/dev/zero", Path("base/endless"));
+  ASSERT_EQ(mkfifo(Path("base/pipe").c_str(), 0600), 0);
+  ZipArchiver archiver;
+  CreateArchive(archiver, Path("base/t?b.zip"), Path("base"), {u"*.*"});
+  EXPECT_EQ(EntryNames(Path("base/t?b.zip")),
+            (std::set<std::string>{"T.ZIP", "tab.zip", "README", "readme"}));
+  EXPECT_TRUE(ExtractAll(Path("base/t?b.zip"), Path("out")).empty());
+  EXPECT_EQ(ReadFile(Path("out/README")), "upper");
+  EXPECT_EQ(ReadFile(Path("out/readme")), "lower");
+
+  const auto pipe = QueryFile(Path("base/pipe").string());
+  const auto endless = QueryFile(Path("base/endless").string());
+  ASSERT_TRUE(pipe && endless);
+  EXPECT_TRUE(pipe->is_special && endless->is_special && endless->is_link);
+  EXPECT_FALSE(QueryFile(Path("base/README").string())->is_special);
+  // A name that turned into a pipe after it was listed fails instead of waiting.
+  EXPECT_FALSE(NativeFile::OpenForReading(Path("base/pipe").string()).IsOpen());
+  EXPECT_FALSE(NativeFile::OpenForReading(Path("base/endless").string()).IsOpen());
 }
 
 TEST_F(WriterTest, FileOutsideBaseDirIsStoredUnderItsFullPathWithoutLeadingSeparator) {
