@@ -12,32 +12,15 @@
 #include "zip/little_endian.h"
 #include "zip/local_header.h"
 #include "zip/name_codec.h"
+#include "zip/signature_scanner.h"
 #include "zip/zip_archiver.h"
 
 namespace kestrova {
 namespace {
 
-constexpr size_t kScanBlock = 1 << 20;
 constexpr uint16_t kMaxScannedExtraLength = 260;
-using SignatureBytes = std::array<char, 4>;
 constexpr SignatureBytes kLocalSignatureBytes = {'P', 'K', 3, 4};
 constexpr SignatureBytes kDescriptorSignatureBytes = {'P', 'K', 7, 8};
-
-// Position of the next `signature` in [from, limit), read block by block.
-std::optional<uint64_t> FindSignature(const NativeFile& file, uint64_t from, uint64_t limit,
-                                      const SignatureBytes& signature) {
-  std::vector<char> block(kScanBlock + 3);
-  while (from + 4 <= limit) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(block.size(), limit - from));
-    const size_t got = file.ReadAt(from, block.data(), want);
-    if (got < 4) return std::nullopt;
-    const auto end = block.begin() + static_cast<std::ptrdiff_t>(got);
-    const auto hit = std::search(block.begin(), end, signature.begin(), signature.end());
-    if (hit != end) return from + static_cast<uint64_t>(hit - block.begin());
-    from += got - 3;
-  }
-  return std::nullopt;
-}
 
 // The entry's name from the Unicode blocks when there is one, else from its bytes.
 std::u16string EntryName(const DirectoryItem& item) {
@@ -55,8 +38,10 @@ std::u16string EntryName(const DirectoryItem& item) {
   return DecodeStoredName(item.byte_name, item.header.flags);
 }
 
-// Whether a local header at `at` belongs to the entry `item`.
-bool LocalHeaderMatches(const NativeFile& file, uint64_t at, const DirectoryItem& item) {
+// Whether a local header at `at` belongs to the entry `item`; `file` is the archive
+// or a scanner over it.
+template <typename Reader>
+bool LocalHeaderMatches(const Reader& file, uint64_t at, const DirectoryItem& item) {
   unsigned char fixed[kLocalHeaderSize];
   if (file.ReadAt(at, fixed, sizeof fixed) != sizeof fixed) return false;
   const auto local = DecodeLocalHeader(fixed);
@@ -69,8 +54,9 @@ bool LocalHeaderMatches(const NativeFile& file, uint64_t at, const DirectoryItem
 // Sizes and CRC of an entry written as a stream, from the data descriptor after its
 // data; returns where the descriptor ends. Deflated data shows its own end; for
 // stored data the descriptor is the first one whose size fits the distance.
-std::optional<uint64_t> ReadDataDescriptor(const NativeFile& file, uint64_t data, uint16_t method,
-                                           uint64_t file_size, DirectoryItem& item) {
+std::optional<uint64_t> ReadDataDescriptor(const NativeFile& file, SignatureScanner& descriptors,
+                                           uint64_t data, uint16_t method, uint64_t file_size,
+                                           DirectoryItem& item) {
   constexpr uint32_t kDescriptorSignature = 0x08074B50;
   unsigned char d[16];
   const auto read_at = [&](uint64_t at) -> std::optional<uint64_t> {
@@ -87,7 +73,7 @@ std::optional<uint64_t> ReadDataDescriptor(const NativeFile& file, uint64_t data
     return length ? read_at(data + *length) : std::nullopt;
   }
   for (uint64_t from = data;;) {
-    const auto hit = FindSignature(file, from, file_size, kDescriptorSignatureBytes);
+    const auto hit = descriptors.Next(from);
     if (!hit) return std::nullopt;
     if (const auto end = read_at(*hit)) return end;
     from = *hit + 1;
@@ -181,10 +167,11 @@ void ZipArchiver::DetectPrefix(uint64_t recorded_directory_offset) {
   if (LocalHeaderMatches(file_, recorded + shift, first)) {
     prefix = shift;
   } else if (!LocalHeaderMatches(file_, recorded, first)) {
+    SignatureScanner scanner(file_, directory_start_, kLocalSignatureBytes);
     for (uint64_t from = recorded;;) {
-      const auto hit = FindSignature(file_, from, directory_start_, kLocalSignatureBytes);
+      const auto hit = scanner.Next(from);
       if (!hit) return;  // the entries cannot be located; leave the offsets as they are
-      if (LocalHeaderMatches(file_, *hit, first)) {
+      if (LocalHeaderMatches(scanner, *hit, first)) {
         prefix = *hit - recorded;
         break;
       }
@@ -202,10 +189,12 @@ void ZipArchiver::DetectPrefix(uint64_t recorded_directory_offset) {
 void ZipArchiver::ScanDamagedArchive(uint64_t file_size) {
   items_.Clear();
   scanned_ = true;
+  SignatureScanner headers(file_, file_size, kLocalSignatureBytes);
+  SignatureScanner descriptors(file_, file_size, kDescriptorSignatureBytes);
   uint64_t from = 0;
-  while (const auto hit = FindSignature(file_, from, file_size, kLocalSignatureBytes)) {
+  while (const auto hit = headers.Next(from)) {
     unsigned char fixed[kLocalHeaderSize];
-    const bool complete = file_.ReadAt(*hit, fixed, sizeof fixed) == sizeof fixed;
+    const bool complete = headers.ReadAt(*hit, fixed, sizeof fixed) == sizeof fixed;
     const auto local = complete ? DecodeLocalHeader(fixed) : std::nullopt;
     if (!local || local->compressed_size >= file_size || local->extra_length > kMaxScannedExtraLength ||
         *hit + local->DataOffset() > file_size) {
@@ -214,9 +203,9 @@ void ZipArchiver::ScanDamagedArchive(uint64_t file_size) {
     }
     DirectoryItem item;
     item.byte_name.resize(local->name_length);
-    file_.ReadAt(*hit + kLocalHeaderSize, item.byte_name.data(), item.byte_name.size());
+    headers.ReadAt(*hit + kLocalHeaderSize, item.byte_name.data(), item.byte_name.size());
     item.extra.resize(local->extra_length);
-    file_.ReadAt(*hit + kLocalHeaderSize + local->name_length, item.extra.data(), item.extra.size());
+    headers.ReadAt(*hit + kLocalHeaderSize + local->name_length, item.extra.data(), item.extra.size());
     CentralHeader& h = item.header;
     h.version_needed = local->version_needed;
     h.flags = local->flags;
@@ -239,7 +228,7 @@ void ZipArchiver::ScanDamagedArchive(uint64_t file_size) {
     const uint64_t data = *hit + local->DataOffset();
     from = local->compressed_size > 0 ? data + local->compressed_size : *hit + 4;
     if (local->flags & kFlagDataDescriptor) {
-      if (const auto end = ReadDataDescriptor(file_, data, local->method, file_size, item)) from = *end;
+      if (const auto end = ReadDataDescriptor(file_, descriptors, data, local->method, file_size, item)) from = *end;
     }
     items_.Add(std::move(item));
   }
