@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <mutex>
 #include <optional>
+#include <unordered_set>
 
 #include "base/text.h"
 #include "zip/archiver_lock.h"
@@ -81,6 +82,14 @@ std::u16string ShownName(std::u16string name) {
 
 }  // namespace
 
+// Thousands of entries share their folders and their inflate buffers; working these out
+// once per walk spares a system call for every folder level of every entry.
+struct ExtractionWalk {
+  EntryInflater inflater;
+  std::string base;
+  std::unordered_set<std::string> folders;  // known to exist, created or found this walk
+};
+
 void ZipArchiver::ExtractMatching() { WalkSelected(poExtract); }
 
 void ZipArchiver::TestMatching() { WalkSelected(poTest); }
@@ -104,6 +113,13 @@ void ZipArchiver::WalkSelected(TProcessOperation operation) {
   const size_t selected = static_cast<size_t>(
       std::count_if(items_.begin(), items_.end(), [](const DirectoryItem& i) { return i.selected; }));
   if (!FireOverall(0.0, operation, ppStart)) return;
+  ExtractionWalk walk;
+  walk.base = BaseFolder();
+  walk_ = &walk;
+  struct WalkEnd {
+    ExtractionWalk*& walk;
+    ~WalkEnd() { walk = nullptr; }
+  } walk_end{walk_};
   size_t done = 0;
   try {
     for (size_t i = 0; i < items_.size(); ++i) {
@@ -113,6 +129,8 @@ void ZipArchiver::WalkSelected(TProcessOperation operation) {
           ExtractEntry(items_[i], operation, double(done), selected);
           break;
         } catch (const EArchiverError& error) {
+          // A folder may have gone since it was made; the next attempt looks again.
+          walk.folders.clear();
           const TFileFailureAction action = ReportFailure(ShownName(items_[i].name), operation, error);
           if (action == fxaRetry) continue;
           if (action == fxaAbort) throw Aborted{};
@@ -157,16 +175,21 @@ ZipArchiver::EntryOutcome ZipArchiver::ExtractEntry(DirectoryItem& item, TProces
     return EntryOutcome::kDone;
   }
 
-  const std::string base = BaseFolder();
+  const std::string& base = walk_->base;
   std::string path = Utf16ToUtf8(*relative);
   const size_t slash = path.rfind('/');
   if (Options.CreateDirs) {
     // Every missing folder from the target folder down to the entry's own.
     const std::string folders = is_folder ? base + path : base + path.substr(0, slash + 1);
-    for (size_t at = 1; at <= folders.size(); ++at) {
-      if (at != folders.size() && folders[at] != '/') continue;
-      const std::string folder = folders.substr(0, at);
-      if (!CreateFolder(folder)) throw MakeError(kErrCannotCreateDir, folder);
+    if (!walk_->folders.contains(folders)) {
+      for (size_t at = 1; at <= folders.size(); ++at) {
+        if (at != folders.size() && folders[at] != '/') continue;
+        std::string folder = folders.substr(0, at);
+        if (walk_->folders.contains(folder)) continue;
+        if (!CreateFolder(folder)) throw MakeError(kErrCannotCreateDir, folder);
+        walk_->folders.insert(std::move(folder));
+      }
+      walk_->folders.insert(folders);
     }
   } else if (slash != std::string::npos) {
     path.erase(0, slash + 1);
@@ -205,13 +228,13 @@ ZipArchiver::EntryOutcome ZipArchiver::ExtractFileData(DirectoryItem& item, cons
   } catch (const FileExtractSink::DiskFull&) {
     throw MakeError(kErrCannotCreateFile, target);
   }
-  output.Close();
-  SetModificationTime(temporary_path, FromDosDateTime(item.header.DosDateTime()));
   if (Options.SetAttributes) {
-    ApplyAttributes(temporary_path, attributes & 0xFFFF, PermissionsFor(item, attributes, existing));
+    output.ApplyAttributes(attributes & 0xFFFF, PermissionsFor(item, attributes, existing));
   } else if (existing) {
-    ApplyAttributes(temporary_path, 0, existing->unix_mode);
+    output.ApplyAttributes(0, existing->unix_mode);
   }
+  output.SetModificationTime(FromDosDateTime(item.header.DosDateTime()));
+  output.Close();
   if (!RenameReplacing(temporary_path, target)) throw MakeError(kErrCannotCreateFile, target);
   guard.Release();
   if (!FireFile(shown, 100.0, operation, ppEnd)) throw Cancelled{};
@@ -262,8 +285,8 @@ bool ZipArchiver::Decompress(DirectoryItem& item, ExtractSink& sink, TProcessOpe
     return FireOverall(selected ? (fraction + done) / double(selected) * 100.0 : 100.0, operation,
                        ppProcess);
   };
-  const InflatedEntry result =
-      InflateEntry(file_, data_offset, compressed, method, item.uncompressed_size, sink, progress);
+  const InflatedEntry result = walk_->inflater.Inflate(file_, data_offset, compressed, method,
+                                                      item.uncompressed_size, sink, progress);
   if (result.cancelled) return false;
   const bool good = !result.overrun && !result.damaged && result.produced == item.uncompressed_size &&
                     result.crc32 == item.header.crc32;

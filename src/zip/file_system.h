@@ -53,10 +53,6 @@ bool CreateFolder(const std::string& path);
 bool RemoveFile(const std::string& path);
 /// Moves `from` over `to` in one step, replacing a read-only target as well.
 bool RenameReplacing(const std::string& from, const std::string& to);
-/// Gives an extracted file the stored permissions: the Unix mode when the entry
-/// carries one, else the read-only bit of the Windows attributes.
-bool ApplyAttributes(const std::string& path, uint32_t attributes, uint32_t unix_mode);
-bool SetModificationTime(const std::string& path, int64_t mtime);
 
 /// Physical memory available now, in bytes (a modest guess when unknown).
 uint64_t AvailablePhysicalMemory();
@@ -89,7 +85,8 @@ class NativeFile {
   static NativeFile OpenForUpdate(const std::string& path);
   /// Creates the file or empties an existing one.
   static NativeFile CreateOrTruncate(const std::string& path);
-  /// Creates a new file with a unique name `folder` + `stem` + a random suffix.
+  /// Creates a new file with a unique name `folder` + `stem` + a suffix that is
+  /// different for every call and hard to guess.
   static NativeFile CreateUnique(const std::string& folder, const std::string& stem,
                                  std::string& path);
 
@@ -104,6 +101,11 @@ class NativeFile {
   uint64_t Size() const;
   void Truncate(uint64_t size);
   void Sync();
+  /// Gives an extracted file the stored permissions: the Unix mode when the entry
+  /// carries one, else the read-only bit of the Windows attributes.
+  bool ApplyAttributes(uint32_t attributes, uint32_t unix_mode);
+  /// Sets the last-write time; after the last write, which would move it again.
+  bool SetModificationTime(int64_t mtime);
   /// Tells the system the file will be read once from start to end.
   void AdviseSequential();
   void Close();

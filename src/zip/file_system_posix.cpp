@@ -3,9 +3,9 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -36,6 +36,18 @@ uint32_t WindowsAttributesOf(const struct stat& st) {
   uint32_t attributes = S_ISDIR(st.st_mode) ? 0x10u : 0x20u;
   if ((st.st_mode & S_IWUSR) == 0) attributes |= 0x01u;
   return attributes;
+}
+
+// A new number for every temporary name. Seeding a generator for each of thousands of
+// extracted files cost more than writing many of them; one random start, a step and a
+// mixing function give distinct names that others cannot guess in advance.
+uint64_t NextUniqueNumber() {
+  static std::atomic<uint64_t> counter{(uint64_t{std::random_device{}()} << 32) ^
+                                       std::random_device{}() ^ static_cast<uint64_t>(getpid())};
+  uint64_t z = counter.fetch_add(0x9E3779B97F4A7C15u, std::memory_order_relaxed);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+  return z ^ (z >> 31);
 }
 
 FileStatus StatusOf(const struct stat& st, bool is_link) {
@@ -86,29 +98,6 @@ bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 bool RenameReplacing(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0;
-}
-
-bool ApplyAttributes(const std::string& path, uint32_t attributes, uint32_t unix_mode) {
-  struct stat st;
-  if (stat(path.c_str(), &st) != 0) return false;
-  mode_t mode;
-  if (unix_mode != 0) {
-    // Set-id and sticky bits from an archive are never trusted.
-    mode = unix_mode & 0777;
-  } else {
-    mode = st.st_mode & 0777;
-    if (attributes & 0x01) mode &= ~0222;
-  }
-  return chmod(path.c_str(), mode) == 0;
-}
-
-bool SetModificationTime(const std::string& path, int64_t mtime) {
-  struct timeval times[2];
-  times[0].tv_sec = static_cast<time_t>(CurrentUnixTime());
-  times[0].tv_usec = 0;
-  times[1].tv_sec = static_cast<time_t>(mtime);
-  times[1].tv_usec = 0;
-  return utimes(path.c_str(), times) == 0;
 }
 
 uint64_t AvailablePhysicalMemory() {
@@ -220,12 +209,14 @@ NativeFile NativeFile::CreateOrTruncate(const std::string& path) {
 NativeFile NativeFile::CreateUnique(const std::string& folder, const std::string& stem,
                                     std::string& path) {
   static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::random_device seed;
-  std::mt19937 random(seed());
   int error = EEXIST;
   for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+    uint64_t number = NextUniqueNumber();
     std::string suffix(8, 'x');
-    for (char& c : suffix) c = kDigits[random() % (sizeof kDigits - 1)];
+    for (char& c : suffix) {
+      c = kDigits[number % (sizeof kDigits - 1)];
+      number /= sizeof kDigits - 1;
+    }
     path = folder + stem + suffix + ".tmp";
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return NativeFile(fd, 0);
@@ -277,6 +268,25 @@ void NativeFile::Truncate(uint64_t size) {
 
 void NativeFile::Sync() {
   if (fsync(fd_) != 0) ThrowSystemError("sync");
+}
+
+bool NativeFile::ApplyAttributes(uint32_t attributes, uint32_t unix_mode) {
+  // Set-id and sticky bits from an archive are never trusted.
+  if (unix_mode != 0) return fchmod(fd_, unix_mode & 0777) == 0;
+  struct stat st;
+  if (fstat(fd_, &st) != 0) return false;
+  mode_t mode = st.st_mode & 0777;
+  if (attributes & 0x01) mode &= ~0222;
+  return fchmod(fd_, mode) == 0;
+}
+
+bool NativeFile::SetModificationTime(int64_t mtime) {
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_NOW;
+  times[1].tv_sec = static_cast<time_t>(mtime);
+  times[1].tv_nsec = 0;
+  return futimens(fd_, times) == 0;
 }
 
 void NativeFile::AdviseSequential() {

@@ -23,6 +23,23 @@ uint64_t OutputEstimate(uint64_t chunk, uint64_t compressed, uint64_t uncompress
   return estimate ? std::bit_floor(estimate) : 256;
 }
 
+// Memory handed out uncleared: every byte is written before it is read.
+class ReusedBuffer {
+ public:
+  unsigned char* Reserve(size_t size) {
+    if (size > capacity_) {
+      data_.reset();
+      data_.reset(new unsigned char[size]);
+      capacity_ = size;
+    }
+    return data_.get();
+  }
+
+ private:
+  std::unique_ptr<unsigned char[]> data_;
+  size_t capacity_ = 0;
+};
+
 // Owns a raw inflate stream; the entry data has no zlib header or trailer.
 class RawInflater {
  public:
@@ -30,6 +47,8 @@ class RawInflater {
     if (inflateInit2(&stream_, -MAX_WBITS) != Z_OK) throw std::runtime_error("Cannot start inflate");
   }
   ~RawInflater() { inflateEnd(&stream_); }
+  /// Makes the stream ready for the next entry without setting it up again.
+  void Reset() { inflateReset(&stream_); }
   RawInflater(const RawInflater&) = delete;
   RawInflater& operator=(const RawInflater&) = delete;
   z_stream& Stream() { return stream_; }
@@ -66,19 +85,21 @@ class LimitedOutput {
 };
 
 InflatedEntry CopyStored(const NativeFile& archive, uint64_t offset, uint64_t size,
-                         uint64_t declared, ExtractSink& sink, const InputProgress& progress) {
+                         uint64_t declared, ExtractSink& sink, const InputProgress& progress,
+                         ReusedBuffer& buffers) {
   InflatedEntry entry;
   LimitedOutput output(sink, declared, entry);
-  std::vector<unsigned char> buffer(static_cast<size_t>(std::min<uint64_t>(size, kMaxInputChunk)));
+  const size_t chunk = static_cast<size_t>(std::min<uint64_t>(size, kMaxInputChunk));
+  unsigned char* const buffer = buffers.Reserve(chunk);
   uint64_t done = 0;
   while (done < size) {
     if (!progress(done)) {
       entry.cancelled = true;
       return entry;
     }
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), size - done));
-    const size_t got = archive.ReadAt(offset + done, buffer.data(), want);
-    if (!output.Put(buffer.data(), got)) return entry;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk, size - done));
+    const size_t got = archive.ReadAt(offset + done, buffer, want);
+    if (!output.Put(buffer, got)) return entry;
     done += got;
     if (got < want) break;
   }
@@ -86,15 +107,18 @@ InflatedEntry CopyStored(const NativeFile& archive, uint64_t offset, uint64_t si
 }
 
 InflatedEntry Inflate(const NativeFile& archive, uint64_t offset, uint64_t size,
-                      uint64_t declared, ExtractSink& sink, const InputProgress& progress) {
+                      uint64_t declared, ExtractSink& sink, const InputProgress& progress,
+                      uint64_t available_memory, ReusedBuffer& in_buffer,
+                      ReusedBuffer& out_buffer, RawInflater& inflater) {
   InflatedEntry entry;
   LimitedOutput output(sink, declared, entry);
-  const size_t chunk = InflateInputChunk(size, declared, AvailablePhysicalMemory());
-  std::vector<unsigned char> in(chunk);
-  std::vector<unsigned char> out(std::clamp<size_t>(
+  const size_t chunk = InflateInputChunk(size, declared, available_memory);
+  unsigned char* const in = in_buffer.Reserve(chunk);
+  const size_t out_size = std::clamp<size_t>(
       static_cast<size_t>(std::min<uint64_t>(OutputEstimate(chunk, size, declared), kMaxOutputBuffer)),
-      kMinOutputBuffer, kMaxOutputBuffer));
-  RawInflater inflater;
+      kMinOutputBuffer, kMaxOutputBuffer);
+  unsigned char* const out = out_buffer.Reserve(out_size);
+  inflater.Reset();
   z_stream& z = inflater.Stream();
   uint64_t consumed = 0;
   for (;;) {
@@ -103,21 +127,21 @@ InflatedEntry Inflate(const NativeFile& archive, uint64_t offset, uint64_t size,
       return entry;
     }
     const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk, size - consumed));
-    const size_t got = want ? archive.ReadAt(offset + consumed, in.data(), want) : 0;
+    const size_t got = want ? archive.ReadAt(offset + consumed, in, want) : 0;
     consumed += got;
-    z.next_in = in.data();
+    z.next_in = in;
     z.avail_in = static_cast<uInt>(got);
     int result;
     do {
-      z.next_out = out.data();
-      z.avail_out = static_cast<uInt>(out.size());
+      z.next_out = out;
+      z.avail_out = static_cast<uInt>(out_size);
       result = inflate(&z, Z_NO_FLUSH);
       if (result == Z_NEED_DICT || result == Z_DATA_ERROR || result == Z_MEM_ERROR ||
           result == Z_STREAM_ERROR) {
         entry.damaged = true;
         return entry;
       }
-      if (!output.Put(out.data(), out.size() - z.avail_out)) return entry;
+      if (!output.Put(out, out_size - z.avail_out)) return entry;
       if (result == Z_STREAM_END) return entry;
     } while (z.avail_out == 0 || z.avail_in > 0);
     if (got == 0) {  // input ran out before the last block
@@ -163,13 +187,27 @@ size_t InflateInputChunk(uint64_t compressed_size, uint64_t uncompressed_size,
   return static_cast<size_t>(chunk);
 }
 
-InflatedEntry InflateEntry(const NativeFile& archive, uint64_t data_offset,
-                           uint64_t compressed_size, uint16_t method, uint64_t declared_size,
-                           ExtractSink& sink, const InputProgress& progress) {
+struct EntryInflater::State {
+  RawInflater inflater;
+  ReusedBuffer in;
+  ReusedBuffer out;
+  uint64_t available_memory = AvailablePhysicalMemory();
+};
+
+EntryInflater::EntryInflater() : state_(std::make_unique<State>()) {}
+
+EntryInflater::~EntryInflater() = default;
+
+InflatedEntry EntryInflater::Inflate(const NativeFile& archive, uint64_t data_offset,
+                                     uint64_t compressed_size, uint16_t method,
+                                     uint64_t declared_size, ExtractSink& sink,
+                                     const InputProgress& progress) {
   if (method == 0) {
-    return CopyStored(archive, data_offset, compressed_size, declared_size, sink, progress);
+    return CopyStored(archive, data_offset, compressed_size, declared_size, sink, progress,
+                      state_->in);
   }
-  return Inflate(archive, data_offset, compressed_size, declared_size, sink, progress);
+  return kestrova::Inflate(archive, data_offset, compressed_size, declared_size, sink, progress,
+                           state_->available_memory, state_->in, state_->out, state_->inflater);
 }
 
 }  // namespace kestrova

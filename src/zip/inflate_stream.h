@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace kestrova {
@@ -42,10 +43,26 @@ size_t InflateInputChunk(uint64_t compressed_size, uint64_t uncompressed_size,
 std::optional<uint64_t> DeflateStreamLength(const NativeFile& archive, uint64_t offset,
                                             uint64_t limit);
 
-/// Decompresses `compressed_size` bytes at `data_offset` with `method` (0 stored,
-/// 8 deflated).
-InflatedEntry InflateEntry(const NativeFile& archive, uint64_t data_offset,
-                           uint64_t compressed_size, uint16_t method, uint64_t declared_size,
-                           ExtractSink& sink, const InputProgress& progress);
+/// Decompresses entries one after another. An application folder holds thousands of
+/// small files, and setting up inflate and allocating and clearing its megabyte buffers
+/// for each of them costs about as much as inflating them; the inflater keeps its
+/// state and buffers from entry to entry, and measures the available memory once.
+class EntryInflater {
+ public:
+  EntryInflater();
+  ~EntryInflater();
+  EntryInflater(const EntryInflater&) = delete;
+  EntryInflater& operator=(const EntryInflater&) = delete;
+
+  /// Decompresses `compressed_size` bytes at `data_offset` with `method` (0 stored,
+  /// 8 deflated).
+  InflatedEntry Inflate(const NativeFile& archive, uint64_t data_offset, uint64_t compressed_size,
+                        uint16_t method, uint64_t declared_size, ExtractSink& sink,
+                        const InputProgress& progress);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace kestrova

@@ -16,6 +16,7 @@ namespace kestrova {
 struct EndRecord;
 struct FoundFile;
 class ExtractSink;
+struct ExtractionWalk;
 
 /// One archive operation's component: open an archive, add files selected by masks
 /// under BaseDir (each AddMatching a committed transaction), or extract the entries
@@ -169,6 +170,9 @@ class ZipArchiver {
   std::string tail_path_;
   uint64_t tail_size_ = 0;
   TProcessOperation commit_operation_ = poAdd;
+
+  // What the running extraction keeps from entry to entry; set only during the walk.
+  ExtractionWalk* walk_ = nullptr;
 };
 
 }  // namespace kestrova

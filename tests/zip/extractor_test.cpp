@@ -85,6 +85,64 @@ TEST_F(ExtractorTest, InflatingStopsAtTheDeclaredSize) {
   EXPECT_EQ(fs::file_size(Path("out/data.txt")), 1000u);
 }
 
+// One walk reuses its inflate state and buffers: an entry that breaks off inside its
+// deflate data, and entries smaller, stored or larger than the one before, must not
+// disturb the entries that follow.
+TEST_F(ExtractorTest, EntriesAfterADamagedOneInTheSameWalkExtract) {
+  Make("src/1-large.txt", CompressibleText(300000));
+  Make("src/2-broken.txt", CompressibleText(200000));
+  Make("src/3-small.txt", "small");
+  Make("src/4-stored.bin", RandomBytes(70000));
+  Make("src/5-larger.txt", CompressibleText(3 << 20));
+  ZipArchiver archiver;
+  archiver.SetCompressionLevel(clMax);
+  CreateArchive(archiver, Path("t.zip"), Path("src"), {u"*.*"});
+  std::string bytes = ReadFile(Path("t.zip"));
+  const size_t broken = bytes.find("2-broken.txt");
+  ASSERT_NE(broken, std::string::npos);
+  const size_t data = broken + 12 + Read16(bytes, broken - 2);
+  bytes[data + 200] ^= 0x55;
+  WriteFile(Path("bad.zip"), bytes);
+
+  Extract(Path("bad.zip"));
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].file_name, u"2-broken.txt");
+  EXPECT_EQ(FolderContent(Path("out")),
+            (std::vector<std::string>{"1-large.txt", "3-small.txt", "4-stored.bin", "5-larger.txt"}));
+  for (const std::string name : {"1-large.txt", "3-small.txt", "4-stored.bin", "5-larger.txt"}) {
+    EXPECT_EQ(ReadFile(Path("out/" + name)), ReadFile(Path("src/" + name))) << name;
+  }
+}
+
+// Folders made earlier in a walk are remembered; one that vanishes meanwhile fails its
+// entry, and a retry makes it again.
+TEST_F(ExtractorTest, RetryRemakesAFolderRemovedDuringTheWalk) {
+  Make("src/sub/a.txt", "a");
+  Make("src/sub/b.txt", "b");
+  ZipArchiver archiver;
+  CreateArchive(archiver, Path("t.zip"), Path("src"), {u"*.*"});
+  int retries = 0;
+  std::vector<std::u16string> files;
+  Extract(Path("t.zip"), [&](ZipArchiver& a) {
+    a.OnExtractFile = [&](ZipArchiver&, std::u16string& name, uint32_t&, std::string&) {
+      if (name.back() == u'/') return;
+      files.push_back(name);
+      // The first file made the folder known; the second finds it gone.
+      if (files.size() == 2) fs::remove_all(Path("out/sub"));
+    };
+    a.OnProcessFileFailure = [&](ZipArchiver&, const std::u16string&, TProcessOperation, int native,
+                                 int, const std::string&, TFileFailureAction& action) {
+      failures.push_back({u"", native, ""});
+      action = ++retries == 1 ? fxaRetry : fxaIgnore;
+    };
+  });
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].native_error, 19);
+  ASSERT_EQ(files.size(), 3u);  // the second one twice
+  EXPECT_EQ(files[1], files[2]);
+  EXPECT_EQ(ReadFile(Path("out/" + Utf16ToUtf8(files[1]))), Utf16ToUtf8(files[1]).substr(4, 1));
+}
+
 TEST_F(ExtractorTest, LongestNamesExtract) {
   // The file beside the target must fit the file system's name limit as well.
   const std::string name(250, 'n');
