@@ -115,11 +115,14 @@ void ZipArchiver::WalkSelected(TProcessOperation operation) {
   if (!FireOverall(0.0, operation, ppStart)) return;
   ExtractionWalk walk;
   walk.base = BaseFolder();
+  // An event handler may start another walk on this archiver; the outer one goes on
+  // with its own state afterwards.
+  struct WalkScope {
+    ExtractionWalk*& current;
+    ExtractionWalk* const outer;
+    ~WalkScope() { current = outer; }
+  } scope{walk_, walk_};
   walk_ = &walk;
-  struct WalkEnd {
-    ExtractionWalk*& walk;
-    ~WalkEnd() { walk = nullptr; }
-  } walk_end{walk_};
   size_t done = 0;
   try {
     for (size_t i = 0; i < items_.size(); ++i) {
