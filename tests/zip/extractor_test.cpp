@@ -143,6 +143,22 @@ TEST_F(ExtractorTest, RetryRemakesAFolderRemovedDuringTheWalk) {
   EXPECT_EQ(ReadFile(Path("out/" + Utf16ToUtf8(files[1]))), Utf16ToUtf8(files[1]).substr(4, 1));
 }
 
+TEST_F(ExtractorTest, WalkStartedFromAHandlerLeavesTheOuterWalkWorking) {
+  Make("src/a.txt", CompressibleText(10000));
+  Make("src/b.txt", CompressibleText(20000));
+  ZipArchiver archiver;
+  CreateArchive(archiver, Path("t.zip"), Path("src"), {u"*.*"});
+  int nested = 0;
+  Extract(Path("t.zip"), [&](ZipArchiver& a) {
+    a.OnExtractFile = [&](ZipArchiver& self, std::u16string&, uint32_t&, std::string&) {
+      if (nested++ == 0) self.TestMatching();
+    };
+  });
+  EXPECT_TRUE(failures.empty());
+  EXPECT_EQ(ReadFile(Path("out/a.txt")), ReadFile(Path("src/a.txt")));
+  EXPECT_EQ(ReadFile(Path("out/b.txt")), ReadFile(Path("src/b.txt")));
+}
+
 TEST_F(ExtractorTest, LongestNamesExtract) {
   // The file beside the target must fit the file system's name limit as well.
   const std::string name(250, 'n');
