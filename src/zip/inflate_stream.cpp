@@ -154,11 +154,19 @@ InflatedEntry Inflate(const NativeFile& archive, uint64_t offset, uint64_t size,
 }  // namespace
 
 std::optional<uint64_t> DeflateStreamLength(const NativeFile& archive, uint64_t offset,
-                                            uint64_t limit) {
+                                            uint64_t limit, uint64_t& budget) {
+  limit = std::min(limit, offset + budget);
+  if (offset >= limit) return std::nullopt;
+  uint64_t read = 0;
+  struct Charge {
+    uint64_t& budget;
+    const uint64_t& read;
+    ~Charge() { budget -= std::min(budget, read); }
+  } charge{budget, read};
   RawInflater inflater;
   z_stream& z = inflater.Stream();
-  std::vector<unsigned char> in(kMaxInputChunk), out(kMinOutputBuffer);
-  uint64_t read = 0;
+  std::vector<unsigned char> in(static_cast<size_t>(std::min<uint64_t>(kMaxInputChunk, limit - offset)));
+  std::vector<unsigned char> out(kMinOutputBuffer);
   while (offset + read < limit) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(in.size(), limit - offset - read));
     const size_t got = archive.ReadAt(offset + read, in.data(), want);

@@ -39,9 +39,10 @@ size_t InflateInputChunk(uint64_t compressed_size, uint64_t uncompressed_size,
                          uint64_t available_memory);
 
 /// Length of the raw deflate stream starting at `offset`, found by inflating it;
-/// nothing when it is invalid or does not end before `limit`.
+/// nothing when it is invalid or does not end before `limit`. Reads at most `budget`
+/// bytes and takes what it read from it.
 std::optional<uint64_t> DeflateStreamLength(const NativeFile& archive, uint64_t offset,
-                                            uint64_t limit);
+                                            uint64_t limit, uint64_t& budget);
 
 /// Decompresses entries one after another. An application folder holds thousands of
 /// small files, and setting up inflate and allocating and clearing its megabyte buffers

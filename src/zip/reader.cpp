@@ -55,7 +55,8 @@ bool LocalHeaderMatches(const Reader& file, uint64_t at, const DirectoryItem& it
 // data; returns where the descriptor ends. Deflated data shows its own end; for
 // stored data the descriptor is the first one whose size fits the distance.
 std::optional<uint64_t> ReadDataDescriptor(const NativeFile& file, SignatureScanner& descriptors,
-                                           uint64_t data, uint16_t method, uint64_t file_size,
+                                           uint64_t& inflate_budget, uint64_t data,
+                                           uint16_t method, uint64_t file_size,
                                            DirectoryItem& item) {
   constexpr uint32_t kDescriptorSignature = 0x08074B50;
   unsigned char d[16];
@@ -69,7 +70,7 @@ std::optional<uint64_t> ReadDataDescriptor(const NativeFile& file, SignatureScan
     return at + skip + 12;
   };
   if (method == 8) {
-    const auto length = DeflateStreamLength(file, data, file_size);
+    const auto length = DeflateStreamLength(file, data, file_size, inflate_budget);
     return length ? read_at(data + *length) : std::nullopt;
   }
   for (uint64_t from = data;;) {
@@ -191,6 +192,11 @@ void ZipArchiver::ScanDamagedArchive(uint64_t file_size) {
   scanned_ = true;
   SignatureScanner headers(file_, file_size, kLocalSignatureBytes);
   SignatureScanner descriptors(file_, file_size, kDescriptorSignatureBytes);
+  // Streamed entries are measured by inflating them. In a sound archive the scan moves
+  // past each stream it measured, so their lengths add up to the file at most; headers
+  // planted inside one long stream would each inflate it again to the end. The budget
+  // keeps the scan linear: once spent, such entries keep their local header's sizes.
+  uint64_t inflate_budget = 2 * file_size + (uint64_t{1} << 20);
   uint64_t from = 0;
   while (const auto hit = headers.Next(from)) {
     unsigned char fixed[kLocalHeaderSize];
@@ -228,7 +234,7 @@ void ZipArchiver::ScanDamagedArchive(uint64_t file_size) {
     const uint64_t data = *hit + local->DataOffset();
     from = local->compressed_size > 0 ? data + local->compressed_size : *hit + 4;
     if (local->flags & kFlagDataDescriptor) {
-      if (const auto end = ReadDataDescriptor(file_, descriptors, data, local->method, file_size, item)) from = *end;
+      if (const auto end = ReadDataDescriptor(file_, descriptors, inflate_budget, data, local->method, file_size, item)) from = *end;
     }
     items_.Add(std::move(item));
   }

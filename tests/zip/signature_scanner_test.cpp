@@ -1,7 +1,8 @@
-// The forward search for record signatures that the damaged-archive scan and the
-// prefix search rely on: every candidate, in order, whatever the block edges.
+// The forward searches the damaged-archive scan and the prefix search rely on: every
+// signature candidate, in order, whatever the block edges, in one pass over the file.
 #include <random>
 
+#include "zip/inflate_stream.h"
 #include "zip/signature_scanner.h"
 #include "zip_test_support.h"
 
@@ -88,6 +89,35 @@ TEST_F(SignatureScannerTest, RestartingBehindEachCandidateReadsTheFileOnce) {
   }
   EXPECT_EQ(count, bytes.size() / record.size());
   EXPECT_LE(scanner.BytesRead(), bytes.size() + (bytes.size() / block + 1) * 3);
+}
+
+// Measuring streamed entries of a damaged archive: headers planted inside one long
+// deflate stream would each inflate it again to the end, so the scan hands a budget.
+TEST_F(SignatureScannerTest, MeasuringDeflateStreamsSpendsTheBudget) {
+  const auto stored_block = [](bool final, const std::string& data) {
+    const uint16_t n = static_cast<uint16_t>(data.size());
+    std::string block{char(final ? 1 : 0), char(n & 0xFF), char(n >> 8), char(~n & 0xFF),
+                      char((~n >> 8) & 0xFF)};
+    return block + data;
+  };
+  // A finished stream of 3 + 5 + 200 bytes, then one that claims more than is there.
+  const std::string ended = stored_block(false, std::string(3, 'a')) + stored_block(true, std::string(200, 'b'));
+  const std::string unended = stored_block(false, std::string(60000, 'c'));
+  const NativeFile file = Store(ended + unended.substr(0, 30000));
+  const uint64_t size = ended.size() + 30000;
+
+  uint64_t budget = 100000;
+  EXPECT_EQ(DeflateStreamLength(file, 0, size, budget), ended.size());
+  EXPECT_LE(budget, 100000 - ended.size());
+  const uint64_t before = budget;
+  EXPECT_EQ(DeflateStreamLength(file, ended.size(), size, budget), std::nullopt);
+  EXPECT_EQ(budget, before - 30000) << "the unended stream is read to the end of the file";
+
+  budget = 1000;
+  EXPECT_EQ(DeflateStreamLength(file, ended.size(), size, budget), std::nullopt);
+  EXPECT_EQ(budget, 0u);
+  budget = 0;
+  EXPECT_EQ(DeflateStreamLength(file, 0, size, budget), std::nullopt) << "a spent budget reads nothing";
 }
 
 }  // namespace
