@@ -73,13 +73,20 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
 bool ReplaceFileSafely(const std::string& path, const std::string& content) {
   mode_t mode = 0644;
   struct stat info {};
-  if (::stat(path.c_str(), &info) == 0) {
+  const bool existed = ::stat(path.c_str(), &info) == 0;
+  if (existed) {
     if (!S_ISREG(info.st_mode) || IsReadOnlyFile(path)) return false;
     mode = info.st_mode & 07777;
   }
   std::string temporary = path + ".XXXXXX";
   FileDescriptor file(::mkstemp(temporary.data()));
   if (!file.valid()) return false;
+  // The owner stays too, so that an updater run by an administrator does not leave the
+  // application unable to write its own file; only root can do this, and only root
+  // would otherwise change the owner.
+  if (existed && ::geteuid() == 0) {
+    [[maybe_unused]] int ignored = ::fchown(file.get(), info.st_uid, info.st_gid);
+  }
   const bool written = WriteAll(file.get(), content) && ::fchmod(file.get(), mode) == 0 &&
                        ::fsync(file.get()) == 0;
   if (!file.Close() || !written || ::rename(temporary.c_str(), path.c_str()) != 0) {
