@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "base/files.h"
+#include "support/temp_folder.h"
 
 namespace kestrova {
 namespace {
@@ -16,23 +16,10 @@ namespace fs = std::filesystem;
 
 class IniFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::path(::testing::TempDir()) / ("ini_" + std::to_string(::getpid()) + "_" +
-                                                ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override {
-    fs::permissions(folder_ / "f.ini", fs::perms::owner_all, fs::perm_options::add);
-    fs::remove_all(folder_);
-  }
-  IniFile Write(const std::string& content) {
-    std::ofstream(folder_ / "f.ini", std::ios::binary) << content;
-    return IniFile((folder_ / "f.ini").string());
-  }
-  std::string Content() { return ReadWholeFile((folder_ / "f.ini").string()).value_or("<none>"); }
+  IniFile Write(const std::string& content) { return IniFile(folder_.Write("f.ini", content).string()); }
+  std::string Content() { return ReadWholeFile((folder_.path() / "f.ini").string()).value_or("<none>"); }
 
-  fs::path folder_;
+  kestrova::testing::TempFolder folder_;
 };
 
 TEST(ProfileIntegerTest, FollowsTheProfileRules) {
@@ -66,7 +53,7 @@ TEST_F(IniFileTest, MatchesSectionsAndKeysWithoutCaseAndBlanks) {
   EXPECT_EQ(ini.ReadString("application", "missing", "d"), "d");
   EXPECT_EQ(ini.ReadString("server", "name", "d"), "other");
   EXPECT_EQ(ini.ReadString("nosuch", "name", "d"), "d");
-  EXPECT_EQ(IniFile((folder_ / "absent.ini").string()).ReadString("a", "b", "d"), "d");
+  EXPECT_EQ(IniFile((folder_.path() / "absent.ini").string()).ReadString("a", "b", "d"), "d");
 }
 
 TEST_F(IniFileTest, ReadsIntegersAndFlagsWithTheirDefaults) {
@@ -112,7 +99,7 @@ TEST_F(IniFileTest, WriteAddsMissingKeysAndSections) {
   EXPECT_EQ(Content(), "[a]\nx=1\nz=3\n\n[b]\ny=2\nw=4");
   ASSERT_TRUE(ini.WriteString("c", "v", "5"));
   EXPECT_EQ(Content(), "[a]\nx=1\nz=3\n\n[b]\ny=2\nw=4\n[c]\nv=5\n");
-  IniFile fresh((folder_ / "new.ini").string());
+  IniFile fresh((folder_.path() / "new.ini").string());
   ASSERT_TRUE(fresh.WriteString("s", "k", "v"));
   EXPECT_EQ(fresh.ReadString("s", "k", ""), "v");
 }
@@ -122,7 +109,7 @@ TEST_F(IniFileTest, WriteToAReadOnlyFileFailsAndChangesNothing) {
   ::chmod(ini.Path().c_str(), 0444);
   EXPECT_FALSE(ini.WriteString("s", "k", "2"));
   EXPECT_EQ(Content(), "[s]\nk=1\n");
-  EXPECT_EQ(fs::directory_iterator(folder_)->path().filename(), "f.ini") << "no temporary file left";
+  EXPECT_EQ(fs::directory_iterator(folder_.path())->path().filename(), "f.ini") << "no temporary file left";
 }
 
 TEST_F(IniFileTest, WriteKeepsTheFilesOwnerAndPermissions) {
