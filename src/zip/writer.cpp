@@ -18,6 +18,21 @@
 namespace kestrova {
 namespace {
 
+// The local header that goes with an item's central directory header.
+LocalHeader LocalHeaderOf(const DirectoryItem& item) {
+  LocalHeader local;
+  local.flags = item.header.flags;
+  local.method = item.header.method;
+  local.dos_time = item.header.dos_time;
+  local.dos_date = item.header.dos_date;
+  local.crc32 = item.header.crc32;
+  local.compressed_size = item.header.compressed_size;
+  local.uncompressed_size = item.header.uncompressed_size;
+  local.name_length = uint16_t(item.byte_name.size());
+  local.extra_length = uint16_t(item.extra.size());
+  return local;
+}
+
 constexpr uint64_t kZip32Limit = 0xFFFFFFFFu;
 constexpr size_t kMaxStoredNameLength = 259;
 constexpr size_t kCopyBufferSize = 1 << 20;
@@ -352,19 +367,13 @@ void ZipArchiver::WriteEntry(DirectoryItem& item) {
   if (item.uncompressed_size >= kZip32Limit) throw MakeError(kErrZip64NeededSize, item.source_path);
   source.AdviseSequential();
 
-  LocalHeader local;
-  local.flags = item.header.flags;
-  local.method = item.header.method;
-  local.dos_time = item.header.dos_time;
-  local.dos_date = item.header.dos_date;
+  // Provisional values, until the data is written; the item's own header keeps the
+  // old entry's values meanwhile, in case this one fails and the old one stays.
+  LocalHeader local = LocalHeaderOf(item);
   local.crc32 = 0xFFFFFFFFu;
-  local.name_length = uint16_t(item.byte_name.size());
-  local.extra_length = uint16_t(item.extra.size());
-  const auto fixed = EncodeLocalHeader(local);
-  std::string head(reinterpret_cast<const char*>(fixed.data()), fixed.size());
-  head += item.byte_name;
-  head += item.extra;
-  AppendToArchive(head.data(), head.size());
+  local.compressed_size = 0;
+  local.uncompressed_size = 0;
+  AppendLocalRecord(local, item);
 
   const uint64_t data_start = write_position_;
   ArchiveEntrySink sink([this](const void* data, size_t size) { AppendToArchive(data, size); },
@@ -396,11 +405,7 @@ void ZipArchiver::WriteEntry(DirectoryItem& item) {
   item.header.compressed_size = uint32_t(result.compressed_size);
   item.header.uncompressed_size = uint32_t(result.uncompressed_size);
   item.compressed_size = result.compressed_size;
-  local.method = result.method;
-  local.crc32 = result.crc32;
-  local.compressed_size = uint32_t(result.compressed_size);
-  local.uncompressed_size = uint32_t(result.uncompressed_size);
-  const auto final_header = EncodeLocalHeader(local);
+  const auto final_header = EncodeLocalHeader(LocalHeaderOf(item));
   WriteArchiveAt(item.local_header_offset, final_header.data(), final_header.size());
   if (!FireFile(shown, 100.0, item.operation, ppEnd)) throw Cancelled{};
 }
@@ -411,12 +416,10 @@ void ZipArchiver::WriteFolderEntry(DirectoryItem& item) {
   item.header.compressed_size = 0;
   item.header.uncompressed_size = 0;
   item.compressed_size = 0;
-  LocalHeader local;
-  local.flags = item.header.flags;
-  local.dos_time = item.header.dos_time;
-  local.dos_date = item.header.dos_date;
-  local.name_length = uint16_t(item.byte_name.size());
-  local.extra_length = uint16_t(item.extra.size());
+  AppendLocalRecord(LocalHeaderOf(item), item);
+}
+
+void ZipArchiver::AppendLocalRecord(const LocalHeader& local, const DirectoryItem& item) {
   const auto fixed = EncodeLocalHeader(local);
   std::string record(reinterpret_cast<const char*>(fixed.data()), fixed.size());
   record += item.byte_name;

@@ -10,6 +10,7 @@
 #include "zip/archiver_types.h"
 #include "zip/directory_item.h"
 #include "zip/file_system.h"
+#include "zip/local_header.h"
 
 namespace kestrova {
 
@@ -126,6 +127,7 @@ class ZipArchiver {
   EntryOutcome WriteItemWithRetry(size_t index);
   void WriteEntry(DirectoryItem& item);
   void WriteFolderEntry(DirectoryItem& item);
+  void AppendLocalRecord(const LocalHeader& local, const DirectoryItem& item);
   void CopyBackEntry(DirectoryItem& item);
   void WriteCentralDirectory();
   void AppendToArchive(const void* data, size_t size);
