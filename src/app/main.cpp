@@ -1,7 +1,7 @@
 // kestrova: stands in front of an installed application, offers its newer
 // releases, and starts it.
 #include "app/main_sequence.h"
-#include "app/settings.h"
+#include "core/settings.h"
 #include "app/startup_screen.h"
 #include "base/files.h"
 #include "base/threads.h"

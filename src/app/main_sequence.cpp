@@ -1,6 +1,6 @@
 #include "app/main_sequence.h"
 
-#include "app/launcher.h"
+#include "core/launcher.h"
 #include "app/manage_check.h"
 
 namespace kestrova {

@@ -4,8 +4,8 @@
 #include <memory>
 #include <string>
 
-#include "app/configuration.h"
-#include "app/settings.h"
+#include "core/configuration.h"
+#include "core/settings.h"
 #include "net/get_internet_data.h"
 #include "net/internet.h"
 

@@ -146,22 +146,22 @@ void GuiThread::WaitUntil(const std::function<bool()>& done) {
   }
 }
 
-TThread::~TThread() {
-  if (thread_.joinable()) {
-    WaitFor();
-    thread_.join();
-  }
+void TThread::Joiner::operator()(TThread* worker) const {
+  worker->WaitFor();
+  if (worker->thread_.joinable()) worker->thread_.join();
+  delete worker;
 }
+
+TThread::~TThread() = default;
 
 void TThread::Start() {
   if (thread_.joinable()) return;  // a worker runs its body once
   thread_ = std::thread([this] { Run(); });
 }
 
-void TThread::StartSelfFreeing(std::unique_ptr<TThread> worker) {
-  TThread* self = worker.release();
-  self->self_freeing_ = true;
-  std::thread([self] { self->Run(); }).detach();
+void TThread::StartOwningItself(TThread* worker) {
+  worker->self_freeing_ = true;
+  std::thread([worker] { worker->Run(); }).detach();
 }
 
 void TThread::Run() {

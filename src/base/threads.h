@@ -45,14 +45,36 @@ class GuiThread {
 };
 
 /// A worker thread. The body is Execute; when it returns, the end action OnTerminate
-/// runs on the GUI thread and the worker waits for it. A derived class whose body
-/// uses its own members must call WaitFor in its destructor.
+/// runs on the GUI thread and the worker waits for it.
+///
+/// Workers are made only by Create, whose owner waits for the body to end before the
+/// worker is destroyed. A body may therefore use its class's members freely: no
+/// member can go while the body still runs, and no derived class has to remember to
+/// wait in its destructor.
 class TThread {
+  struct Joiner {
+    void operator()(TThread* worker) const;
+  };
+
  public:
-  TThread() = default;
+  /// Proof that a worker is being made by Create; derived constructors take it first
+  /// and hand it on.
+  class Key {
+    Key() = default;
+    friend class TThread;
+  };
+  /// The owner of a worker: waits for its body to end, then destroys it.
+  template <class T>
+  using Ptr = std::unique_ptr<T, Joiner>;
+
+  template <class T, class... Args>
+  static Ptr<T> Create(Args&&... args) {
+    return Ptr<T>(new T(Key{}, std::forward<Args>(args)...));
+  }
+
+  explicit TThread(Key) {}
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
-  virtual ~TThread();
 
   void Start();
   /// Sets the terminate mark; the body decides when to look at it.
@@ -68,12 +90,18 @@ class TThread {
   std::function<void()> OnTerminate;
 
   /// Starts a worker that owns itself: it is destroyed right after its end action.
-  static void StartSelfFreeing(std::unique_ptr<TThread> worker);
+  template <class T>
+  static void StartSelfFreeing(Ptr<T> worker) {
+    StartOwningItself(worker.release());
+  }
 
  protected:
+  /// Only the owner destroys a worker, after its body has ended.
+  virtual ~TThread();
   virtual void Execute() = 0;
 
  private:
+  static void StartOwningItself(TThread* worker);
   void Run();
 
   std::thread thread_;

@@ -12,11 +12,6 @@ constexpr size_t kReadPiece = 1024;
 
 bool StatusIsOK(const InternetRequest& request) { return request.StatusCode() == "200"; }
 
-TWait::~TWait() {
-  Stop();
-  WaitFor();
-}
-
 void TWait::Stop() {
   {
     std::lock_guard lock(mutex_);
@@ -34,13 +29,14 @@ void TWait::Execute() {
   stopped_.wait_until(lock, deadline, [this] { return stop_; });
 }
 
-TGetInternetDataThread::TGetInternetDataThread(InternetHandle internet, std::string url,
+TGetInternetDataThread::TGetInternetDataThread(Key key, InternetHandle internet, std::string url,
                                                int32_t seconds)
-    : Internet(std::move(internet)), URL(std::move(url)), Watchdog(std::make_unique<TWait>(seconds)) {
+    : TThread(key),
+      Internet(std::move(internet)),
+      URL(std::move(url)),
+      Watchdog(TThread::Create<TWait>(seconds)) {
   Watchdog->OnTerminate = [this] { WatchdogEnded(); };
 }
-
-TGetInternetDataThread::~TGetInternetDataThread() { WaitFor(); }
 
 void TGetInternetDataThread::WatchdogEnded() {
   // Only an open that is still pending is abandoned. An open that has returned,
@@ -90,7 +86,7 @@ TGetInternetData::~TGetInternetData() = default;
 void TGetInternetData::Start(const std::string& url) {
   // The previous worker has ended (clients wait for it); destroying it waits anyway.
   worker_.reset();
-  auto worker = std::make_unique<TGetInternetDataThread>(internet_, url, timeout_);
+  auto worker = TThread::Create<TGetInternetDataThread>(internet_, url, timeout_);
   TGetInternetDataThread& started = *worker;
   worker->OnTerminate = [this, &started] { WorkerEnded(started); };
   worker_ = std::move(worker);

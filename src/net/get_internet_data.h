@@ -23,8 +23,7 @@ bool StatusIsOK(const InternetRequest& request);
 /// first. Its end action (set by the worker) runs on the GUI thread either way.
 class TWait : public TThread {
  public:
-  explicit TWait(int32_t seconds) : Seconds(seconds) {}
-  ~TWait() override;
+  TWait(Key key, int32_t seconds) : TThread(key), Seconds(seconds) {}
 
   /// Ends the wait early; any thread, any number of times.
   void Stop();
@@ -44,15 +43,14 @@ class TWait : public TThread {
 /// 200, and keeps it as Data.
 class TGetInternetDataThread : public TThread {
  public:
-  TGetInternetDataThread(InternetHandle internet, std::string url, int32_t seconds);
-  ~TGetInternetDataThread() override;
+  TGetInternetDataThread(Key key, InternetHandle internet, std::string url, int32_t seconds);
 
   const InternetHandle Internet;
   const std::string URL;
   /// The complete reply body; nothing until it has been read whole, and nothing for a
   /// fetch that failed.
   std::optional<std::string> Data;
-  std::unique_ptr<TWait> Watchdog;
+  TThread::Ptr<TWait> Watchdog;
 
   /// True while the URL open has not returned yet.
   bool OpenPending() const { return open_pending_; }
@@ -103,7 +101,7 @@ class TGetInternetData {
 
   const InternetHandle internet_;
   const int32_t timeout_;
-  std::unique_ptr<TGetInternetDataThread> worker_;
+  TThread::Ptr<TGetInternetDataThread> worker_;
 };
 
 }  // namespace kestrova

@@ -24,7 +24,7 @@ const QColor kBackground(191, 205, 240);
 
 class SleepingWorker : public TThread {
  public:
-  ~SleepingWorker() override { WaitFor(); }
+  explicit SleepingWorker(Key key) : TThread(key) {}
 
  protected:
   void Execute() override { std::this_thread::sleep_for(std::chrono::seconds(1)); }
@@ -76,9 +76,9 @@ TEST(FormWaitAnim, StripMovesWhileTheGuiThreadWaitsForAWorker) {
 
   const uint64_t start = form.Animate1.FramesAdvanced();
   {
-    SleepingWorker worker;
-    worker.Start();
-    worker.WaitFor();
+    auto worker = TThread::Create<SleepingWorker>();
+    worker->Start();
+    worker->WaitFor();
   }
   const uint64_t after_thread = form.Animate1.FramesAdvanced();
   // 12 frames a second; leave room for a busy machine.

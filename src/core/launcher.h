@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/settings.h"
+#include "core/settings.h"
 
 namespace kestrova {
 

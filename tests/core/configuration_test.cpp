@@ -1,4 +1,4 @@
-#include "app/configuration.h"
+#include "core/configuration.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "app/configuration.h"
+#include "core/configuration.h"
 
 #include "base/files.h"
 #include "base/ini.h"

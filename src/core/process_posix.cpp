@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "app/command_line.h"
-#include "app/launcher.h"
+#include "core/command_line.h"
+#include "core/launcher.h"
 
 namespace kestrova {
 namespace {

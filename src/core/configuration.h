@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/settings.h"
+#include "core/settings.h"
 
 namespace kestrova {
 
