@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,8 +13,10 @@ namespace kestrova {
 /// Longest text value a read returns; longer values are cut.
 inline constexpr size_t kMaxProfileText = 2047;
 
-/// One INI file on disk. Every read looks at the file as it is now; a write changes
-/// only the line of its key (or adds one) and keeps every other byte.
+/// One INI file on disk. The file is read once, at the first read, into an index of
+/// its sections and keys, so a file of any size costs one pass; a write changes only
+/// the line of its key (or adds one), keeps every other byte, and is seen by later
+/// reads through the same object.
 class IniFile {
  public:
   explicit IniFile(std::string path) : path_(std::move(path)) {}
@@ -33,7 +36,11 @@ class IniFile {
   bool WriteString(std::string_view section, std::string_view key, std::string_view value);
 
  private:
+  struct Index;
+  const Index& Indexed() const;
+
   std::string path_;
+  mutable std::shared_ptr<const Index> index_;
 };
 
 /// Reads a profile integer: decimal with optional sign, or hexadecimal introduced by

@@ -16,6 +16,9 @@ bool IsValidUtf8(std::string_view text);
 /// Converts UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 
+/// The UTF-8 byte order mark an editor may put in front of a text file.
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
 /// Removes blanks (space, tab, CR, LF, VT, FF) at both ends.
 std::string_view TrimBlanks(std::string_view text);
 

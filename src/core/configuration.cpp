@@ -2,6 +2,7 @@
 
 #include "base/files.h"
 #include "base/ini.h"
+#include "base/text.h"
 
 namespace kestrova {
 namespace {
@@ -33,7 +34,11 @@ void InsertOwnSectionMarker(const std::string& path) {
   auto content = ReadWholeFile(path);
   if (!content) throw EInOutError("The file: " + path + " cannot be read.");
   if (IsReadOnlyFile(path)) throw EInOutError("The file: " + path + " is read-only.");
-  if (!ReplaceFileSafely(path, "[" + std::string(kOwnSection) + "]\r\n" + *content)) {
+  // After a byte order mark, which only counts at the very start of the file.
+  const size_t at =
+      std::string_view(*content).starts_with(kUtf8ByteOrderMark) ? kUtf8ByteOrderMark.size() : 0;
+  content->insert(at, "[" + std::string(kOwnSection) + "]\r\n");
+  if (!ReplaceFileSafely(path, *content)) {
     throw EInOutError("The file: " + path + " cannot be written.");
   }
 }
@@ -42,8 +47,9 @@ void ReadApplicationConfiguration(TSettings& s) {
   if (s.filename_config.empty()) {
     throw EInOutError("No application configuration file is named (filename_config).");
   }
-  const IniFile file(JoinToFolder(s.app_directory, s.filename_config));
-  if (!file.SectionExists(kOwnSection)) InsertOwnSectionMarker(file.Path());
+  const std::string path = JoinToFolder(s.app_directory, s.filename_config);
+  if (!IniFile(path).SectionExists(kOwnSection)) InsertOwnSectionMarker(path);
+  const IniFile file(path);
   s.email = file.ReadString(kOwnSection, s.param_email, "");
   s.current_version = file.ReadString(kOwnSection, s.param_appli_version, "1.0");
 }

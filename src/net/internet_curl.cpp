@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "base/text.h"
 #include "net/internet.h"
 
 namespace kestrova {
@@ -78,23 +79,8 @@ std::string ProxyForHttp(const std::string& setting) {
   return "";
 }
 
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-  const size_t n = std::strlen(prefix);
-  if (text.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
-  }
-  return true;
-}
-
-std::string TrimLine(std::string text) {
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
-                           text.back() == '\t')) {
-    text.pop_back();
-  }
-  size_t first = 0;
-  while (first < text.size() && (text[first] == ' ' || text[first] == '\t')) ++first;
-  return text.substr(first);
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
 }
 
 class CurlSession;
@@ -249,7 +235,7 @@ void CurlRequest::TakeHeaderLine(std::string line) {
   if (headers_done_) return;  // trailers
   if (StartsWithNoCase(line, "http/")) {
     const size_t blank = line.find(' ');
-    block_status_ = blank == std::string::npos ? "" : TrimLine(line.substr(blank + 1, 4));
+    block_status_ = blank == std::string::npos ? "" : std::string(TrimBlanks(line.substr(blank + 1, 4)));
     block_has_location_ = false;
     block_length_.reset();
     return;
@@ -259,7 +245,7 @@ void CurlRequest::TakeHeaderLine(std::string line) {
     return;
   }
   if (StartsWithNoCase(line, "content-length:")) {
-    block_length_ = TrimLine(line.substr(15));
+    block_length_ = std::string(TrimBlanks(line.substr(15)));
     return;
   }
   if (line != "\r\n" && line != "\n") return;

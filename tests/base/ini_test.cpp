@@ -83,6 +83,27 @@ TEST_F(IniFileTest, ASectionExistsOnlyWhenItHoldsAKey) {
   EXPECT_EQ(ini.ReadString("First", "key", "d"), "d");
 }
 
+TEST_F(IniFileTest, ReadsAsTheProfileFunctionsDoWhereLinesAreOdd) {
+  struct Case {
+    const char* why;
+    std::string content;
+    const char* section;
+    const char* key;
+    const char* expected;  // "d" is the default
+  };
+  const Case cases[] = {
+      {"an unclosed bracket starts no section", "[a]\nk=1\n[b\nj=2\n", "a", "j", "2"},
+      {"an unclosed bracket names no section", "[a]\nk=1\n[b\nj=2\n", "b", "j", "d"},
+      {"a line without = is no key", "[a]\nflag\nk=1\n", "a", "flag", "d"},
+      {"a byte order mark is skipped", "\xEF\xBB\xBF[a]\nk=1\n", "a", "k", "1"},
+      {"a byte order mark counts only at the start", "[a]\n\xEF\xBB\xBFk=1\n", "a", "k", "d"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Write(c.content).ReadString(c.section, c.key, "d"), c.expected) << c.why;
+  }
+  EXPECT_FALSE(Write("[a]\nonly words\n").SectionExists("a")) << "lines without = are no keys";
+}
+
 TEST_F(IniFileTest, WriteReplacesOnlyTheKeysLine) {
   const std::string before = "; keep me\r\n[Kestrova]\r\nVERSION = 1.0 \r\nemail=a@b\r\n\r\n[Other]\r\nVERSION=9\r\n";
   IniFile ini = Write(before);

@@ -121,10 +121,16 @@ TEST_F(ConfigurationTest, KeepsLargeAndOddApplicationFilesWhole) {
   EXPECT_EQ(folder_.Read("demo.cfg"), "[Kestrova]\r\n" + large);
   EXPECT_EQ(settings_.current_version, "1.0") << "the version key is absent";
 
-  folder_.Write("demo.cfg", "[Kestrova]\r\n");
+  folder_.Write("demo.cfg", "[Kestrova]\r\nwords only\r\n");
   ASSERT_TRUE(Load());
-  EXPECT_EQ(folder_.Read("demo.cfg"), "[Kestrova]\r\n[Kestrova]\r\n")
+  EXPECT_EQ(folder_.Read("demo.cfg"), "[Kestrova]\r\n[Kestrova]\r\nwords only\r\n")
       << "a header without keys does not count as the section";
+
+  folder_.Write("demo.cfg", "\xEF\xBB\xBFVERSION=2.5\r\n");
+  ASSERT_TRUE(Load());
+  EXPECT_EQ(folder_.Read("demo.cfg"), "\xEF\xBB\xBF[Kestrova]\r\nVERSION=2.5\r\n")
+      << "the marker goes after a byte order mark, which stays first";
+  EXPECT_EQ(settings_.current_version, "2.5");
 }
 
 TEST_F(ConfigurationTest, AReadOnlyApplicationFileIsAcceptedOnlyWhenItHasTheSection) {
