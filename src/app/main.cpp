@@ -1,14 +1,16 @@
 // kestrova: stands in front of an installed application, offers its newer
 // releases, and starts it.
 #include "app/main_sequence.h"
-#include "core/settings.h"
 #include "app/startup_screen.h"
 #include "base/files.h"
 #include "base/threads.h"
+#include "core/settings.h"
 
 int main(int argc, char** argv) {
   kestrova::GuiThread::Attach();
   kestrova::TSettings settings;
   auto screen = kestrova::OpenStartupScreen(argc, argv);
+  // Taken after the toolkit has removed the options meant for it.
+  settings.updater_arguments.assign(argv + 1, argv + argc);
   return kestrova::RunMainSequence(settings, *screen, kestrova::ExecutablePath());
 }

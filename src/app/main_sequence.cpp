@@ -15,8 +15,14 @@ int RunMainSequence(TSettings& settings, StartupScreen& screen, const std::strin
     if (check.ReleaseCheck() && screen.HasDisplay()) {
       screen.HideWaitWindow();
       screen.RunMainWindow(settings);
-    } else {
-      LaunchApplication(settings);
+    } else if (!check.ConfigurationLoaded()) {
+      // Reported already; there is nothing that could be started.
+      screen.CloseWaitWindow();
+      return 1;
+    } else if (!LaunchApplication(settings)) {
+      screen.CloseWaitWindow();
+      screen.ShowError("Error", "The application could not be started: " + ApplicationCommandLine(settings));
+      return 1;
     }
   } catch (const EInOutError& error) {
     // The application's configuration could not be prepared: starting the

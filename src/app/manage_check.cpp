@@ -26,7 +26,8 @@ TManageCheck::~TManageCheck() {
 
 bool TManageCheck::ReleaseCheck() {
   settings_.app_directory = FolderOf(executable_path_);
-  if (!LoadConfiguration(settings_, FileNameOf(executable_path_), report_)) return false;
+  configuration_loaded_ = LoadConfiguration(settings_, FileNameOf(executable_path_), report_);
+  if (!configuration_loaded_) return false;
   if (!settings_.check_release) return false;
   internet_ = OpenInternetHandle(FileNameOf(executable_path_), AccessOf(settings_));
   fetcher_ = std::make_unique<TGetInternetData>(internet_, settings_.internet_option_connect_timeout);
@@ -54,14 +55,19 @@ void TManageCheck::RequestRelease(const std::string& server) {
   fetcher_->OnDone = [this](TGetInternetData& sender, const std::string* reply) {
     OnReleaseReply(sender, reply);
   };
-  fetcher_->FetchAndWait(ReleaseCheckUrl(server, settings_.link_for_update, settings_.name));
+  fetcher_->FetchAndWait(ReleaseCheckUrl(server, settings_.link_for_update, settings_.name),
+                         kMaxReleaseReply);
 }
 
 void TManageCheck::OnReleaseReply(TGetInternetData& sender, const std::string* reply) {
   if (reply) {
     ReleaseReply release = ReadReleaseReply(*reply);
-    settings_.release_version = std::move(release.version);
-    settings_.release_date = std::move(release.date);
+    // Anything but a version (a captive portal's page, say) is no answer of an update
+    // server: the next server is asked as if this one had not answered.
+    if (IsReleaseVersion(release.version)) {
+      settings_.release_version = std::move(release.version);
+      settings_.release_date = std::move(release.date);
+    }
   }
   sender.ReleaseData();
 }

@@ -24,6 +24,8 @@ class TManageCheck {
   /// True when a newer release is on offer; fills app_directory, the configuration
   /// and, when a server answered, selected_server, release_version, release_date.
   bool ReleaseCheck();
+  /// Whether the updater's configuration was found and read by ReleaseCheck.
+  bool ConfigurationLoaded() const { return configuration_loaded_; }
 
   /// Sends the release check to `server` and returns when its reply (if any) has
   /// been taken into the settings.
@@ -40,6 +42,7 @@ class TManageCheck {
   ErrorReporter report_;
   InternetHandle internet_;
   std::unique_ptr<TGetInternetData> fetcher_;
+  bool configuration_loaded_ = false;
 };
 
 }  // namespace kestrova

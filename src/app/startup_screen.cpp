@@ -14,8 +14,9 @@ void ConsoleScreen::ShowError(const std::string& caption, const std::string& tex
 std::unique_ptr<StartupScreen> OpenStartupScreen(int& argc, char** argv) {
   // Asked first, since the window system would end the process when it finds no
   // display: the application must start all the same.
-  if (!ui::CanOpenDisplay()) return std::make_unique<ConsoleScreen>();
-  return std::make_unique<WindowedScreen>(argc, argv);
+  const ui::DisplayHold display = ui::HoldDisplay();
+  if (!display) return std::make_unique<ConsoleScreen>();
+  return std::make_unique<WindowedScreen>(argc, argv);  // connects while the hold lasts
 }
 
 }  // namespace kestrova

@@ -50,6 +50,27 @@ std::vector<std::string> SplitWindowsArguments(std::string_view text) {
   return arguments;
 }
 
+std::string QuoteWindowsArgument(std::string_view argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string_view::npos) {
+    return std::string(argument);
+  }
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    // Backslashes count double only in front of a quote, the closing one included.
+    quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted.push_back(c);
+  }
+  quoted.append(backslashes * 2, '\\');
+  quoted.push_back('"');
+  return quoted;
+}
+
 std::optional<ParsedCommandLine> ParseCommandLine(
     std::string_view command_line, const std::function<bool(const std::string&)>& is_program) {
   std::string_view text = SkipBlanks(command_line);

@@ -26,4 +26,7 @@ std::optional<ParsedCommandLine> ParseCommandLine(
 /// and "" inside quotes is a literal quote.
 std::vector<std::string> SplitWindowsArguments(std::string_view text);
 
+/// Writes one argument so that SplitWindowsArguments gives it back unchanged.
+std::string QuoteWindowsArgument(std::string_view argument);
+
 }  // namespace kestrova

@@ -1,6 +1,9 @@
 #include "core/launcher.h"
 
+#include <filesystem>
+
 #include "base/files.h"
+#include "core/command_line.h"
 
 namespace kestrova {
 namespace {
@@ -10,19 +13,33 @@ constexpr int32_t kNormalPriority = 2;
 // Priority classes above this index need a system that offers them.
 constexpr int32_t kLastClassicPriority = 4;
 
+// A configured path: a full one as it stands, a relative one joined to `folder`.
+std::string FromFolder(const std::string& folder, const std::string& path) {
+  if (!path.empty() && std::filesystem::path(path).is_absolute()) return path;
+  return JoinToFolder(folder, path);
+}
+
 }  // namespace
 
-void LaunchApplication(TSettings& settings) {
-  if (settings.process_priority <= 0) return;
+std::string ApplicationCommandLine(const TSettings& settings) {
+  // The program path is not quoted even when it holds blanks, and the blank before
+  // the parameters is always there: the process loader resolves the path itself.
+  std::string command_line =
+      FromFolder(settings.app_directory, settings.main_program) + " " + settings.program_parameters;
+  for (const std::string& argument : settings.updater_arguments) {
+    command_line += " " + QuoteWindowsArgument(argument);
+  }
+  return command_line;
+}
+
+bool LaunchApplication(TSettings& settings) {
+  if (settings.process_priority <= 0) return true;
   if (settings.process_priority > kLastClassicPriority && GetWindowsVersionCode() <= 4) {
     settings.process_priority = kNormalPriority;
   }
-  const std::string working_directory = JoinToFolder(settings.app_directory, settings.main_directory);
-  // The program path is not quoted even when it holds blanks, and the blank before
-  // the parameters is always there: the process loader resolves the path itself.
-  const std::string command_line =
-      JoinToFolder(settings.app_directory, settings.main_program) + " " + settings.program_parameters;
-  StartProcess(command_line, working_directory, kShowNormal, settings.process_priority);
+  const std::string working_directory = FromFolder(settings.app_directory, settings.main_directory);
+  return StartProcess(ApplicationCommandLine(settings), working_directory, kShowNormal,
+                      settings.process_priority) == 0;
 }
 
 }  // namespace kestrova

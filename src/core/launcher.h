@@ -10,8 +10,13 @@ namespace kestrova {
 
 /// Starts the configured application and returns at once; does nothing when
 /// `process_priority` is 0 or less. May lower `process_priority` to 2 (normal)
-/// where the system cannot honour the requested class.
-void LaunchApplication(TSettings& settings);
+/// where the system cannot honour the requested class. False when the application
+/// was to be started and could not be.
+bool LaunchApplication(TSettings& settings);
+
+/// The command line LaunchApplication starts: the program, program_parameters, then
+/// the updater's own arguments, each quoted as it needs.
+std::string ApplicationCommandLine(const TSettings& settings);
 
 /// Starts `command_line` in `working_directory` with the priority class of
 /// `priority_index` (1-6); 0 when the process was created, -1 when not.

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kestrova {
 
@@ -11,6 +12,9 @@ namespace kestrova {
 /// only on the GUI thread. Fields are named after the configuration keys.
 struct TSettings {
   std::string app_directory;  // the updater's folder, ending in a separator
+  /// The arguments the updater was started with (a desktop entry's files, say),
+  /// passed on to the application after program_parameters.
+  std::vector<std::string> updater_arguments;
 
   // [application] of the updater's configuration file
   bool check_release = false;

@@ -1,12 +1,22 @@
 #include "net/get_internet_data.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace kestrova {
 namespace {
 
 // The body is read in pieces of this size.
-constexpr size_t kReadPiece = 1024;
+constexpr size_t kReadPiece = 16 * 1024;
+
+// A Content-Length that announces more than `max_size` bytes.
+bool AnnouncesMoreThan(const InternetRequest& request, size_t max_size) {
+  const auto length = request.ContentLength();
+  if (!length || length->empty() || length->find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  return length->size() > 19 || std::stoull(*length) > max_size;
+}
 
 }  // namespace
 
@@ -30,10 +40,11 @@ void TWait::Execute() {
 }
 
 TGetInternetDataThread::TGetInternetDataThread(Key key, InternetHandle internet, std::string url,
-                                               int32_t seconds)
+                                               int32_t seconds, size_t max_size)
     : TThread(key),
       Internet(std::move(internet)),
       URL(std::move(url)),
+      MaxSize(max_size),
       Watchdog(TThread::Create<TWait>(seconds)) {
   Watchdog->OnTerminate = [this] { WatchdogEnded(); };
 }
@@ -48,11 +59,14 @@ void TGetInternetDataThread::WatchdogEnded() {
 }
 
 std::optional<std::string> TGetInternetDataThread::ReadBody(InternetRequest& request) {
+  // An endless or oversized reply must not grow the updater without bound.
+  if (AnnouncesMoreThan(request, MaxSize)) return std::nullopt;
   std::string body;
   char piece[kReadPiece];
   for (;;) {
     const size_t n = request.Read(piece, sizeof piece);
     if (n == 0) break;
+    if (n > MaxSize - body.size()) return std::nullopt;
     body.append(piece, n);
   }
   // A body cut short is no reply: half an action list must never pass for a whole one.
@@ -64,12 +78,17 @@ void TGetInternetDataThread::Execute() {
   // Pending from before the watchdog's clock starts, so that even a watchdog of no
   // time at all finds the open it has to abandon.
   open_pending_ = Internet != nullptr;
+  // A server that trickles its reply must not hold the caller longer than twice the
+  // time it may take to answer at all.
+  const auto deadline =
+      std::chrono::steady_clock::now() + 2 * std::chrono::seconds(std::max(Watchdog->Seconds, 0));
   Watchdog->Start();
   std::unique_ptr<InternetRequest> request;
   if (Internet) request = Internet->OpenUrl(URL);
   open_pending_ = false;
   if (!Terminated() && request && StatusIsOK(*request)) {
     Watchdog->Stop();
+    request->SetDeadline(deadline);
     Data = ReadBody(*request);
   }
   request.reset();
@@ -83,10 +102,10 @@ TGetInternetData::TGetInternetData(InternetHandle internet, int32_t timeout_seco
 
 TGetInternetData::~TGetInternetData() = default;
 
-void TGetInternetData::Start(const std::string& url) {
+void TGetInternetData::Start(const std::string& url, size_t max_size) {
   // The previous worker has ended (clients wait for it); destroying it waits anyway.
   worker_.reset();
-  auto worker = TThread::Create<TGetInternetDataThread>(internet_, url, timeout_);
+  auto worker = TThread::Create<TGetInternetDataThread>(internet_, url, timeout_, max_size);
   TGetInternetDataThread& started = *worker;
   worker->OnTerminate = [this, &started] { WorkerEnded(started); };
   worker_ = std::move(worker);
@@ -105,8 +124,8 @@ void TGetInternetData::ReleaseData() {
   if (worker_) worker_->Data.reset();
 }
 
-void TGetInternetData::FetchAndWait(const std::string& url) {
-  Start(url);
+void TGetInternetData::FetchAndWait(const std::string& url, size_t max_size) {
+  Start(url, max_size);
   worker_->WaitFor();
 }
 

@@ -40,13 +40,16 @@ class TWait : public TThread {
 };
 
 /// The worker of one fetch: opens the URL, reads the whole body when the status is
-/// 200, and keeps it as Data.
+/// 200, and keeps it as Data. The open may take `seconds`, the whole fetch twice
+/// that; a body longer than `max_size` is no reply.
 class TGetInternetDataThread : public TThread {
  public:
-  TGetInternetDataThread(Key key, InternetHandle internet, std::string url, int32_t seconds);
+  TGetInternetDataThread(Key key, InternetHandle internet, std::string url, int32_t seconds,
+                         size_t max_size);
 
   const InternetHandle Internet;
   const std::string URL;
+  const size_t MaxSize;
   /// The complete reply body; nothing until it has been read whole, and nothing for a
   /// fetch that failed.
   std::optional<std::string> Data;
@@ -86,15 +89,19 @@ class TGetInternetData {
   /// Called once for the next fetch, then emptied; set it again before each Start.
   TDoneEvent OnDone;
 
-  /// Starts fetching `url`; returns at once.
-  void Start(const std::string& url);
+  /// Starts fetching `url`; returns at once. A reply longer than `max_size` bytes
+  /// is taken as no reply.
+  void Start(const std::string& url, size_t max_size = kMaxReplySize);
   /// The worker of the latest Start, or nullptr.
   TGetInternetDataThread* Worker() const { return worker_.get(); }
   /// Frees the latest reply body.
   void ReleaseData();
 
   /// Start, then wait for the worker, serving handed-over calls meanwhile.
-  void FetchAndWait(const std::string& url);
+  void FetchAndWait(const std::string& url, size_t max_size = kMaxReplySize);
+
+  /// The largest reply any fetch reads into memory.
+  static constexpr size_t kMaxReplySize = 8 * 1024 * 1024;
 
  private:
   void WorkerEnded(TGetInternetDataThread& worker);

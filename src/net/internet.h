@@ -35,6 +35,10 @@ class InternetRequest {
   /// True when the body could not be read to its end: the connection broke, fewer
   /// bytes came than announced, nothing came for too long, or the session was closed.
   virtual bool Failed() const = 0;
+
+  /// Makes every read that has not ended by `deadline` fail, however steadily the
+  /// bytes trickle in.
+  virtual void SetDeadline(std::chrono::steady_clock::time_point deadline) = 0;
 };
 
 /// Where a request made piece by piece goes (connect, open request, send).

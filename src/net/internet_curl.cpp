@@ -98,6 +98,7 @@ class CurlRequest : public InternetRequest {
   std::optional<std::string> ContentLength() const override { return content_length_; }
   size_t Read(char* buffer, size_t size) override;
   bool Failed() const override { return failed_; }
+  void SetDeadline(Clock::time_point deadline) override { deadline_ = deadline; }
 
   void Wake() { curl_multi_wakeup(multi_.get()); }
 
@@ -131,6 +132,7 @@ class CurlRequest : public InternetRequest {
   bool paused_ = false;
   bool transfer_done_ = false;
   bool failed_ = false;
+  Clock::time_point deadline_ = Clock::time_point::max();
 
   friend class CurlSession;
 };
@@ -326,7 +328,7 @@ size_t CurlRequest::Read(char* buffer, size_t size) {
       curl_easy_pause(easy_.get(), CURLPAUSE_CONT);
       if (Buffered() > 0) break;
     }
-    Drive([this] { return Buffered() > 0; }, Clock::now() + stall_limit);
+    Drive([this] { return Buffered() > 0; }, std::min(Clock::now() + stall_limit, deadline_));
   }
   if (session_->Closed()) {
     failed_ = true;

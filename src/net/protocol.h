@@ -4,6 +4,7 @@
 // leading one.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,11 @@ std::string CompletionReportUrl(const std::string& selected_server,
 std::string ReleaseFileUrl(const std::string& download_server, const std::string& filedir,
                            const std::string& file_name);
 
+/// The largest reply of each request that the updater reads; a longer one is no reply.
+inline constexpr size_t kMaxReleaseReply = 4 * 1024;
+inline constexpr size_t kMaxActionList = 1024 * 1024;
+inline constexpr size_t kMaxDescription = 8 * 1024 * 1024;
+
 /// The release check's reply: version and date around the first ";".
 struct ReleaseReply {
   std::string version;
@@ -40,5 +46,10 @@ struct ReleaseReply {
 /// Splits a release check reply at its first ";". Nothing is trimmed; further ";"
 /// belong to the date; a reply without ";" has no version and is all date.
 ReleaseReply ReadReleaseReply(std::string_view body);
+
+/// Whether a release check's version can be one: 1 to 64 ASCII letters, digits and
+/// ". - _ +". Anything else (a captive portal's page cut at its first ";", say) is
+/// no version, so the server counts as not answering.
+bool IsReleaseVersion(std::string_view version);
 
 }  // namespace kestrova

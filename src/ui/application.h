@@ -10,9 +10,16 @@ namespace kestrova::ui {
 
 class TForm;
 
-/// Whether windows can be shown at all: a display is reachable or a platform is
-/// forced. Asks without letting the toolkit give up on the process.
-bool CanOpenDisplay();
+/// A hold on the display, taken before the toolkit starts and kept until it has
+/// connected itself: a window server that resets when its last client leaves then
+/// cannot go away in between. Nothing when no display can be used; the check is
+/// bounded in time, since a server that accepts and never answers would hang the
+/// toolkit, and never lets the toolkit give up on the process.
+using DisplayHold = std::shared_ptr<void>;
+DisplayHold HoldDisplay();
+
+/// Whether windows can be shown at all: a display answers or a platform is forced.
+inline bool CanOpenDisplay() { return HoldDisplay() != nullptr; }
 
 /// The window system for this process. One exists while windows are used; it makes
 /// the constructing thread the GUI thread and lets worker threads hand calls to it.

@@ -34,7 +34,7 @@ class KestrovaLaunchTest : public ::testing::Test {
   }
 
   // Runs the copied updater without a display and returns its exit code.
-  int Run() {
+  int Run(std::vector<std::string> arguments = {}) {
     const std::string program = (folder_.path() / "myupdater").string();
     std::vector<std::string> env_strings;
     for (char** e = environ; *e; ++e) {
@@ -52,9 +52,11 @@ class KestrovaLaunchTest : public ::testing::Test {
     posix_spawn_file_actions_init(&actions);
     const std::string err = (folder_.path() / "stderr.txt").string();
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    char* argv[] = {const_cast<char*>(program.c_str()), nullptr};
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, env.data());
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), env.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return -1;
     int status = 0;
@@ -92,8 +94,38 @@ TEST_F(KestrovaLaunchTest, AnUnansweredCheckStillStartsTheApplication) {
   EXPECT_EQ(folder_.Read("app.cfg"), "[Kestrova]\r\nVERSION=2.3.1");
 }
 
+TEST_F(KestrovaLaunchTest, PassesItsOwnArgumentsOnAndTakesFullPathsAsTheyAre) {
+  const std::string app = (folder_.path() / "app").string();
+  folder_.Write("myupdater.ini", "[application]\r\ncheck_release=0\r\nmain_program=" + app +
+                                     "/probe\r\nmain_directory=" + app + "\r\nprogram_parameters=-v\r\n"
+                                     "process_priority=2\r\n");
+  EXPECT_EQ(Run({"/tmp/a file.txt", "say \"hi\"", "back\\"}), 0);
+  EXPECT_EQ(Started(), "[-v]\n[/tmp/a file.txt]\n[say \"hi\"]\n[back\\]\n" + app + "\n0\n");
+}
+
+TEST_F(KestrovaLaunchTest, AnApplicationThatCannotBeStartedIsReported) {
+  struct Case {
+    const char* why;
+    const char* application;
+  };
+  const Case cases[] = {
+      {"missing program", "main_program=app/absent\r\n"},
+      {"program not executable", "main_program=app.cfg\r\n"},
+      {"missing working folder", "main_program=app/probe\r\nmain_directory=gone\r\n"},
+  };
+  folder_.Write("app.cfg", "x");
+  for (const Case& c : cases) {
+    folder_.Write("myupdater.ini", std::string("[application]\r\ncheck_release=0\r\n") + c.application);
+    EXPECT_EQ(Run(), 1) << c.why;
+    EXPECT_NE(folder_.Read("stderr.txt").find("Error: The application could not be started: "),
+              std::string::npos)
+        << c.why;
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder_.path() / "started.txt"));
+}
+
 TEST_F(KestrovaLaunchTest, StartsNothingWithoutConfigurationOrPriority) {
-  EXPECT_EQ(Run(), 0);
+  EXPECT_EQ(Run(), 1);
   EXPECT_EQ(folder_.Read("stderr.txt"), "Error: The file: " + folder_.path().string() +
                                             "/myupdater.ini is missing! Impossible to run the software.\n");
 

@@ -179,6 +179,11 @@ std::vector<std::string> FixedReplyServer::RequestedPaths() const {
   return paths;
 }
 
+HostileServer::HostileServer(const std::string& mode)
+    : process_({"python3", KESTROVA_TEST_DATA "/net/hostile_server.py", "--mode", mode}) {
+  port_ = std::stoi(process_.FirstLine());
+}
+
 ReferenceServer::ReferenceServer(const std::string& folder, const std::string& path,
                                  const std::string& log)
     : process_({KESTROVA_BIN_DIR "/kestrova-server", "--folder", folder, "--port", "0", "--path",

@@ -63,6 +63,18 @@ class FixedReplyServer {
   int port_ = 0;
 };
 
+/// An HTTP server that holds or floods its client: "trickle", "silent-body" or
+/// "flood" (see hostile_server.py).
+class HostileServer {
+ public:
+  explicit HostileServer(const std::string& mode);
+  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  ChildProcess process_;
+  int port_ = 0;
+};
+
 /// The reference update server, serving `folder` with requests at `path`.
 class ReferenceServer {
  public:

@@ -87,6 +87,35 @@ TEST_F(ReleaseCheck, ATimeOutOnTheFirstServerLeavesTheSecondUnasked) {
   EXPECT_TRUE(second.RequestedPaths().empty());
 }
 
+TEST_F(ReleaseCheck, HostileRepliesAreNoAnswerAndTheSecondServerIsAsked) {
+  struct Case {
+    const char* why;
+    std::string first_server;
+  };
+  test::HostileServer trickle("trickle");
+  test::HostileServer silent_body("silent-body");
+  test::HostileServer flood("flood");
+  test::FixedReplyServer portal(200, "<!DOCTYPE html><html><style>p{color:red;}</style></html>");
+  test::FixedReplyServer long_version(200, std::string(65, '1') + ";x");
+  const Case cases[] = {
+      {"a reply trickling in under every idle time-out", trickle.BaseUrl()},
+      {"a huge length and nothing after the headers", silent_body.BaseUrl()},
+      {"an endless reply", flood.BaseUrl()},
+      {"a captive portal's page", portal.BaseUrl()},
+      {"a version of 65 characters", long_version.BaseUrl()},
+  };
+  test::FixedReplyServer second(200, "3.0;2010-01-01");
+  for (const Case& c : cases) {
+    settings_ = {};
+    const double start = Now();
+    EXPECT_TRUE(Check("1.0", c.first_server, second.BaseUrl(), "", 1)) << c.why;
+    EXPECT_EQ(settings_.selected_server, second.BaseUrl()) << c.why;
+    EXPECT_EQ(settings_.release_version, "3.0") << c.why;
+    // Twice the time-out for the first server, and a little for the second.
+    EXPECT_LT(Now() - start, 4.0) << c.why;
+  }
+}
+
 TEST_F(ReleaseCheck, SwitchedOffItAsksNoServer) {
   test::FixedReplyServer server(200, "9.9;x");
   dir_.Write("kestrova.ini", "[application]\ncheck_release=0\n[server]\nserver_addr1=" +

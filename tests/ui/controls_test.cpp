@@ -1,6 +1,11 @@
 // The Qt port driven through the vocabulary, as the forms use it.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
@@ -10,6 +15,7 @@
 #include <QTimer>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <functional>
 #include <stdexcept>
@@ -303,6 +309,44 @@ TEST(HandOver, WorkerCallsRunFromTheMessageLoop) {
   worker.join();
 }
 
+// A listening socket where an X server of a free display number would be, which
+// either never answers a client or hangs up on it at once.
+class FakeXServer {
+ public:
+  explicit FakeXServer(bool hang_up) {
+    ::mkdir("/tmp/.X11-unix", 01777);
+    for (number_ = 4800 + ::getpid() % 100;; ++number_) {
+      path_ = "/tmp/.X11-unix/X" + std::to_string(number_);
+      if (::access(path_.c_str(), F_OK) != 0) break;
+    }
+    socket_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path_.c_str(), sizeof address.sun_path - 1);
+    if (::bind(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || ::listen(socket_, 8) != 0) {
+      throw std::runtime_error("cannot listen at " + path_);
+    }
+    if (hang_up) {
+      acceptor_ = std::thread([this] {
+        for (int client; (client = ::accept(socket_, nullptr, nullptr)) >= 0;) ::close(client);
+      });
+    }
+  }
+  ~FakeXServer() {
+    ::shutdown(socket_, SHUT_RDWR);
+    if (acceptor_.joinable()) acceptor_.join();
+    ::close(socket_);
+    ::unlink(path_.c_str());
+  }
+  std::string Display() const { return ":" + std::to_string(number_); }
+
+ private:
+  int number_ = 0;
+  std::string path_;
+  int socket_ = -1;
+  std::thread acceptor_;
+};
+
 TEST(Application, DisplayIsFoundWithoutAskingQt) {
   struct SavedVariable {
     const char* name;
@@ -329,6 +373,14 @@ TEST(Application, DisplayIsFoundWithoutAskingQt) {
   EXPECT_FALSE(CanOpenDisplay());
   setenv("WAYLAND_DISPLAY", "/nonexistent/wayland-9", 1);
   EXPECT_FALSE(CanOpenDisplay());
+  unsetenv("WAYLAND_DISPLAY");
+  // X servers that take the connection but could not serve the toolkit: one that
+  // never answers its setup, one that hangs up at once.
+  for (const bool hang_up : {false, true}) {
+    FakeXServer server(hang_up);
+    setenv("DISPLAY", server.Display().c_str(), 1);
+    EXPECT_FALSE(CanOpenDisplay()) << (hang_up ? "hangs up" : "never answers");
+  }
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
   EXPECT_TRUE(CanOpenDisplay()) << "a forced platform is taken as it is";
 }

@@ -62,7 +62,7 @@ TEST(WindowedScreen, MissingConfigurationShowsTheMessageAndStartsNothing) {
   EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
   EXPECT_EQ(seen.buttons, (std::vector<QString>{QStringLiteral("OK")}));
   EXPECT_TRUE(seen.wait_window_visible) << "the box comes while the wait window shows";
-  EXPECT_EQ(exit_code, 0);
+  EXPECT_EQ(exit_code, 1) << "nothing could be started";
   EXPECT_EQ(screen.WaitWindow(), nullptr) << "the wait window is destroyed before the end";
   EXPECT_EQ(settings.process_priority, 0) << "so the launcher starts nothing";
   EXPECT_TRUE(settings.main_program.empty());
