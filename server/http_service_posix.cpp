@@ -90,8 +90,27 @@ bool HasBody(MHD_Connection* connection) {
   return encoding || (length && std::strspn(length, "0 \t") != std::strlen(length));
 }
 
-// Marks a request that has its answer already.
+// Where a request stands between the library's calls: its headers were found
+// acceptable, or it has its answer.
+int headers_checked_marker;
 int answered_marker;
+
+/// A request turned down before it reaches the handler.
+struct Refusal {
+  int status;
+  const char* text;
+};
+
+MHD_Result Send(MHD_Connection* connection, int status, const ResponsePtr& response) {
+  if (!response) return MHD_NO;
+  return MHD_queue_response(connection, static_cast<unsigned>(status), response.get());
+}
+
+MHD_Result Refuse(MHD_Connection* connection, const Refusal& refusal) {
+  ResponsePtr response = TextResponse(HttpReply{refusal.status, "text/plain", refusal.text, std::nullopt});
+  if (response && refusal.status == 405) MHD_add_response_header(response.get(), "Allow", "GET, HEAD");
+  return Send(connection, refusal.status, response);
+}
 
 }  // namespace
 
@@ -115,8 +134,8 @@ class HttpService::Impl {
   static void OnConnection(void* self, MHD_Connection* connection, void** socket_context,
                            MHD_ConnectionNotificationCode code);
 
+  std::optional<Refusal> Refuses(MHD_Connection* connection, const std::string& method) const;
   MHD_Result Answer(MHD_Connection* connection, const std::string& method);
-  static MHD_Result Send(MHD_Connection* connection, int status, const ResponsePtr& response);
 
   Handler handler_;
   HttpLimits limits_;
@@ -148,41 +167,45 @@ void HttpService::Impl::OnAnswered(void* self, MHD_Connection* connection, void*
 MHD_Result HttpService::Impl::OnRequest(void* self, MHD_Connection* connection, const char*,
                                         const char* method, const char*, const char*,
                                         size_t* upload_data_size, void** request_context) {
-  if (*request_context == &answered_marker) {
-    // Answered at once, so a body is never read; should any still be offered,
-    // the connection ends rather than take it in.
-    return *upload_data_size == 0 ? MHD_YES : MHD_NO;
+  Impl& impl = *static_cast<Impl*>(self);
+  if (*request_context == nullptr) {
+    // The headers are in. What will not be served is refused now, before any body is
+    // read; the library then ends the connection after the refusal.
+    impl.watch_.RequestComplete(connection);
+    if (const auto refusal = impl.Refuses(connection, method)) {
+      *request_context = &answered_marker;
+      return Refuse(connection, *refusal);
+    }
+    *request_context = &headers_checked_marker;
+    return MHD_YES;
   }
+  if (*upload_data_size != 0) return MHD_NO;
+  if (*request_context == &answered_marker) return MHD_YES;
+  // Answered on the library's second call, so that the connection stays open for the
+  // client's next request.
   *request_context = &answered_marker;
-  return static_cast<Impl*>(self)->Answer(connection, method);
+  return impl.Answer(connection, method);
 }
 
-MHD_Result HttpService::Impl::Send(MHD_Connection* connection, int status,
-                                   const ResponsePtr& response) {
-  if (!response) return MHD_NO;
-  return MHD_queue_response(connection, static_cast<unsigned>(status), response.get());
+std::optional<Refusal> HttpService::Impl::Refuses(MHD_Connection* connection,
+                                                  const std::string& method) const {
+  if (method != "GET" && method != "HEAD") return Refusal{405, "Method not allowed\n"};
+  // Nothing the server answers takes a body, so none is ever read or kept.
+  if (HasBody(connection)) return Refusal{413, "A request carries no body\n"};
+  const int headers = MHD_get_connection_values(connection, MHD_HEADER_KIND, nullptr, nullptr);
+  if (headers < 0 || static_cast<unsigned>(headers) > limits_.max_headers) {
+    return Refusal{431, "Too many header fields\n"};
+  }
+  return std::nullopt;
 }
 
 MHD_Result HttpService::Impl::Answer(MHD_Connection* connection, const std::string& method) {
-  HttpRequest request{method, watch_.RequestComplete(connection), ClientAddress(connection)};
-  const auto refuse = [connection](int status, const char* text) {
-    HttpReply reply{status, "text/plain", text, std::nullopt};
-    ResponsePtr response = TextResponse(reply);
-    if (response && status == 405) MHD_add_response_header(response.get(), "Allow", "GET, HEAD");
-    return Send(connection, status, response);
-  };
-  if (method != "GET" && method != "HEAD") return refuse(405, "Method not allowed\n");
-  // Nothing the server answers takes a body, so none is ever read or kept.
-  if (HasBody(connection)) return refuse(413, "A request carries no body\n");
-  const int headers = MHD_get_connection_values(connection, MHD_HEADER_KIND, nullptr, nullptr);
-  if (headers < 0 || static_cast<unsigned>(headers) > limits_.max_headers) {
-    return refuse(431, "Too many header fields\n");
-  }
+  const HttpRequest request{method, watch_.RequestComplete(connection), ClientAddress(connection)};
   const HttpReply reply = handler_(request);
   if (reply.file) {
     ResponsePtr response = FileResponse(*reply.file, reply.media_type);
     if (response) return Send(connection, reply.status, response);
-    return refuse(404, "Not found\n");
+    return Refuse(connection, {404, "Not found\n"});
   }
   return Send(connection, reply.status, TextResponse(reply));
 }
