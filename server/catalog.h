@@ -32,7 +32,8 @@ struct Document {
 /// name or link leads to them.
 class Catalog {
  public:
-  explicit Catalog(std::filesystem::path root, std::vector<std::filesystem::path> private_files = {})
+  explicit Catalog(std::filesystem::path root,
+                   std::vector<std::filesystem::path> private_files = {})
       : root_(std::move(root)), private_files_(std::move(private_files)) {}
 
   /// True when `name` is a published application.

@@ -57,7 +57,8 @@ std::string ClientAddress(MHD_Connection* connection) {
   if (address->sa_family == AF_INET) {
     inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
   } else if (address->sa_family == AF_INET6) {
-    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+    const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(address);
+    inet_ntop(AF_INET6, &ipv6->sin6_addr, text, sizeof text);
   }
   return text;
 }
@@ -74,7 +75,9 @@ ResponsePtr TextResponse(const HttpReply& reply) {
 ResponsePtr FileResponse(const std::filesystem::path& path, const std::string& media_type) {
   FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat status{};
-  if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) return nullptr;
+  if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    return nullptr;
+  }
   ResponsePtr response(
       MHD_create_response_from_fd64(static_cast<uint64_t>(status.st_size), file.Get()));
   if (!response) return nullptr;
@@ -107,8 +110,11 @@ MHD_Result Send(MHD_Connection* connection, int status, const ResponsePtr& respo
 }
 
 MHD_Result Refuse(MHD_Connection* connection, const Refusal& refusal) {
-  ResponsePtr response = TextResponse(HttpReply{refusal.status, "text/plain", refusal.text, std::nullopt});
-  if (response && refusal.status == 405) MHD_add_response_header(response.get(), "Allow", "GET, HEAD");
+  ResponsePtr response =
+      TextResponse(HttpReply{refusal.status, "text/plain", refusal.text, std::nullopt});
+  if (response && refusal.status == 405) {
+    MHD_add_response_header(response.get(), "Allow", "GET, HEAD");
+  }
   return Send(connection, refusal.status, response);
 }
 
@@ -249,7 +255,9 @@ HttpService::HttpService(Handler handler, HttpLimits limits)
 
 HttpService::~HttpService() = default;
 
-bool HttpService::Listen(const std::string& address, int port) { return impl_->Listen(address, port); }
+bool HttpService::Listen(const std::string& address, int port) {
+  return impl_->Listen(address, port);
+}
 
 int HttpService::Port() const { return impl_->Port(); }
 

@@ -99,7 +99,8 @@ std::optional<Options> ParseOptions(int argc, char** argv, bool& help) {
     } else if (name == "--log") {
       options.log = value;
     } else if (int* number = NumberOption(options, name)) {
-      const auto parsed = name == "--port" ? ParseNumber(value, 0, 65535) : ParseNumber(value, 1, 1024);
+      const auto parsed =
+          name == "--port" ? ParseNumber(value, 0, 65535) : ParseNumber(value, 1, 1024);
       if (!parsed) {
         std::cerr << "kestrova-server: bad value for " << name << ": " << value << "\n";
         return std::nullopt;
@@ -156,7 +157,8 @@ int main(int argc, char** argv) {
     std::cerr << "kestrova-server: no such folder: " << options->folder << "\n";
     return 2;
   }
-  const std::string log_path = options->log.empty() ? DefaultLogPath(options->folder) : options->log;
+  const std::string log_path =
+      options->log.empty() ? DefaultLogPath(options->folder) : options->log;
   if (log_path.empty()) {
     std::cerr << "kestrova-server: choose a completion log outside the folder with --log\n";
     return 2;

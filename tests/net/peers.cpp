@@ -253,7 +253,8 @@ RawClient::RawClient(int port) : socket_(::socket(AF_INET, SOCK_STREAM | SOCK_CL
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (socket_ < 0 || ::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+  if (socket_ < 0 ||
+      ::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     throw std::runtime_error("cannot connect to 127.0.0.1");
   }
 }

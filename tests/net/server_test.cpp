@@ -182,10 +182,12 @@ TEST_F(ReferenceServer, NeverServesTheCompletionLog) {
 TEST_F(ReferenceServer, KeepsItsLogOutsideThePublishingFolderByDefault) {
   const std::string folder = logs_.Path() + "publish";
   std::filesystem::create_directory(folder);
-  std::filesystem::copy(root_.Path() + "Demo", folder + "/Demo", std::filesystem::copy_options::recursive);
+  std::filesystem::copy(root_.Path() + "Demo", folder + "/Demo",
+                        std::filesystem::copy_options::recursive);
   test::ReferenceServer server(folder, "/upd.php", "");
   ASSERT_TRUE(Fetch(CompletionReportUrl(server.BaseUrl(), "/upd.php", "Demo", "2.1", "u@x")));
-  EXPECT_NE(test::ReadFile(logs_.Path() + "publish-completions.log").find("u@x"), std::string::npos);
+  const std::string log = test::ReadFile(logs_.Path() + "publish-completions.log");
+  EXPECT_NE(log.find("u@x"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(folder + "/completions.log"));
 }
 
