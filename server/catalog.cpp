@@ -24,13 +24,28 @@ std::optional<fs::path> Catalog::ApplicationFolder(const std::string& name) cons
   return folder;
 }
 
+// Compared as files, not names, so that a link or another spelling of the path
+// leads nowhere either.
+bool Catalog::IsPrivate(const fs::path& path) const {
+  for (const fs::path& hidden : private_files_) {
+    std::error_code error;
+    if (fs::equivalent(path, hidden, error)) return true;
+  }
+  return false;
+}
+
+std::optional<std::string> Catalog::ReadPublic(const fs::path& path) const {
+  if (IsPrivate(path)) return std::nullopt;
+  return ReadWholeFile(path.string());
+}
+
 bool Catalog::Knows(const std::string& name) const { return ApplicationFolder(name).has_value(); }
 
 std::optional<ReleaseInfo> Catalog::Release(const std::string& name) const {
   const auto folder = ApplicationFolder(name);
   if (!folder) return std::nullopt;
   const std::string path = (*folder / "release.ini").string();
-  if (!FileExists(path)) return std::nullopt;
+  if (!FileExists(path) || IsPrivate(path)) return std::nullopt;
   const IniFile ini(path);
   ReleaseInfo info{ini.ReadString("release", "version", ""), ini.ReadString("release", "date", "")};
   if (info.version.empty() || info.version.find(';') != std::string::npos) return std::nullopt;
@@ -40,10 +55,10 @@ std::optional<ReleaseInfo> Catalog::Release(const std::string& name) const {
 std::optional<Document> Catalog::Description(const std::string& name) const {
   const auto folder = ApplicationFolder(name);
   if (!folder) return std::nullopt;
-  if (auto rtf = ReadWholeFile((*folder / "description.rtf").string())) {
+  if (auto rtf = ReadPublic(*folder / "description.rtf")) {
     return Document{std::move(*rtf), "application/rtf"};
   }
-  if (auto text = ReadWholeFile((*folder / "description.txt").string())) {
+  if (auto text = ReadPublic(*folder / "description.txt")) {
     return Document{std::move(*text), "text/plain"};
   }
   return std::nullopt;
@@ -52,7 +67,7 @@ std::optional<Document> Catalog::Description(const std::string& name) const {
 std::optional<Document> Catalog::ActionList(const std::string& name) const {
   const auto folder = ApplicationFolder(name);
   if (!folder) return std::nullopt;
-  auto text = ReadWholeFile((*folder / "actionlist.ini").string());
+  auto text = ReadPublic(*folder / "actionlist.ini");
   if (!text) return std::nullopt;
   return Document{std::move(*text), "text/plain"};
 }
@@ -71,7 +86,7 @@ std::optional<fs::path> Catalog::ReleaseFile(const std::string& name, const std:
     start = end + 1;
   }
   std::error_code error;
-  if (!fs::is_regular_file(path, error)) return std::nullopt;
+  if (!fs::is_regular_file(path, error) || IsPrivate(path)) return std::nullopt;
   return path;
 }
 

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kestrova::server {
 
@@ -26,9 +27,14 @@ struct Document {
 ///   <root>/<name>/description.rtf    or description.txt
 ///   <root>/<name>/actionlist.ini
 ///   <root>/<name>/files/...          the release files
+///
+/// Files named as private (the server's own log) are never handed out, whatever
+/// name or link leads to them.
 class Catalog {
  public:
-  explicit Catalog(std::filesystem::path root) : root_(std::move(root)) {}
+  explicit Catalog(std::filesystem::path root,
+                   std::vector<std::filesystem::path> private_files = {})
+      : root_(std::move(root)), private_files_(std::move(private_files)) {}
 
   /// True when `name` is a published application.
   bool Knows(const std::string& name) const;
@@ -44,8 +50,11 @@ class Catalog {
 
  private:
   std::optional<std::filesystem::path> ApplicationFolder(const std::string& name) const;
+  bool IsPrivate(const std::filesystem::path& path) const;
+  std::optional<std::string> ReadPublic(const std::filesystem::path& path) const;
 
   std::filesystem::path root_;
+  std::vector<std::filesystem::path> private_files_;
 };
 
 /// True when `segment` can name one entry inside a folder: not empty, not "." or

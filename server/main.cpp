@@ -1,17 +1,16 @@
 // kestrova-server: the reference update server. Serves the published applications
 // of one folder to the updaters that ask for them.
-#include <httplib.h>
-#include <signal.h>
-
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "catalog.h"
 #include "completion_log.h"
+#include "http_service.h"
+#include "stop_signal.h"
 #include "update_server.h"
 
 namespace {
@@ -27,8 +26,11 @@ constexpr char kUsage[] =
     "  --address ADDR   address to listen on (default 127.0.0.1; 0.0.0.0 for all)\n"
     "  --port N         port to listen on (default 8080; 0 picks a free one)\n"
     "  --path PATH      request path, the updaters' link_for_update (default /update)\n"
-    "  --log FILE       completion report log (default DIR/completions.log)\n"
-    "  --threads N      requests served at the same time (default 16)\n"
+    "  --log FILE       completion report log, never served (default: beside DIR,\n"
+    "                   named DIR-completions.log)\n"
+    "  --threads N      threads serving requests (default 16)\n"
+    "  --request-timeout N\n"
+    "                   seconds a client may take to send a request (default 10)\n"
     "  --help           show this text\n"
     "\n"
     "Per application, DIR/<name>/ holds:\n"
@@ -47,6 +49,7 @@ struct Options {
   std::string path = "/update";
   std::string log;
   int threads = 16;
+  int request_timeout = 10;
 };
 
 std::optional<int> ParseNumber(const std::string& text, int low, int high) {
@@ -54,6 +57,13 @@ std::optional<int> ParseNumber(const std::string& text, int low, int high) {
   const long value = std::strtol(text.c_str(), &end, 10);
   if (text.empty() || *end != '\0' || value < low || value > high) return std::nullopt;
   return static_cast<int>(value);
+}
+
+int* NumberOption(Options& options, const std::string& name) {
+  if (name == "--port") return &options.port;
+  if (name == "--threads") return &options.threads;
+  if (name == "--request-timeout") return &options.request_timeout;
+  return nullptr;
 }
 
 // Reads "--name value" and "--name=value". Prints the problem and returns nothing
@@ -88,13 +98,14 @@ std::optional<Options> ParseOptions(int argc, char** argv, bool& help) {
       options.path = value;
     } else if (name == "--log") {
       options.log = value;
-    } else if (name == "--port" || name == "--threads") {
-      const auto number = name == "--port" ? ParseNumber(value, 0, 65535) : ParseNumber(value, 1, 1024);
-      if (!number) {
+    } else if (int* number = NumberOption(options, name)) {
+      const auto parsed =
+          name == "--port" ? ParseNumber(value, 0, 65535) : ParseNumber(value, 1, 1024);
+      if (!parsed) {
         std::cerr << "kestrova-server: bad value for " << name << ": " << value << "\n";
         return std::nullopt;
       }
-      (name == "--port" ? options.port : options.threads) = *number;
+      *number = *parsed;
     } else {
       std::cerr << "kestrova-server: unknown option " << name << "\n";
       return std::nullopt;
@@ -108,14 +119,24 @@ std::optional<Options> ParseOptions(int argc, char** argv, bool& help) {
   return options;
 }
 
-// Stops the server on SIGINT or SIGTERM. The signals are taken by a thread of their
-// own, since stopping the server is not safe inside a signal handler.
-std::thread WatchStopSignals(httplib::Server& http, const sigset_t& signals) {
-  return std::thread([&http, signals] {
-    int received = 0;
-    sigwait(&signals, &received);
-    http.stop();
-  });
+// The log holds the users' e-mail addresses, so by default it lies beside the
+// publishing folder, never inside it: "publish" logs to "publish-completions.log".
+// Empty when the folder has no parent to write beside.
+std::string DefaultLogPath(const std::string& folder) {
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::canonical(folder, error);
+  if (error || !real.has_parent_path() || real.filename().empty() || real == real.root_path()) {
+    return "";
+  }
+  return (real.parent_path() / (real.filename().string() + "-completions.log")).string();
+}
+
+bool LiesInside(const std::string& path, const std::string& folder) {
+  std::error_code error;
+  const auto file = std::filesystem::weakly_canonical(path, error);
+  const auto root = std::filesystem::canonical(folder, error);
+  if (error) return false;
+  return std::mismatch(root.begin(), root.end(), file.begin(), file.end()).first == root.end();
 }
 
 }  // namespace
@@ -137,51 +158,38 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string log_path =
-      options->log.empty() ? (std::filesystem::path(options->folder) / "completions.log").string()
-                           : options->log;
+      options->log.empty() ? DefaultLogPath(options->folder) : options->log;
+  if (log_path.empty()) {
+    std::cerr << "kestrova-server: choose a completion log outside the folder with --log\n";
+    return 2;
+  }
   kestrova::server::CompletionLog log(log_path);
   if (!log.IsOpen()) {
     std::cerr << "kestrova-server: cannot open the log " << log_path << "\n";
     return 2;
   }
-
-  // Blocked before any thread starts, so that every thread inherits the mask and
-  // only the watcher takes the signals.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
-  const kestrova::server::Catalog catalog(options->folder);
-  kestrova::server::UpdateServer server(catalog, log, {options->path, "/files"});
-  httplib::Server http;
-  const int threads = options->threads;
-  // The library takes ownership of the queue it is handed.
-  http.new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<size_t>(threads)); };
-  server.Mount(http);
-
-  int port = options->port;
-  if (port == 0) {
-    port = http.bind_to_any_port(options->address);
-  } else if (!http.bind_to_port(options->address, port)) {
-    port = -1;
+  if (LiesInside(log_path, options->folder)) {
+    std::cerr << "kestrova-server: note: the log " << log_path
+              << " lies in the publishing folder; this server never serves it, but another\n"
+                 "web server serving that folder would\n";
   }
-  if (port <= 0) {
+
+  const kestrova::server::StopSignal stop;
+  const kestrova::server::Catalog catalog(options->folder, {log_path});
+  const kestrova::server::UpdateServer server(catalog, log, {options->path, "/files"});
+  kestrova::server::HttpLimits limits;
+  limits.threads = options->threads;
+  limits.request_seconds = options->request_timeout;
+  kestrova::server::HttpService http(
+      [&server](const kestrova::server::HttpRequest& request) { return server.Answer(request); },
+      limits);
+  if (!http.Listen(options->address, options->port)) {
     std::cerr << "kestrova-server: cannot listen on " << options->address << ":" << options->port
               << "\n";
     return 1;
   }
   std::cout << "kestrova-server: serving " << options->folder << " at http://" << options->address
-            << ":" << port << options->path << std::endl;
-
-  std::thread watcher = WatchStopSignals(http, signals);
-  const bool served = http.listen_after_bind();
-  if (!served) {
-    std::cerr << "kestrova-server: the server stopped on an error\n";
-    // The watcher waits for a signal that may never come.
-    std::_Exit(1);
-  }
-  watcher.join();
+            << ":" << http.Port() << options->path << std::endl;
+  stop.Wait();
   return 0;
 }

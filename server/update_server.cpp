@@ -1,22 +1,48 @@
 #include "update_server.h"
 
-#include <httplib.h>
-
-#include <fstream>
-#include <memory>
-
 namespace kestrova::server {
 namespace {
 
-constexpr char kPlainText[] = "text/plain";
+HttpReply NotFound() { return HttpReply{404, "text/plain", "Not found\n", std::nullopt}; }
 
-// A query value as the updater sent it. Updaters join their values in unescaped, so
-// a "+" is a plus sign (as in an application named "Notepad++"), never a blank;
-// only percent-escapes are decoded. The first occurrence of a key counts.
-std::string QueryValue(const httplib::Request& req, const std::string& key) {
-  const size_t question = req.target.find('?');
+HttpReply Text(std::string content, std::string media_type = "text/plain") {
+  return HttpReply{200, std::move(media_type), std::move(content), std::nullopt};
+}
+
+HttpReply ReplyDocument(const std::optional<Document>& document) {
+  if (!document) return NotFound();
+  return Text(document->content, document->media_type);
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string DecodePercent(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 &&
+        HexDigit(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+// Updaters join their values in unescaped, so a "+" is a plus sign (as in an
+// application named "Notepad++"), never a blank.
+std::string QueryValue(const std::string& target, const std::string& key) {
+  const size_t question = target.find('?');
   if (question == std::string::npos) return "";
-  const std::string query = req.target.substr(question + 1);
+  const std::string query = target.substr(question + 1);
   size_t start = 0;
   while (start <= query.size()) {
     size_t end = query.find('&', start);
@@ -24,94 +50,57 @@ std::string QueryValue(const httplib::Request& req, const std::string& key) {
     const std::string pair = query.substr(start, end - start);
     const size_t eq = pair.find('=');
     if (pair.substr(0, eq) == key) {
-      return eq == std::string::npos ? "" : httplib::detail::decode_url(pair.substr(eq + 1), false);
+      return eq == std::string::npos ? "" : DecodePercent(pair.substr(eq + 1));
     }
     start = end + 1;
   }
   return "";
 }
 
-void NotFound(httplib::Response& res) {
-  res.status = 404;
-  res.set_content("Not found\n", kPlainText);
-}
-
-void ReplyReleaseCheck(const Catalog& catalog, const std::string& name, httplib::Response& res) {
-  const auto release = catalog.Release(name);
-  if (!release) return NotFound(res);
-  res.set_content(release->version + ";" + release->date, kPlainText);
-}
-
-void ReplyDocument(const std::optional<Document>& document, httplib::Response& res) {
-  if (!document) return NotFound(res);
-  res.set_content(document->content, document->media_type);
-}
-
-void ReplyCompletion(CompletionLog& log, const httplib::Request& req, const std::string& name,
-                     httplib::Response& res) {
-  const CompletionReport report{req.remote_addr, name, QueryValue(req, "appli_version"),
-                                QueryValue(req, "email")};
-  if (!log.Append(report)) {
-    // The report was not kept: say so rather than pretend it was.
-    res.status = 500;
-    res.set_content("The report could not be recorded\n", kPlainText);
-    return;
-  }
-  res.set_content("OK\n", kPlainText);
-}
-
-void ServeFile(const std::filesystem::path& path, httplib::Response& res) {
-  auto stream = std::make_shared<std::ifstream>(path, std::ios::binary);
-  std::error_code error;
-  const auto size = std::filesystem::file_size(path, error);
-  if (!*stream || error) return NotFound(res);
-  res.set_content_provider(
-      static_cast<size_t>(size), "application/octet-stream",
-      [stream](size_t offset, size_t length, httplib::DataSink& sink) {
-        char block[64 * 1024];
-        stream->seekg(static_cast<std::streamoff>(offset));
-        const auto wanted = static_cast<std::streamsize>(std::min(length, sizeof block));
-        stream->read(block, wanted);
-        const std::streamsize got = stream->gcount();
-        // A file that shrank under us ends the response early; the client sees fewer
-        // bytes than announced and rejects the download.
-        if (got <= 0) return false;
-        return sink.write(block, static_cast<size_t>(got));
-      });
-}
-
-}  // namespace
-
-std::string ExactPattern(const std::string& path) {
-  std::string pattern;
-  for (char c : path) {
-    if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) pattern += '\\';
-    pattern += c;
-  }
-  return pattern;
-}
-
 UpdateServer::UpdateServer(const Catalog& catalog, CompletionLog& log, ServerOptions options)
-    : catalog_(catalog), log_(log), options_(std::move(options)) {}
+    : catalog_(catalog), log_(log), options_(std::move(options)) {
+  if (options_.request_path.empty()) options_.request_path.push_back('/');
+}
 
-void UpdateServer::Mount(httplib::Server& http) {
-  const std::string request_path = options_.request_path.empty() ? "/" : options_.request_path;
-  http.Get(ExactPattern(request_path), [this](const httplib::Request& req, httplib::Response& res) {
-    const std::string name = QueryValue(req, "appli_name");
-    if (!catalog_.Knows(name)) return NotFound(res);
-    const std::string request = QueryValue(req, "request");
-    if (request == "1") return ReplyReleaseCheck(catalog_, name, res);
-    if (request == "2") return ReplyDocument(catalog_.Description(name), res);
-    if (request == "3") return ReplyDocument(catalog_.ActionList(name), res);
-    if (request == "5") return ReplyCompletion(log_, req, name, res);
-    NotFound(res);
-  });
-  http.Get(ExactPattern(options_.files_prefix) + "/([^/]+)/(.+)",
-           [this](const httplib::Request& req, httplib::Response& res) {
-             const auto path = catalog_.ReleaseFile(req.matches[1], req.matches[2]);
-             if (!path) return NotFound(res);
-             ServeFile(*path, res);
-           });
+HttpReply UpdateServer::Answer(const HttpRequest& request) const {
+  const std::string path = DecodePercent(request.target.substr(0, request.target.find('?')));
+  if (path == options_.request_path) return AnswerProtocol(request);
+  const std::string files = options_.files_prefix + "/";
+  if (path.compare(0, files.size(), files) == 0) return AnswerFile(path.substr(files.size()));
+  return NotFound();
+}
+
+HttpReply UpdateServer::AnswerProtocol(const HttpRequest& request) const {
+  const std::string name = QueryValue(request.target, "appli_name");
+  if (!catalog_.Knows(name)) return NotFound();
+  const std::string kind = QueryValue(request.target, "request");
+  if (kind == "1") {
+    const auto release = catalog_.Release(name);
+    if (!release) return NotFound();
+    return Text(release->version + ";" + release->date);
+  }
+  if (kind == "2") return ReplyDocument(catalog_.Description(name));
+  if (kind == "3") return ReplyDocument(catalog_.ActionList(name));
+  if (kind == "5") {
+    const CompletionReport report{request.client_address, name,
+                                  QueryValue(request.target, "appli_version"),
+                                  QueryValue(request.target, "email")};
+    // A report that was not kept is not acknowledged.
+    if (!log_.Append(report)) {
+      return HttpReply{500, "text/plain", "The report could not be recorded\n", std::nullopt};
+    }
+    return Text("OK\n");
+  }
+  return NotFound();
+}
+
+// `rest` is "<name>/<file>"; the file may lie in a subfolder of the release files.
+HttpReply UpdateServer::AnswerFile(const std::string& rest) const {
+  const size_t slash = rest.find('/');
+  if (slash == std::string::npos) return NotFound();
+  const auto path = catalog_.ReleaseFile(rest.substr(0, slash), rest.substr(slash + 1));
+  if (!path) return NotFound();
+  return HttpReply{200, "application/octet-stream", "", *path};
 }
 
 }  // namespace kestrova::server

@@ -5,10 +5,7 @@
 
 #include "catalog.h"
 #include "completion_log.h"
-
-namespace httplib {
-class Server;
-}
+#include "http_service.h"
 
 namespace kestrova::server {
 
@@ -20,21 +17,29 @@ struct ServerOptions {
 
 /// Answers requests 1 (release check), 2 (description), 3 (action list) and
 /// 5 (completion report) at the request path, and serves release files with their
-/// length. An unknown application, request or file gets 404.
+/// length. An unknown application, request, path or file gets 404.
 class UpdateServer {
  public:
   UpdateServer(const Catalog& catalog, CompletionLog& log, ServerOptions options);
 
-  /// Installs the handlers on `http`.
-  void Mount(httplib::Server& http);
+  /// The reply to one request; safe to call from several threads at once.
+  HttpReply Answer(const HttpRequest& request) const;
 
  private:
+  HttpReply AnswerProtocol(const HttpRequest& request) const;
+  HttpReply AnswerFile(const std::string& path) const;
+
   const Catalog& catalog_;
   CompletionLog& log_;
   ServerOptions options_;
 };
 
-/// `path` as an exact-match pattern for the HTTP library's regular expressions.
-std::string ExactPattern(const std::string& path);
+/// `text` with its percent-escapes decoded; a "+" stays a plus sign, and an escape
+/// that is not two hexadecimal digits is kept as it stands.
+std::string DecodePercent(const std::string& text);
+
+/// The value of `key` in the query of `target`, percent-decoded; the first
+/// occurrence counts, and a missing key gives an empty text.
+std::string QueryValue(const std::string& target, const std::string& key);
 
 }  // namespace kestrova::server

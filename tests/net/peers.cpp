@@ -184,10 +184,23 @@ HostileServer::HostileServer(const std::string& mode)
   port_ = std::stoi(process_.FirstLine());
 }
 
+namespace {
+
+std::vector<std::string> ReferenceServerArgs(const std::string& folder, const std::string& path,
+                                             const std::string& log,
+                                             const std::vector<std::string>& extra_args) {
+  std::vector<std::string> args{KESTROVA_BIN_DIR "/kestrova-server", "--folder", folder,
+                                "--port", "0", "--path", path};
+  if (!log.empty()) args.insert(args.end(), {"--log", log});
+  args.insert(args.end(), extra_args.begin(), extra_args.end());
+  return args;
+}
+
+}  // namespace
+
 ReferenceServer::ReferenceServer(const std::string& folder, const std::string& path,
-                                 const std::string& log)
-    : process_({KESTROVA_BIN_DIR "/kestrova-server", "--folder", folder, "--port", "0", "--path",
-                path, "--log", log}) {
+                                 const std::string& log, const std::vector<std::string>& extra_args)
+    : process_(ReferenceServerArgs(folder, path, log, extra_args)) {
   const std::string line = process_.FirstLine();  // "... at http://127.0.0.1:PORT/path"
   const size_t at = line.find("http://");
   if (at == std::string::npos) throw std::runtime_error("unexpected server output: " + line);
@@ -238,6 +251,47 @@ void ScriptedServer::Serve(std::string reply, bool hang_up) {
     while (!stop_ && Now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   ::close(client);
+}
+
+RawClient::RawClient(int port) : socket_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (socket_ < 0 ||
+      ::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    throw std::runtime_error("cannot connect to 127.0.0.1");
+  }
+}
+
+RawClient::~RawClient() { ::close(socket_); }
+
+bool RawClient::Send(const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::send(socket_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    done += size_t(n);
+  }
+  return true;
+}
+
+bool RawClient::ServerSpoke() {
+  pollfd ready{socket_, POLLIN, 0};
+  return ::poll(&ready, 1, 0) > 0;
+}
+
+std::optional<std::string> RawClient::StatusLine(double seconds) {
+  std::string line;
+  const double deadline = Now() + seconds;
+  while (Now() < deadline) {
+    pollfd ready{socket_, POLLIN, 0};
+    if (::poll(&ready, 1, 50) <= 0) continue;
+    char c;
+    if (::read(socket_, &c, 1) != 1 || c == '\n') return line;
+    if (c != '\r') line += c;
+  }
+  return std::nullopt;
 }
 
 AuthProxy::AuthProxy(const std::string& user, const std::string& password) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <string>
 #include <vector>
@@ -75,11 +76,14 @@ class HostileServer {
   int port_ = 0;
 };
 
-/// The reference update server, serving `folder` with requests at `path`.
+/// The reference update server, serving `folder` with requests at `path`. An empty
+/// `log` leaves the log where the server puts it by default.
 class ReferenceServer {
  public:
-  ReferenceServer(const std::string& folder, const std::string& path, const std::string& log);
+  ReferenceServer(const std::string& folder, const std::string& path, const std::string& log,
+                  const std::vector<std::string>& extra_args = {});
   const std::string& BaseUrl() const { return base_url_; }  // without the path
+  int Port() const { return std::stoi(base_url_.substr(base_url_.rfind(':') + 1)); }
 
  private:
   ChildProcess process_;
@@ -113,6 +117,26 @@ class ScriptedServer {
   int port_ = 0;
   std::atomic<bool> stop_{false};
   std::thread thread_;
+};
+
+/// A client that speaks raw bytes to a server on 127.0.0.1, as a hostile one would.
+class RawClient {
+ public:
+  explicit RawClient(int port);
+  ~RawClient();
+  RawClient(const RawClient&) = delete;
+  RawClient& operator=(const RawClient&) = delete;
+
+  /// False once the server has closed or reset the connection.
+  bool Send(const std::string& bytes);
+  /// True when the server has answered or hung up: something can be read at once.
+  bool ServerSpoke();
+  /// The first line the server answers; empty when it hung up without one, nothing
+  /// when it said nothing within `seconds`.
+  std::optional<std::string> StatusLine(double seconds);
+
+ private:
+  int socket_ = -1;
 };
 
 /// tinyproxy with basic authentication.

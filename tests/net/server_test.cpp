@@ -2,6 +2,7 @@
 // updater's own fetcher.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "catalog.h"
@@ -105,6 +106,89 @@ TEST_F(ReferenceServer, KeepsEveryReportOfClientsReportingAtOnce) {
   for (int i = 0; i < kClients; ++i) {
     EXPECT_NE(log.find("\tDemo\t2.1\tu" + std::to_string(i) + "@x\n"), std::string::npos) << log;
   }
+}
+
+TEST_F(ReferenceServer, SlowClientsNeitherStopOthersNorKeepTheirConnections) {
+  test::ReferenceServer server(root_.Path(), "/upd.php", log_,
+                               {"--threads", "2", "--request-timeout", "2"});
+  std::vector<std::unique_ptr<test::RawClient>> slow;
+  for (int i = 0; i < 20; ++i) {
+    slow.push_back(std::make_unique<test::RawClient>(server.Port()));
+    slow.back()->Send("GET /upd.php?request=1&appli_name=Demo HTTP/1.1\r\nHost: x\r\n");
+  }
+  // Each trickles in a header line now and then, never finishing its request.
+  std::atomic<int> ended{0};
+  std::thread trickle([&] {
+    std::vector<bool> done(slow.size());
+    for (const double stop = test::Now() + 15; ended < int(slow.size()) && test::Now() < stop;) {
+      for (size_t i = 0; i < slow.size(); ++i) {
+        if (!done[i] && (slow[i]->ServerSpoke() || !slow[i]->Send("X-Slow: 1\r\n"))) {
+          done[i] = true;
+          ++ended;
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+  });
+  EXPECT_EQ(Fetch(ReleaseCheckUrl(server.BaseUrl(), "/upd.php", "Demo")), "2.1;2009-05-04");
+  trickle.join();
+  EXPECT_EQ(ended, 20);
+}
+
+TEST_F(ReferenceServer, RefusesOversizedRequestsWithoutTakingThemIn) {
+  test::ReferenceServer server(root_.Path(), "/upd.php", log_);
+  const std::string start = "GET /upd.php?request=1&appli_name=Demo HTTP/1.1\r\nHost: x\r\n";
+  struct Case {
+    const char* what;
+    std::string headers;
+    int repeat;
+    const char* status;  // nullptr: any refusal, or hanging up
+  } cases[] = {
+      {"100,000 headers", "X-Flood: 0123456789\r\n", 100000, nullptr},
+      {"too many small headers", "X-N: 1\r\n", 150, "HTTP/1.1 431"},
+      {"a 1 GB body announced", "Content-Length: 1000000000\r\n", 1, "HTTP/1.1 413"},
+      {"a chunked body", "Transfer-Encoding: chunked\r\n", 1, "HTTP/1.1 413"},
+  };
+  for (const Case& c : cases) {
+    test::RawClient client(server.Port());
+    client.Send(start);
+    // Sent in bursts, stopping as soon as the server has had enough.
+    for (int sent = 0; sent < c.repeat && !client.ServerSpoke();) {
+      std::string burst;
+      for (int i = 0; i < 1000 && sent < c.repeat; ++i, ++sent) burst += c.headers;
+      if (!client.Send(burst)) break;
+    }
+    client.Send("\r\n");
+    const auto status = client.StatusLine(10);
+    ASSERT_TRUE(status) << c.what << ": no answer";
+    const bool refused = c.status ? status->rfind(c.status, 0) == 0
+                                  : status->empty() || status->rfind("HTTP/1.1 4", 0) == 0;
+    EXPECT_TRUE(refused) << c.what << ": " << *status;
+  }
+  EXPECT_EQ(Fetch(ReleaseCheckUrl(server.BaseUrl(), "/upd.php", "Demo")), "2.1;2009-05-04");
+}
+
+TEST_F(ReferenceServer, NeverServesTheCompletionLog) {
+  const std::string log = root_.Path() + "Demo/files/completions.log";
+  std::filesystem::create_symlink(log, root_.Path() + "Demo/files/alias.zip");
+  test::ReferenceServer server(root_.Path(), "/upd.php", log);
+  ASSERT_TRUE(Fetch(CompletionReportUrl(server.BaseUrl(), "/upd.php", "Demo", "2.1", "u@x")));
+  for (const char* file : {"completions.log", "alias.zip", "./completions.log"}) {
+    EXPECT_FALSE(Fetch(server.BaseUrl() + "/files/Demo/" + file)) << file;
+  }
+  EXPECT_NE(test::ReadFile(log).find("u@x"), std::string::npos);
+}
+
+TEST_F(ReferenceServer, KeepsItsLogOutsideThePublishingFolderByDefault) {
+  const std::string folder = logs_.Path() + "publish";
+  std::filesystem::create_directory(folder);
+  std::filesystem::copy(root_.Path() + "Demo", folder + "/Demo",
+                        std::filesystem::copy_options::recursive);
+  test::ReferenceServer server(folder, "/upd.php", "");
+  ASSERT_TRUE(Fetch(CompletionReportUrl(server.BaseUrl(), "/upd.php", "Demo", "2.1", "u@x")));
+  const std::string log = test::ReadFile(logs_.Path() + "publish-completions.log");
+  EXPECT_NE(log.find("u@x"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(folder + "/completions.log"));
 }
 
 TEST(ServerCatalog, NeverLeavesThePublishingFolder) {

@@ -1,0 +1,61 @@
+// Bookkeeping of the server's open connections, and the deadline that keeps slow
+// clients from holding them.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace kestrova::server {
+
+/// Tracks each open connection (by an identity the HTTP library gives it) with its
+/// socket and the target of the request it is receiving, and ends every connection
+/// whose client has not completed a request within the time limit: a client that
+/// trickles its headers in, or idles between requests, loses its connection. The
+/// clock stops while an answer is sent, so long downloads are not cut. All calls are
+/// safe from any thread.
+class ConnectionWatch {
+ public:
+  explicit ConnectionWatch(std::chrono::milliseconds limit);
+  ~ConnectionWatch();
+  ConnectionWatch(const ConnectionWatch&) = delete;
+  ConnectionWatch& operator=(const ConnectionWatch&) = delete;
+
+  /// A connection was accepted; its first request is awaited from now on.
+  void Opened(const void* connection, int socket);
+  /// The request line arrived with `target`, before the headers.
+  void TargetArrived(const void* connection, const std::string& target);
+  /// The whole request is in: the clock stops. Returns the target it named.
+  std::string RequestComplete(const void* connection);
+  /// The answer went out: the next request on this connection is awaited from now.
+  void AnswerSent(const void* connection);
+  /// The connection is gone; must be called before its socket is closed.
+  void Closed(const void* connection);
+
+ private:
+  struct Entry {
+    int socket = -1;
+    bool awaiting = true;
+    std::chrono::steady_clock::time_point since;
+    std::string target;
+  };
+
+  void Watch();
+  void EndOverdue(std::chrono::steady_clock::time_point now);
+
+  const std::chrono::milliseconds limit_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  std::map<const void*, Entry> entries_;
+  std::thread watcher_;
+};
+
+/// Ends the traffic on a socket without closing it, so that its owner notices and
+/// closes it in its own time.
+void ShutDownSocket(int socket);
+
+}  // namespace kestrova::server

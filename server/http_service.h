@@ -1,0 +1,65 @@
+// The HTTP side of the server: listening, bounding what clients may send, and
+// delivering answers, without knowing what is served.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace kestrova::server {
+
+/// One request as it arrived: the target exactly as the client sent it, query
+/// included, so that the protocol's unescaped values can be read as they were meant.
+struct HttpRequest {
+  std::string method;
+  std::string target;
+  std::string client_address;
+};
+
+/// The answer to a request: a text, or a file streamed from disk with its length.
+struct HttpReply {
+  int status = 200;
+  std::string media_type = "text/plain";
+  std::string body;
+  std::optional<std::filesystem::path> file;
+};
+
+/// What one client may cost the server. A slow or hostile client can hold a
+/// connection for at most `request_seconds` before its request is complete, and at
+/// most `connection_memory` bytes of its headers are kept.
+struct HttpLimits {
+  int threads = 16;
+  int request_seconds = 10;
+  size_t connection_memory = 32 * 1024;
+  unsigned max_headers = 100;
+  unsigned max_connections = 1000;
+  unsigned max_connections_per_client = 64;
+};
+
+/// Serves GET and HEAD requests on one address through a handler that may be called
+/// from several threads at once. Other methods get 405, a request that carries a
+/// body gets 413 and one with too many headers 431, without the handler being asked.
+/// Stops serving when destroyed.
+class HttpService {
+ public:
+  using Handler = std::function<HttpReply(const HttpRequest&)>;
+
+  HttpService(Handler handler, HttpLimits limits);
+  ~HttpService();
+  HttpService(const HttpService&) = delete;
+  HttpService& operator=(const HttpService&) = delete;
+
+  /// Starts listening on `address` (a numeric address or a host name) and `port`
+  /// (0 picks a free one). False when that is not possible.
+  bool Listen(const std::string& address, int port);
+  /// The port it listens on, once listening.
+  int Port() const;
+
+ private:
+  class Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace kestrova::server
