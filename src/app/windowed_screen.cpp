@@ -1,5 +1,10 @@
 #include "app/windowed_screen.h"
 
+#include <filesystem>
+
+#include "base/files.h"
+#include "upgrade/form_main_screen.h"
+
 namespace kestrova {
 
 WindowedScreen::WindowedScreen(int& argc, char** argv) : application_(argc, argv) {}
@@ -26,9 +31,10 @@ void WindowedScreen::ShowError(const std::string& caption, const std::string& te
   ui::ShowMessageBox(caption, text);
 }
 
-void WindowedScreen::RunMainWindow(TSettings& /*settings*/) {
-  // The main window comes with its own form; until then a newer release is offered
-  // by nothing, and start-up ends here.
+void WindowedScreen::RunMainWindow(TSettings& settings) {
+  // The update server sees the updater's file name as the agent.
+  TFormMainScreen main_window(settings, std::filesystem::path(ExecutablePath()).filename().string());
+  application_.Run(main_window);
 }
 
 }  // namespace kestrova

@@ -22,9 +22,10 @@ class KestrovaE2E : public ::testing::Test {
     ::chmod(app.c_str(), 0755);
   }
 
-  // Runs the updater for an installed `current` version; returns its exit code.
+  // Runs the updater for an installed `current` version; returns its exit code, or -1
+  // when it still runs (its main window open) after `patience` seconds.
   int Run(const std::string& current, const std::string& addr1, const std::string& addr2,
-          int timeout = 2) {
+          int timeout = 2, double patience = 20) {
     dir_.Write("updater.ini", "[application]\nname=Demo\nmain_program=app.sh\nprocess_priority=2\n"
                               "filename_config=app.cfg\nparam_appli_version=VERSION\n"
                               "[server]\nserver_addr1=" + addr1 + "\nserver_addr2=" + addr2 +
@@ -32,7 +33,7 @@ class KestrovaE2E : public ::testing::Test {
                                   std::to_string(timeout) + "\n");
     dir_.Write("app.cfg", "[Kestrova]\nVERSION=" + current + "\n");
     test::ChildProcess updater({dir_.Path() + "updater"}, {"QT_QPA_PLATFORM=offscreen"});
-    return updater.Wait(20);
+    return updater.Wait(patience);
   }
 
   // Whether the application was started; it may take a moment to get going.
@@ -57,17 +58,20 @@ TEST_F(KestrovaE2E, NoNewerReleaseStartsTheApplicationWithoutAskingTheSecondServ
   EXPECT_TRUE(second.RequestedPaths().empty());
 }
 
-TEST_F(KestrovaE2E, ANewerReleaseDoesNotStartTheApplication) {
+TEST_F(KestrovaE2E, ANewerReleaseOpensTheMainWindowInsteadOfTheApplication) {
   test::FixedReplyServer first(200, "2.1;2009-05-04");
-  EXPECT_EQ(Run("2.0", first.BaseUrl(), ""), 0);
+  EXPECT_EQ(Run("2.0", first.BaseUrl(), "", 2, 3), -1) << "the window waits for the user";
   EXPECT_FALSE(Started());
+  EXPECT_EQ(first.RequestedPaths(),
+            (std::vector<std::string>{"/update?request=1&appli_name=Demo",
+                                      "/update?request=2&appli_name=Demo&appli_version=2.0"}));
 }
 
-TEST_F(KestrovaE2E, ANewerReleaseOnTheSecondServerDoesNotStartTheApplication) {
+TEST_F(KestrovaE2E, ANewerReleaseOnTheSecondServerOpensTheMainWindowWithItsDescription) {
   test::FixedReplyServer second(200, "3.0;x");
-  EXPECT_EQ(Run("2.9", test::RefusingBaseUrl(), second.BaseUrl()), 0);
+  EXPECT_EQ(Run("2.9", test::RefusingBaseUrl(), second.BaseUrl(), 2, 3), -1);
   EXPECT_FALSE(Started());
-  EXPECT_EQ(second.RequestedPaths().size(), 1u);
+  EXPECT_EQ(second.RequestedPaths().size(), 2u) << "the release check, then the description";
 }
 
 TEST_F(KestrovaE2E, ServersThatDoNotAnswerDelayTheStartByTheTimeOutAtMost) {
@@ -87,7 +91,7 @@ TEST_F(KestrovaE2E, AgainstThePublishedReferenceServer) {
   EXPECT_TRUE(Started());
   std::filesystem::remove(dir_.Path() + "started");
   publish.Write("Demo/release.ini", "[release]\nversion=2.1\ndate=2009-05-04\n");
-  EXPECT_EQ(Run("2.0", server.BaseUrl(), ""), 0);
+  EXPECT_EQ(Run("2.0", server.BaseUrl(), "", 2, 3), -1);
   EXPECT_FALSE(Started());
 }
 

@@ -28,7 +28,10 @@ QFont ToQFont(const TFont& font) {
   } else if (QFontDatabase::hasFamily(name)) {
     q.setFamily(name);
   } else {
-    q.setFamily(QStringLiteral("sans-serif"));
+    // Windows are laid out in pixels for the target system's sans-serif; a family
+    // with its metrics keeps captions inside their labels, the generic one is the
+    // fall-back.
+    q.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"), QStringLiteral("sans-serif")});
     q.setStyleHint(QFont::SansSerif);
   }
   q.setPixelSize(font.height > 0 ? font.height : 11);

@@ -1,0 +1,288 @@
+#include "upgrade/form_main_screen.h"
+
+#include <exception>
+
+#include "base/files.h"
+#include "core/launcher.h"
+#include "net/internet_handle.h"
+#include "net/protocol.h"
+#include "upgrade/action_list.h"
+#include "upgrade/clean_up.h"
+
+namespace kestrova {
+namespace {
+
+constexpr ui::TColor kWindowColor = ui::TColor::Rgb(174, 191, 236);
+constexpr ui::TColor kHeaderColor = ui::TColor::Rgb(191, 205, 240);
+constexpr size_t kResultColumn = 45;  // the colon follows in column 46
+
+ui::TFont Font(int height, bool bold, bool underline = false) {
+  ui::TFont font;
+  font.height = height;
+  font.bold = bold;
+  font.underline = underline;
+  return font;
+}
+
+const ui::TFont kWindowFont = Font(11, false);    // 8 pt
+const ui::TFont kCaptionFont = Font(13, true);    // 10 pt bold
+const ui::TFont kValueFont = Font(13, false);     // 10 pt
+const ui::TFont kButtonFont = Font(11, true);     // 8 pt bold
+
+void PlaceCaption(ui::TLabel& label, int left, int top, int width, const std::string& caption,
+                  ui::TAlignment alignment) {
+  label.SetBounds(left, top, width, 16);
+  label.SetFont(kCaptionFont);
+  label.SetCaption(caption);
+  label.SetAlignment(alignment);
+}
+
+// A value box: white, fixed size, one line of 10 pt text.
+void PlaceValue(ui::TLabel& label, int left, int top, int width, ui::TAlignment alignment) {
+  label.SetBounds(left, top, width, 18);
+  label.SetFont(kValueFont);
+  label.SetColor(ui::clWhite);
+  label.SetAlignment(alignment);
+}
+
+void PlaceButton(ui::TBitBtn& button, ui::TBitBtnKind kind, int left, int width,
+                 const std::string& caption, int tab_order) {
+  button.SetKind(kind);
+  // The main window is never shown modally: a click must not act as a modal answer.
+  button.SetModalResult(ui::TModalResult::None);
+  button.SetBounds(left, 348, width, 25);
+  button.SetCaption(caption);
+  button.SetFont(kButtonFont);
+  button.SetCursor(ui::TCursor::HandPoint);
+  button.SetTabOrder(tab_order);
+}
+
+// Characters, not bytes: the log may hold UTF-8 names and must stay in columns.
+size_t CharacterCount(const std::string& text) {
+  size_t count = 0;
+  for (unsigned char c : text) {
+    if ((c & 0xC0) != 0x80) ++count;
+  }
+  return count;
+}
+
+InternetAccess AccessOf(const TSettings& settings) {
+  return {settings.INTERNET_OPEN_TYPE, settings.PROXY_SERVER, settings.PROXY_LOGIN,
+          settings.PROXY_PASSWORD, settings.internet_option_connect_timeout};
+}
+
+// Releases the fetcher's reply when a handler is done with it, also when the
+// handler fails.
+class ReplyRelease {
+ public:
+  explicit ReplyRelease(TGetInternetData& fetcher) : fetcher_(fetcher) {}
+  ~ReplyRelease() { fetcher_.ReleaseData(); }
+  ReplyRelease(const ReplyRelease&) = delete;
+  ReplyRelease& operator=(const ReplyRelease&) = delete;
+
+ private:
+  TGetInternetData& fetcher_;
+};
+
+}  // namespace
+
+std::string StepResultLine(const std::string& line, const std::string& word) {
+  std::string result = line;
+  const size_t length = CharacterCount(line);
+  if (length < kResultColumn) result.append(kResultColumn - length, ' ');
+  return result + ": " + word;
+}
+
+TFormMainScreen::TFormMainScreen(TSettings& settings, std::string agent)
+    : settings_(settings), agent_(std::move(agent)) {
+  SetCaption("Release available");
+  SetBorderStyle(ui::TFormBorderStyle::Single);
+  SetBorderIcons(ui::biSystemMenu);
+  SetPosition(ui::TPosition::DesktopCenter);
+  SetClientSize(513, 381);
+  SetColor(kWindowColor);
+  SetFont(kWindowFont);
+  LayOutHeader();
+  LayOutRelease();
+  LayOutButtons();
+  OnClose = [this] { FormClose(); };
+  FormCreate();
+}
+
+TFormMainScreen::~TFormMainScreen() { CloseServerConnection(); }
+
+void TFormMainScreen::LayOutHeader() {
+  Panel1.SetBounds(0, 0, 513, 70);
+  Panel1.SetAlign(ui::TAlign::Top);
+  Panel1.SetColor(kHeaderColor);
+  Panel1.SetBorderStyle(ui::TPanelBorder::Single);
+  Panel1.SetBorderWidth(1);
+  PlaceCaption(Label1, 41, 14, 83, "Application:", ui::TAlignment::RightJustify);
+  PlaceValue(Label_Application_Name, 139, 13, 250, ui::TAlignment::LeftJustify);
+  PlaceCaption(Label2, 15, 35, 109, "Current version:", ui::TAlignment::RightJustify);
+  PlaceValue(Label_Current_Version, 139, 34, 110, ui::TAlignment::Center);
+
+  AnimateUpdateInProgress.SetBounds(445, 2, 66, 66);
+  AnimateUpdateInProgress.SetColor(ui::clBlack);
+  AnimateUpdateInProgress.SetBorderWidth(1);
+  AnimateUpdateInProgress.SetTransparent(false);
+  AnimateUpdateInProgress.SetVisible(false);
+}
+
+void TFormMainScreen::LayOutRelease() {
+  PlaceCaption(Label4, 15, 78, 119, "Release version:", ui::TAlignment::LeftJustify);
+  PlaceValue(Label_Release_Version, 141, 77, 110, ui::TAlignment::Center);
+  PlaceCaption(Label5, 277, 78, 38, "Date:", ui::TAlignment::RightJustify);
+  PlaceValue(Label_Release_Date, 316, 77, 129, ui::TAlignment::Center);
+  PlaceCaption(Label3, 15, 98, 80, "Description", ui::TAlignment::LeftJustify);
+  Label3.SetFont(Font(13, true, true));
+
+  RichEdit1.SetBounds(15, 116, 482, 222);
+  ui::TFont log_font = Font(12, false);
+  log_font.name = "Fixedsys";
+  RichEdit1.SetFont(log_font);
+  RichEdit1.SetReadOnly(true);
+  RichEdit1.SetScrollBars(ui::TScrollStyle::Vertical);
+  RichEdit1.SetHideSelection(false);
+  RichEdit1.SetTabOrder(0);
+  RichEdit1.Lines.Add("RichEdit1");
+}
+
+void TFormMainScreen::LayOutButtons() {
+  PlaceButton(BitBtnUpdate, ui::TBitBtnKind::Ok, 15, 106, "Update now", 1);
+  PlaceButton(BitBtnStart, ui::TBitBtnKind::Ok, 181, 151, "Launch Application", 4);
+  PlaceButton(BitBtnLater, ui::TBitBtnKind::Cancel, 419, 78, "Later...", 2);
+  BitBtnLater.OnClick = [this] { BitBtnLaterClick(); };
+  BitBtnStart.OnClick = [this] { BitBtnStartClick(); };
+  ShowUpgradeState(TUpgradeState::Idle);
+}
+
+void TFormMainScreen::FormCreate() {
+  AnimateUpdateInProgress.SetResName("wheel");
+  OpenServerConnection();
+  Label_Application_Name.SetCaption(settings_.name);
+  Label_Current_Version.SetCaption(settings_.current_version);
+  Label_Release_Version.SetCaption(settings_.release_version);
+  Label_Release_Date.SetCaption(settings_.release_date);
+  ReplaceUpdater = false;
+  LaunchRequested = false;
+  RequestDescription();
+  CloseServerConnection();
+}
+
+void TFormMainScreen::OpenServerConnection() {
+  CloseServerConnection();
+  internet_ = OpenInternetHandle(agent_, AccessOf(settings_));
+  Fetcher = std::make_unique<TGetInternetData>(internet_, settings_.internet_option_connect_timeout);
+}
+
+void TFormMainScreen::CloseServerConnection() {
+  Fetcher.reset();  // waits for a worker that still runs
+  if (internet_) internet_->Close();
+  internet_.reset();
+}
+
+void TFormMainScreen::RequestDescription() {
+  if (!Fetcher) return;
+  Fetcher->OnDone = [this](TGetInternetData& sender, const std::string* reply) {
+    DescriptionReceived(sender, reply);
+  };
+  Fetcher->FetchAndWait(ReleaseDescriptionUrl(settings_.selected_server, settings_.link_for_update,
+                                              settings_.name, settings_.current_version));
+}
+
+void TFormMainScreen::DescriptionReceived(TGetInternetData& sender, const std::string* reply) {
+  ReplyRelease release(sender);
+  if (!reply) return;
+  RichEdit1.Lines.Clear();
+  RichEdit1.SetPlainText(false);
+  RichEdit1.Load(*reply);  // anything that is not RTF shows as plain text
+}
+
+void TFormMainScreen::RequestActionList() {
+  ActionListLoaded = false;
+  if (!Fetcher) return;
+  Fetcher->OnDone = [this](TGetInternetData& sender, const std::string* reply) {
+    ActionListReceived(sender, reply);
+  };
+  Fetcher->FetchAndWait(ActionListUrl(settings_.selected_server, settings_.link_for_update,
+                                      settings_.name, settings_.current_version));
+}
+
+void TFormMainScreen::ActionListReceived(TGetInternetData& sender, const std::string* reply) {
+  ReplyRelease release(sender);
+  if (!reply) return;
+  // The handler runs inside the fetcher's completion call: whatever goes wrong here
+  // only leaves the list unloaded, so the upgrade stops at this step.
+  try {
+    const std::string path = JoinToFolder(settings_.app_directory, kActionListFileName);
+    if (!ReplaceFileSafely(path, *reply)) return;
+    std::optional<TActionList> list = ReadActionList(path);
+    if (!list) return;
+    settings_.download_server_adr1 = std::move(list->download_server_adr1);
+    settings_.download_server_adr2 = std::move(list->download_server_adr2);
+    settings_.filedir = std::move(list->filedir);
+    ReleaseFiles = std::move(list->ReleaseFiles);
+    SaveList = std::move(list->SaveList);
+    DeleteFiles = std::move(list->DeleteFiles);
+    DeleteFolders = std::move(list->DeleteFolders);
+    ReplaceUpdater = list->ReplaceUpdater;
+    CheckShortcuts = list->CheckShortcuts;
+    ActionListLoaded = true;
+  } catch (const std::exception&) {
+    ActionListLoaded = false;
+  }
+}
+
+void TFormMainScreen::ClearLog() {
+  RichEdit1.Lines.Clear();
+  RichEdit1.SetPlainText(true);
+}
+
+void TFormMainScreen::AddLogLine(const std::string& line) { RichEdit1.Lines.Add(line); }
+
+void TFormMainScreen::SetStepResult(const std::string& word) {
+  const int last = RichEdit1.Lines.Count() - 1;
+  if (last < 0) {
+    RichEdit1.Lines.Add(StepResultLine("", word));
+  } else {
+    RichEdit1.Lines.Set(last, StepResultLine(RichEdit1.Lines[last], word));
+  }
+  RichEdit1.Repaint();
+}
+
+void TFormMainScreen::ShowUpgradeState(TUpgradeState state) {
+  const bool usable = state == TUpgradeState::Idle || state == TUpgradeState::Abandoned;
+  const bool finished = state == TUpgradeState::Succeeded;
+  const bool turning = state == TUpgradeState::Running || state == TUpgradeState::InstallFailed;
+  // "Update now" works only once it has its procedure; until then it offers nothing.
+  BitBtnUpdate.SetEnabled(usable && static_cast<bool>(BitBtnUpdate.OnClick));
+  BitBtnLater.SetEnabled(usable);
+  BitBtnUpdate.SetVisible(!finished);
+  BitBtnLater.SetVisible(!finished);
+  BitBtnStart.SetVisible(finished);
+  AnimateUpdateInProgress.SetVisible(turning);
+  AnimateUpdateInProgress.SetActive(turning);
+  if (turning) AnimateUpdateInProgress.Repaint();
+}
+
+void TFormMainScreen::BitBtnLaterClick() {
+  LaunchApplication(settings_);
+  Close();
+}
+
+void TFormMainScreen::BitBtnStartClick() {
+  LaunchRequested = true;
+  // With a replacement of the updater pending, the replacement restarts it instead.
+  if (!ReplaceUpdater) LaunchApplication(settings_);
+  Close();
+}
+
+void TFormMainScreen::FormClose() {
+  CleanUp();
+  // The self-replacement (ReplaceUpdater) is written here once it exists.
+}
+
+void TFormMainScreen::CleanUp() { RemoveUpgradeLeftovers(settings_.app_directory, ReleaseFiles); }
+
+}  // namespace kestrova

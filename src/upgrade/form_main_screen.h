@@ -1,0 +1,119 @@
+// The updater's main window: the release on offer, its description, and the log of
+// an upgrade.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/settings.h"
+#include "net/get_internet_data.h"
+#include "net/internet.h"
+#include "ui/animate.h"
+#include "ui/button.h"
+#include "ui/form.h"
+#include "ui/label.h"
+#include "ui/panel.h"
+#include "ui/rich_edit.h"
+
+namespace kestrova {
+
+/// The moments of an upgrade that decide which buttons can be used and whether the
+/// wheel turns.
+enum class TUpgradeState {
+  Idle,                      // the window was just created
+  Running,                   // the upgrade procedure works
+  Abandoned,                 // ended before the install; the user may start over
+  Succeeded,                 // installed and recorded; only launching is left
+  ConfigurationWriteFailed,  // installed, version not recorded; only closing is left
+  InstallFailed,             // the install broke off; only closing is left
+};
+
+/// The window start-up opens when a newer release exists. It shows the installed
+/// and the released version with the release description, offers "Update now",
+/// "Later..." and, after an upgrade, "Launch Application", and turns its description
+/// box into the upgrade's status log. It is the application's main window: closing
+/// it, in whatever way, removes the upgrade's leftovers and ends the updater.
+class TFormMainScreen : public ui::TForm {
+ public:
+  /// Creates the window and fetches the description (FormCreate). `agent` is the
+  /// updater's executable file name, which the update server sees.
+  TFormMainScreen(TSettings& settings, std::string agent);
+  ~TFormMainScreen() override;
+
+  ui::TPanel Panel1{*this};
+  ui::TLabel Label1{Panel1};
+  ui::TLabel Label_Application_Name{Panel1};
+  ui::TLabel Label2{Panel1};
+  ui::TLabel Label_Current_Version{Panel1};
+  ui::TAnimate AnimateUpdateInProgress{*this};
+  ui::TLabel Label4{*this};
+  ui::TLabel Label_Release_Version{*this};
+  ui::TLabel Label5{*this};
+  ui::TLabel Label_Release_Date{*this};
+  ui::TLabel Label3{*this};
+  ui::TRichEdit RichEdit1{*this};
+  ui::TBitBtn BitBtnUpdate{*this};
+  ui::TBitBtn BitBtnStart{*this};
+  ui::TBitBtn BitBtnLater{*this};
+
+  // What the action list asks for (ReleaseFiles also tells CleanUp what to delete).
+  std::vector<std::string> SaveList;
+  std::vector<std::string> DeleteFiles;
+  std::vector<std::string> DeleteFolders;
+  std::vector<std::string> ReleaseFiles;
+  bool CheckShortcuts = false;
+  bool ReplaceUpdater = false;
+  bool LaunchRequested = false;
+  /// The fetcher of the current server request, or none between requests.
+  std::unique_ptr<TGetInternetData> Fetcher;
+  bool ActionListLoaded = false;
+  /// Status of the last download or archive dialog: 1 done, 2 aborted, 3 failed.
+  int32_t LastStatus = 0;
+  std::string LastArchiveError;
+
+  /// Opens an internet session and a Fetcher on it, for the server requests of one
+  /// operation; CloseServerConnection ends both.
+  void OpenServerConnection();
+  void CloseServerConnection();
+
+  void RequestDescription();
+  void DescriptionReceived(TGetInternetData& sender, const std::string* reply);
+
+  /// Fetches the action list into the application folder and reads it; afterwards
+  /// ActionListLoaded tells whether it is in place. Needs the Fetcher.
+  void RequestActionList();
+  void ActionListReceived(TGetInternetData& sender, const std::string* reply);
+
+  /// Empties the box and turns it into the status log, in plain text.
+  void ClearLog();
+  /// Appends a step line to the log.
+  void AddLogLine(const std::string& line);
+  /// Writes ": " and `word` behind the last log line, the colon in column 46 at the
+  /// earliest.
+  void SetStepResult(const std::string& word);
+  /// Sets the buttons and the wheel for `state`.
+  void ShowUpgradeState(TUpgradeState state);
+
+  void BitBtnLaterClick();
+  void BitBtnStartClick();
+  /// Removes the downloaded release files and the action list; never reports.
+  void CleanUp();
+
+ private:
+  void LayOutHeader();
+  void LayOutRelease();
+  void LayOutButtons();
+  void FormCreate();
+  void FormClose();
+
+  TSettings& settings_;
+  const std::string agent_;
+  InternetHandle internet_;
+};
+
+/// `line`, padded with blanks to 45 characters when shorter, then ": " and `word`.
+std::string StepResultLine(const std::string& line, const std::string& word);
+
+}  // namespace kestrova
