@@ -188,7 +188,8 @@ void TFormMainScreen::RequestDescription() {
     DescriptionReceived(sender, reply);
   };
   Fetcher->FetchAndWait(ReleaseDescriptionUrl(settings_.selected_server, settings_.link_for_update,
-                                              settings_.name, settings_.current_version));
+                                              settings_.name, settings_.current_version),
+                        kMaxDescription);
 }
 
 void TFormMainScreen::DescriptionReceived(TGetInternetData& sender, const std::string* reply) {
@@ -206,7 +207,8 @@ void TFormMainScreen::RequestActionList() {
     ActionListReceived(sender, reply);
   };
   Fetcher->FetchAndWait(ActionListUrl(settings_.selected_server, settings_.link_for_update,
-                                      settings_.name, settings_.current_version));
+                                      settings_.name, settings_.current_version),
+                        kMaxActionList);
 }
 
 void TFormMainScreen::ActionListReceived(TGetInternetData& sender, const std::string* reply) {
