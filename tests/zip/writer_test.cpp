@@ -394,6 +394,58 @@ TEST_F(WriterFailureTest, RetryWritesTheEntryAgain) {
   EXPECT_EQ(ReadFile(Path("out/b.txt")), "B");
 }
 
+// The source opens, but reading it fails: the process's own memory file reads at an
+// unmapped address with an I/O error. Like a source that cannot be opened, it is the
+// entry's failure, and the failure event decides.
+TEST_F(WriterFailureTest, SourceWhoseReadFailsGoesToTheFailureEvent) {
+  const struct {
+    TFileFailureAction action;
+    std::set<std::string> entries;
+  } cases[] = {
+      {fxaIgnore, {"first.txt", "a.txt"}},
+      {fxaAbort, {"first.txt"}},
+      {fxaRetry, {"first.txt", "a.txt", "b.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.action);
+    const std::string base = "base" + std::to_string(c.action);
+    const fs::path archive = Path(base + ".zip");
+    Make(base + "/first.txt", "committed before");
+    Make(base + "/a.txt", "a");
+    Make(base + "/b.txt", "b");
+    ZipArchiver archiver;
+    archiver.FileName = U(archive);
+    archiver.BaseDir = U(Path(base));
+    archiver.Open(fmCreate);
+    archiver.AddMatching(u"first.txt");
+    const std::string after_first = ReadFile(archive);
+    archiver.OnStoreFile = [&](ZipArchiver&, std::u16string& name, uint32_t&, std::string&,
+                               const std::u16string&) {
+      if (name != u"b.txt") return;
+      fs::remove(Path(base + "/b.txt"));
+      fs::create_symlink("/proc/self/mem", Path(base + "/b.txt"));
+    };
+    archiver.OnProcessFileFailure = [&](ZipArchiver&, const std::u16string&, TProcessOperation,
+                                        int native, int, const std::string& message,
+                                        TFileFailureAction& action) {
+      failures.push_back({u"", native, message});
+      fs::remove(Path(base + "/b.txt"));
+      Make(base + "/b.txt", "B");
+      action = failures.size() == 1 ? c.action : fxaIgnore;
+    };
+    failures.clear();
+    archiver.AddMatching(u"?.txt");
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].native_error, 102);
+    EXPECT_TRUE(failures[0].message.starts_with("Cannot read file \"" + Path(base + "/b.txt").string() + "\". "))
+        << failures[0].message;
+    if (c.action == fxaAbort) EXPECT_EQ(ReadFile(archive), after_first);
+    archiver.Close();
+    EXPECT_EQ(EntryNames(archive), c.entries);
+    EXPECT_EQ(Shell("unzip -tq " + Quote(archive)), 0);
+  }
+}
+
 TEST_F(WriterFailureTest, SourceThatChangesSizeIsReported) {
   Make("base/grows.txt", "12345");
   ZipArchiver archiver;
