@@ -387,6 +387,29 @@ TEST_F(WriterTest, KilledRunsLeaveTheOldFilesAndTheNextRunCleansUp) {
   EXPECT_EQ(ReadFile(Path("out/new.bin")), ReadFile(Path("base/new.bin")));
 }
 
+// The first commit onto an archive that existed writes a new one in its place; later
+// ones go into that file itself, which a hard link to it shows. Copying the whole
+// archive for every commit would make a save of many paths quadratic.
+TEST_F(WriterTest, OnlyTheFirstCommitOntoAnOldArchiveWritesANewFile) {
+  Make("base/a.txt", "a");
+  Make("base/b.txt", "b");
+  Make("base/c.txt", "c");
+  ZipArchiver created;
+  CreateArchive(created, Path("t.zip"), Path("base"), {u"a.txt"});
+  fs::create_hard_link(Path("t.zip"), Path("before.zip"));
+  ZipArchiver archiver;
+  archiver.FileName = U(Path("t.zip"));
+  archiver.BaseDir = U(Path("base"));
+  archiver.Open();
+  archiver.AddMatching(u"b.txt");
+  EXPECT_EQ(fs::hard_link_count(Path("t.zip")), 1u);
+  fs::create_hard_link(Path("t.zip"), Path("after_first.zip"));
+  archiver.AddMatching(u"c.txt");
+  archiver.Close();
+  EXPECT_EQ(EntryNames(Path("before.zip")), (std::set<std::string>{"a.txt"}));
+  EXPECT_EQ(EntryNames(Path("after_first.zip")), (std::set<std::string>{"a.txt", "b.txt", "c.txt"}));
+}
+
 class WriterFailureTest : public WriterTest {
  protected:
   // Adds a.txt and b.txt in one call; b.txt vanishes before it is written.
