@@ -76,7 +76,9 @@ class ZipArchiver {
   void Close();
   bool Active() const { return file_.IsOpen(); }
 
-  /// Adds the files and folders `file_mask` selects and commits them.
+  /// Adds the files and folders `file_mask` selects and commits them. The first commit
+  /// onto an archive that existed before Open writes a new archive beside it, which
+  /// replaces it when complete; later ones update the file in place.
   void AddMatching(const std::u16string& file_mask, uint32_t search_attr = kDefaultSearchAttr,
                    const std::u16string& exclusion_mask = {});
   void BeginUpdate();
@@ -84,7 +86,8 @@ class ZipArchiver {
   void EndUpdate();
   bool InUpdate() const { return update_depth_ > 0; }
 
-  /// Extracts the entries FileMasks selects into BaseDir.
+  /// Extracts the entries FileMasks selects into BaseDir; raises an error before
+  /// writing anything when their sizes exceed the free space there.
   void ExtractMatching();
   /// Decompresses the selected entries and checks them, writing nothing.
   void TestMatching();
