@@ -1,13 +1,19 @@
 #include "base/files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <fstream>
+#include <memory>
 #include <vector>
+
+#include "base/paths.h"
 
 namespace kestrova {
 namespace {
@@ -45,10 +51,34 @@ bool WriteAll(int fd, const std::string& content) {
   return true;
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+// Attributes a Windows user would see for this mode; dot-files stay visible because
+// hiding them would change how other systems see them.
+uint32_t WindowsAttributesOf(const struct stat& st) {
+  uint32_t attributes = S_ISDIR(st.st_mode) ? 0x10u : 0x20u;
+  if ((st.st_mode & S_IWUSR) == 0) attributes |= 0x01u;
+  return attributes;
+}
+
+FileStatus StatusOf(const struct stat& st, bool is_link) {
+  FileStatus status;
+  status.is_dir = S_ISDIR(st.st_mode);
+  status.is_link = is_link;
+  status.is_special = !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+  status.size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+  status.mtime = st.st_mtime;
+  status.attributes = WindowsAttributesOf(st);
+  status.unix_mode = st.st_mode;
+  return status;
+}
+
+using FolderStream = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+FolderStream OpenFolder(const std::string& folder) {
+  return FolderStream(opendir(folder.c_str()), closedir);
+}
+
+bool IsDotName(const char* name) {
+  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
 }  // namespace
@@ -94,7 +124,9 @@ bool ReplaceFileSafely(const std::string& path, const std::string& content) {
     return false;
   }
   // Make the rename itself durable.
-  FileDescriptor folder(::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const std::string folder_path = FolderOf(path);
+  FileDescriptor folder(::open(folder_path.empty() ? "." : folder_path.c_str(),
+                               O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.valid()) ::fsync(folder.get());
   return true;
 }
@@ -129,6 +161,97 @@ std::string TemporaryDirectory() {
   std::string folder = tmpdir && *tmpdir ? tmpdir : "/tmp";
   if (folder.back() != '/') folder += '/';
   return folder;
+}
+
+std::string CurrentFolder() {
+  std::string folder(4096, '\0');
+  while (getcwd(folder.data(), folder.size()) == nullptr) {
+    if (errno != ERANGE) return "/";
+    folder.resize(folder.size() * 2);
+  }
+  folder.resize(folder.find('\0'));
+  return WithTrailingSeparator(folder);
+}
+
+std::optional<FileStatus> QueryFile(const std::string& path) {
+  struct stat link_st;
+  if (lstat(path.c_str(), &link_st) != 0) return std::nullopt;
+  if (!S_ISLNK(link_st.st_mode)) return StatusOf(link_st, false);
+  struct stat st;
+  if (stat(path.c_str(), &st) != 0) return std::nullopt;  // dangling link
+  return StatusOf(st, true);
+}
+
+bool ListFolder(const std::string& folder, std::vector<FolderEntry>& entries) {
+  const FolderStream dir = OpenFolder(folder);
+  if (!dir) return false;
+  while (const dirent* entry = readdir(dir.get())) {
+    if (IsDotName(entry->d_name)) continue;
+    if (auto status = QueryFile(JoinPath(folder, entry->d_name))) {
+      entries.push_back({entry->d_name, *status});
+    }
+  }
+  return true;
+}
+
+bool CreateFolder(const std::string& path) {
+  if (mkdir(path.c_str(), 0777) == 0) return true;
+  struct stat st;
+  return errno == EEXIST && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool RemoveEmptyFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }
+
+bool RemoveFolderTree(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+  if (!S_ISDIR(st.st_mode)) return unlink(path.c_str()) == 0;
+  // A folder without write permission keeps its names; the owner may give it back.
+  if ((st.st_mode & 0700) != 0700) chmod(path.c_str(), st.st_mode | 0700);
+  std::vector<std::string> names;
+  if (const FolderStream dir = OpenFolder(path)) {
+    while (const dirent* entry = readdir(dir.get())) {
+      if (!IsDotName(entry->d_name)) names.emplace_back(entry->d_name);
+    }
+  }
+  for (const auto& name : names) RemoveFolderTree(JoinPath(path, name));
+  return rmdir(path.c_str()) == 0;
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to) {
+  return rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::optional<uint64_t> FreeDiskSpace(const std::string& path) {
+  // A target that does not exist yet will land on the file system of the nearest
+  // folder above it that does.
+  std::string probe = path.empty() ? "." : path;
+  for (;;) {
+    struct statvfs info;
+    if (statvfs(probe.c_str(), &info) == 0) return uint64_t(info.f_bavail) * info.f_frsize;
+    if (errno != ENOENT && errno != ENOTDIR) return std::nullopt;
+    while (probe.size() > 1 && IsNativeSeparator(probe.back())) probe.pop_back();
+    std::string parent = FolderOf(probe);
+    if (parent.empty()) parent = ".";
+    if (parent == probe || probe == ".") return std::nullopt;
+    probe = parent;
+  }
+}
+
+uint64_t AvailablePhysicalMemory() {
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  uint64_t kib = 0;
+  std::string unit;
+  while (meminfo >> key >> kib >> unit) {
+    if (key == "MemAvailable:") return kib * 1024;
+  }
+  const long pages = sysconf(_SC_AVPHYS_PAGES);
+  const long page_size = sysconf(_SC_PAGESIZE);
+  if (pages > 0 && page_size > 0) return static_cast<uint64_t>(pages) * page_size;
+  return uint64_t{256} << 20;
 }
 
 }  // namespace kestrova

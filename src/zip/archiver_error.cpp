@@ -35,6 +35,10 @@ std::string_view CatalogueText(int code) {
     case kErrNameTooLong: return "File name is too long: \r\n\"%s\"";
     case kErrUnsafeName: return "Entry name \"%s\" leads outside the target folder";
     case kErrLinkNotExtracted: return "Symbolic link \"%s\" is not extracted";
+    case kErrCannotReadFile: return "Cannot read file \"%s\"";
+    case kErrCompressionLibrary: return "The compression library failed on \"%s\"";
+    case kErrCannotWriteArchive: return "Cannot write archive file \"%s\"";
+    case kErrNotEnoughSpace: return "Not enough free disk space to extract into \"%s\"";
     default: return "Unknown archiver error";
   }
 }

@@ -32,6 +32,10 @@ enum ArchiverErrorCode : int {
   // Codes of our own, above the catalogue's range.
   kErrUnsafeName = 100,
   kErrLinkNotExtracted = 101,
+  kErrCannotReadFile = 102,
+  kErrCompressionLibrary = 103,
+  kErrCannotWriteArchive = 104,
+  kErrNotEnoughSpace = 105,
 };
 
 /// The catalogue text of `code` with `argument` substituted for its "%s".

@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <stdexcept>
 #include <vector>
 
 #include "zip/crc32.h"
@@ -19,7 +18,7 @@ class RawDeflater {
  public:
   explicit RawDeflater(int level) {
     if (deflateInit2(&stream_, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-      throw std::runtime_error("Cannot start deflate");
+      throw CompressionError("Cannot start deflate");
     }
   }
   ~RawDeflater() { deflateEnd(&stream_); }
@@ -37,7 +36,7 @@ class RawDeflater {
       stream_.next_out = out.data();
       stream_.avail_out = static_cast<uInt>(out.size());
       result = deflate(&stream_, flush);
-      if (result == Z_STREAM_ERROR) throw std::runtime_error("deflate failed");
+      if (result == Z_STREAM_ERROR) throw CompressionError("deflate failed");
       const size_t produced = out.size() - stream_.avail_out;
       if (produced) sink.Write(out.data(), produced);
       written += produced;

@@ -6,8 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 
 namespace kestrova {
+
+/// zlib refused to start or to go on; what() says which.
+class CompressionError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 /// Where an entry's uncompressed bytes come from.
 class EntrySource {
@@ -43,7 +50,7 @@ using ChunkProgress = std::function<bool(uint64_t bytes_done)>;
 /// Source bytes read per chunk at `level`, never more than the file.
 size_t DeflateChunkSize(int level, uint64_t file_size);
 
-/// Compresses at `level` (0 stores). Data that does not shrink is stored instead, so
+/// Compresses at `level` (0 stores); throws CompressionError when zlib fails. Data that does not shrink is stored instead, so
 /// an entry is never larger than its source.
 CompressedEntry CompressEntry(EntrySource& source, uint64_t expected_size, int level,
                               EntrySink& sink, const ChunkProgress& progress);

@@ -1,6 +1,6 @@
 #include "zip/directory_item.h"
 
-#include "zip/file_system.h"
+#include "zip/host_system.h"
 
 namespace kestrova {
 namespace {

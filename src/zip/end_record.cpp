@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "zip/file_system.h"
+#include "base/files.h"
+#include "base/native_file.h"
 #include "zip/little_endian.h"
 
 namespace kestrova {
@@ -17,7 +18,7 @@ bool ReadZip64EndRecord(const NativeFile& file, uint64_t locator_position,
                                                          ? locator_position - kZip64EndRecordSize
                                                          : UINT64_MAX};
   for (const uint64_t at : candidates) {
-    if (at == UINT64_MAX || at + kZip64EndRecordSize > locator_position) continue;
+    if (at > locator_position || locator_position - at < kZip64EndRecordSize) continue;
     if (file.ReadAt(at, record, sizeof record) != sizeof record) continue;
     if (Get32(record) != kZip64EndRecordSignature) continue;
     found.position = at;

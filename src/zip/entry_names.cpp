@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "zip/file_system.h"
+#include "zip/host_system.h"
 
 namespace kestrova {
 namespace {

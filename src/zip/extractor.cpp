@@ -9,6 +9,7 @@
 #include "zip/entry_names.h"
 #include "zip/inflate_stream.h"
 #include "zip/local_header.h"
+#include "zip/temporary_file.h"
 #include "zip/wildcard.h"
 #include "zip/zip_archiver.h"
 
@@ -19,17 +20,25 @@ constexpr uint32_t kFolderLikeBits = faHidden | faSysFile | faVolumeID | faDirec
 constexpr uint16_t kMethodStored = 0;
 constexpr uint16_t kMethodDeflated = 8;
 constexpr uint16_t kMethodDeflate64 = 9;
-constexpr size_t kTemporaryStemLength = 64;
 
-// Writes extracted bytes to the temporary file that later replaces the target.
+// Writes extracted bytes to the temporary file that later replaces the target. Its
+// failures are told apart from those of reading the archive.
 class FileExtractSink : public ExtractSink {
  public:
   explicit FileExtractSink(NativeFile& file) : file_(file) {}
   void Write(const void* data, size_t size) override {
-    if (file_.WriteAt(position_, data, size) != size) throw DiskFull{};
+    size_t written = 0;
+    try {
+      written = file_.WriteAt(position_, data, size);
+    } catch (const NativeFileError& error) {
+      throw WriteFailed{error.what()};
+    }
+    if (written != size) throw WriteFailed{"The disk is full"};
     position_ += size;
   }
-  struct DiskFull {};
+  struct WriteFailed {
+    std::string detail;
+  };
 
  private:
   NativeFile& file_;
@@ -40,21 +49,6 @@ class FileExtractSink : public ExtractSink {
 class NullExtractSink : public ExtractSink {
  public:
   void Write(const void*, size_t) override {}
-};
-
-// Removes the temporary file unless it was put in place.
-class TemporaryFileGuard {
- public:
-  explicit TemporaryFileGuard(std::string path) : path_(std::move(path)) {}
-  ~TemporaryFileGuard() {
-    if (!path_.empty()) RemoveFile(path_);
-  }
-  TemporaryFileGuard(const TemporaryFileGuard&) = delete;
-  TemporaryFileGuard& operator=(const TemporaryFileGuard&) = delete;
-  void Release() { path_.clear(); }
-
- private:
-  std::string path_;
 };
 
 std::u16string MaskForEntries(std::u16string mask) {
@@ -88,6 +82,7 @@ struct ExtractionWalk {
   EntryInflater inflater;
   std::string base;
   std::unordered_set<std::string> folders;  // known to exist, created or found this walk
+  std::unordered_set<std::string> cleared;  // leftovers of killed runs removed this walk
 };
 
 void ZipArchiver::ExtractMatching() { WalkSelected(poExtract); }
@@ -112,8 +107,15 @@ void ZipArchiver::WalkSelected(TProcessOperation operation) {
   SelectEntries();
   const size_t selected = static_cast<size_t>(
       std::count_if(items_.begin(), items_.end(), [](const DirectoryItem& i) { return i.selected; }));
+  if (operation == poExtract) RequireFreeSpace();
   if (!FireOverall(0.0, operation, ppStart)) return;
-  ExtractionWalk walk;
+  std::optional<ExtractionWalk> started;
+  try {
+    started.emplace();
+  } catch (const CompressionError& error) {
+    throw MakeError(kErrCompressionLibrary, path_, error.what());
+  }
+  ExtractionWalk& walk = *started;
   walk.base = BaseFolder();
   // An event handler may start another walk on this archiver; the outer one goes on
   // with its own state afterwards.
@@ -148,6 +150,21 @@ void ZipArchiver::WalkSelected(TProcessOperation operation) {
   FireOverall(100.0, operation, ppEnd);
 }
 
+void ZipArchiver::RequireFreeSpace() const {
+  // Sizes come from the archive, so their sum saturates instead of wrapping.
+  uint64_t needed = 0;
+  for (const auto& item : items_) {
+    if (!item.selected || item.IsFolder()) continue;
+    needed = item.uncompressed_size > UINT64_MAX - needed ? UINT64_MAX : needed + item.uncompressed_size;
+  }
+  const std::string base = BaseFolder();
+  const std::optional<uint64_t> free = FreeDiskSpace(base);
+  if (free && needed > *free) {
+    throw MakeError(kErrNotEnoughSpace, base,
+                    std::to_string(needed) + " bytes needed, " + std::to_string(*free) + " free");
+  }
+}
+
 ZipArchiver::EntryOutcome ZipArchiver::ExtractEntry(DirectoryItem& item, TProcessOperation operation,
                                                     double done, size_t selected) {
   const std::u16string shown = ShownName(item.name);
@@ -180,13 +197,14 @@ ZipArchiver::EntryOutcome ZipArchiver::ExtractEntry(DirectoryItem& item, TProces
 
   const std::string& base = walk_->base;
   std::string path = Utf16ToUtf8(*relative);
-  const size_t slash = path.rfind('/');
+  std::replace(path.begin(), path.end(), '/', kNativeSeparator);
+  const size_t slash = path.rfind(kNativeSeparator);
   if (Options.CreateDirs) {
     // Every missing folder from the target folder down to the entry's own.
     const std::string folders = is_folder ? base + path : base + path.substr(0, slash + 1);
     if (!walk_->folders.contains(folders)) {
       for (size_t at = 1; at <= folders.size(); ++at) {
-        if (at != folders.size() && folders[at] != '/') continue;
+        if (at != folders.size() && !IsNativeSeparator(folders[at])) continue;
         std::string folder = folders.substr(0, at);
         if (walk_->folders.contains(folder)) continue;
         if (!CreateFolder(folder)) throw MakeError(kErrCannotCreateDir, folder);
@@ -218,18 +236,16 @@ ZipArchiver::EntryOutcome ZipArchiver::ExtractFileData(DirectoryItem& item, cons
   }
   // The data goes to a file beside the target, which replaces the target only when the
   // entry is complete and correct, so a failure never costs the previous file.
-  const size_t slash = target.rfind(kNativeSeparator);
-  // Part of the name is enough to recognise a leftover, and keeps long names in limits.
-  const std::string stem = "." + target.substr(slash + 1, kTemporaryStemLength) + ".";
-  std::string temporary_path;
-  NativeFile output = NativeFile::CreateUnique(target.substr(0, slash + 1), stem, temporary_path);
-  if (!output.IsOpen()) throw MakeError(kErrCannotCreateFile, target);
-  TemporaryFileGuard guard(temporary_path);
+  const std::string folder = FolderOf(target);
+  if (walk_->cleared.insert(folder).second) RemoveLeftovers(folder, {});
+  TemporaryFile temporary(folder, FileNameOf(target));
+  NativeFile& output = temporary.file();
+  if (!output.IsOpen()) throw MakeError(kErrCannotCreateFile, target, output.OpenError());
   FileExtractSink sink(output);
   try {
     if (!Decompress(item, sink, operation, done, selected, shown)) throw Cancelled{};
-  } catch (const FileExtractSink::DiskFull&) {
-    throw MakeError(kErrCannotCreateFile, target);
+  } catch (const FileExtractSink::WriteFailed& failure) {
+    throw MakeError(kErrCannotCreateFile, target, failure.detail);
   }
   if (Options.SetAttributes) {
     output.ApplyAttributes(attributes & 0xFFFF, PermissionsFor(item, attributes, existing));
@@ -238,8 +254,8 @@ ZipArchiver::EntryOutcome ZipArchiver::ExtractFileData(DirectoryItem& item, cons
   }
   output.SetModificationTime(FromDosDateTime(item.header.DosDateTime()));
   output.Close();
-  if (!RenameReplacing(temporary_path, target)) throw MakeError(kErrCannotCreateFile, target);
-  guard.Release();
+  if (!RenameReplacing(temporary.path(), target)) throw MakeError(kErrCannotCreateFile, target);
+  temporary.Release();
   if (!FireFile(shown, 100.0, operation, ppEnd)) throw Cancelled{};
   return EntryOutcome::kDone;
 }
@@ -270,26 +286,35 @@ bool ZipArchiver::Decompress(DirectoryItem& item, ExtractSink& sink, TProcessOpe
       (item.header.flags & kFlagEncrypted)) {
     throw MakeError(kErrInvalidCheckSum);
   }
+  // Offsets and sizes come from the archive: each sum is checked against the room
+  // left, so none can wrap around and point back into the file.
+  if (item.local_header_offset > directory_start_ ||
+      directory_start_ - item.local_header_offset < kLocalHeaderSize) {
+    throw MakeError(kErrInvalidCheckSum);
+  }
   unsigned char fixed[kLocalHeaderSize];
-  const bool complete = file_.ReadAt(item.local_header_offset, fixed, sizeof fixed) == sizeof fixed;
+  const bool complete = ReadArchive(item.local_header_offset, fixed, sizeof fixed) == sizeof fixed;
   const auto local = complete ? DecodeLocalHeader(fixed) : std::nullopt;
   if (!local) throw MakeError(kErrInvalidCheckSum);
 
   const uint64_t data_offset = item.local_header_offset + local->DataOffset();
-  uint64_t compressed = item.compressed_size;
-  if (data_offset >= directory_start_) {
-    compressed = 0;
-  } else if (data_offset + compressed > directory_start_) {
-    compressed = directory_start_ - data_offset;
-  }
+  const uint64_t room = data_offset < directory_start_ ? directory_start_ - data_offset : 0;
+  const uint64_t compressed = std::min(item.compressed_size, room);
   const auto progress = [&](uint64_t consumed) {
     const double fraction = compressed ? double(consumed) / double(compressed) : 1.0;
     if (!FireFile(shown, fraction * 100.0, operation, ppProcess)) return false;
     return FireOverall(selected ? (fraction + done) / double(selected) * 100.0 : 100.0, operation,
                        ppProcess);
   };
-  const InflatedEntry result = walk_->inflater.Inflate(file_, data_offset, compressed, method,
-                                                      item.uncompressed_size, sink, progress);
+  InflatedEntry result;
+  try {
+    result = walk_->inflater.Inflate(file_, data_offset, compressed, method,
+                                     item.uncompressed_size, sink, progress);
+  } catch (const NativeFileError& error) {
+    throw MakeError(kErrCannotReadFile, path_, error.what());
+  } catch (const CompressionError& error) {
+    throw MakeError(kErrCompressionLibrary, path_, error.what());
+  }
   if (result.cancelled) return false;
   const bool good = !result.overrun && !result.damaged && result.produced == item.uncompressed_size &&
                     result.crc32 == item.header.crc32;

@@ -1,5 +1,6 @@
 #include "zip/file_selection.h"
 
+#include "base/paths.h"
 #include "base/text.h"
 #include "zip/archiver_types.h"
 #include "zip/wildcard.h"
@@ -47,7 +48,8 @@ void FileSelector::Search(const Folder& folder, const std::u16string& pattern,
   }
   for (const auto& entry : entries) {
     if (!entry.status.is_dir) continue;
-    Folder sub{folder.native + entry.name + "/", folder.wide + Utf8ToUtf16(entry.name) + u"/"};
+    Folder sub{JoinPath(folder.native, entry.name + kNativeSeparator),
+               folder.wide + Utf8ToUtf16(entry.name) + u"/"};
     const std::u16string sub_path = sub.wide.substr(0, sub.wide.size() - 1);
     if (!keep_(sub_path, true)) continue;
     // A linked folder is stored as a folder, but not walked: links can form cycles.

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "zip/file_system.h"
+#include "base/files.h"
 
 namespace kestrova {
 
@@ -34,7 +34,7 @@ class FileSelector {
 
  private:
   struct Folder {
-    std::string native;    // ends in "/"
+    std::string native;    // ends in the native separator
     std::u16string wide;   // ends in "/"
   };
   void Search(const Folder& folder, const std::u16string& pattern, const std::u16string& resolved,

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <bit>
-#include <stdexcept>
 #include <vector>
 
+#include "base/files.h"
+#include "base/native_file.h"
 #include "zip/crc32.h"
-#include "zip/file_system.h"
 
 namespace kestrova {
 namespace {
@@ -44,7 +44,7 @@ class ReusedBuffer {
 class RawInflater {
  public:
   RawInflater() {
-    if (inflateInit2(&stream_, -MAX_WBITS) != Z_OK) throw std::runtime_error("Cannot start inflate");
+    if (inflateInit2(&stream_, -MAX_WBITS) != Z_OK) throw CompressionError("Cannot start inflate");
   }
   ~RawInflater() { inflateEnd(&stream_); }
   /// Makes the stream ready for the next entry without setting it up again.

@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 
+#include "zip/deflate_stream.h"
+
 namespace kestrova {
 
 class NativeFile;
@@ -44,7 +46,8 @@ size_t InflateInputChunk(uint64_t compressed_size, uint64_t uncompressed_size,
 std::optional<uint64_t> DeflateStreamLength(const NativeFile& archive, uint64_t offset,
                                             uint64_t limit, uint64_t& budget);
 
-/// Decompresses entries one after another. An application folder holds thousands of
+/// Decompresses entries one after another; throws CompressionError when zlib cannot
+/// start, and passes on the archive's NativeFileError. An application folder holds thousands of
 /// small files, and setting up inflate and allocating and clearing its megabyte buffers
 /// for each of them costs about as much as inflating them; the inflater keeps its
 /// state and buffers from entry to entry, and measures the available memory once.

@@ -143,13 +143,15 @@ bool ZipArchiver::ReadCentralDirectory(const EndRecord& end, uint64_t file_size)
     item.compressed_size = fields.compressed_size;
     item.local_header_offset = fields.local_header_offset;
     item.name = EntryName(item);
+    // Compared by what is left, since a Zip64 size near 2^64 would wrap a plain sum
+    // back to a small number.
+    if (item.compressed_size > file_size - compressed_total) {
+      items_.Clear();
+      return false;
+    }
     compressed_total += item.compressed_size;
     items_.Add(std::move(item));
     at += kCentralHeaderSize + variable;
-  }
-  if (compressed_total > file_size) {
-    items_.Clear();
-    return false;
   }
   directory_start_ = start;
   return true;
@@ -165,7 +167,7 @@ void ZipArchiver::DetectPrefix(uint64_t recorded_directory_offset) {
   const uint64_t shift = directory_start_ >= recorded_directory_offset
                              ? directory_start_ - recorded_directory_offset
                              : 0;
-  if (LocalHeaderMatches(file_, recorded + shift, first)) {
+  if (recorded <= directory_start_ - shift && LocalHeaderMatches(file_, recorded + shift, first)) {
     prefix = shift;
   } else if (!LocalHeaderMatches(file_, recorded, first)) {
     SignatureScanner scanner(file_, directory_start_, kLocalSignatureBytes);
@@ -182,7 +184,10 @@ void ZipArchiver::DetectPrefix(uint64_t recorded_directory_offset) {
   prefix_ = prefix;
   if (prefix == 0) return;
   for (auto& item : items_) {
-    item.local_header_offset += prefix;
+    // An offset that would wrap lies beyond any file; its entry fails on its own.
+    item.local_header_offset = item.local_header_offset > UINT64_MAX - prefix
+                                   ? UINT64_MAX
+                                   : item.local_header_offset + prefix;
     item.header.local_header_offset = uint32_t(std::min<uint64_t>(item.local_header_offset, 0xFFFFFFFFu));
   }
 }

@@ -4,7 +4,8 @@
 #include <cstring>
 #include <memory>
 
-#include "zip/file_system.h"
+#include "base/files.h"
+#include "base/native_file.h"
 
 namespace kestrova {
 

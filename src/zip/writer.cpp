@@ -12,6 +12,7 @@
 #include "zip/file_selection.h"
 #include "zip/local_header.h"
 #include "zip/name_codec.h"
+#include "zip/temporary_file.h"
 #include "zip/wildcard.h"
 #include "zip/zip_archiver.h"
 
@@ -57,16 +58,24 @@ bool MatchesPathOrName(const std::u16string& path, const std::vector<std::u16str
 }
 
 std::u16string AbsolutePath(std::u16string path) {
-  if (!IsFullPath(path)) path = Utf8ToUtf16(CurrentFolder()) + path;
+  if (!IsFullPath(Utf16ToUtf8(path))) path = Utf8ToUtf16(CurrentFolder()) + path;
   return NormalizePath(path);
 }
 
-// Reads a source file from the start, as the compressor asks.
+// Reads a source file from the start, as the compressor asks. A read that fails is
+// the entry's failure, told apart from failures of the archive it is written to.
 class FileEntrySource : public EntrySource {
  public:
-  explicit FileEntrySource(NativeFile& file) : file_(file) {}
+  using ReadFailure = std::function<EArchiverError(const std::string& detail)>;
+  FileEntrySource(NativeFile& file, ReadFailure failure)
+      : file_(file), failure_(std::move(failure)) {}
   size_t Read(void* buffer, size_t size) override {
-    const size_t n = file_.ReadAt(position_, buffer, size);
+    size_t n = 0;
+    try {
+      n = file_.ReadAt(position_, buffer, size);
+    } catch (const NativeFileError& error) {
+      throw failure_(error.what());
+    }
     position_ += n;
     return n;
   }
@@ -74,6 +83,7 @@ class FileEntrySource : public EntrySource {
 
  private:
   NativeFile& file_;
+  ReadFailure failure_;
   uint64_t position_ = 0;
 };
 
@@ -119,6 +129,7 @@ void ZipArchiver::AddMatching(const std::u16string& file_mask, uint32_t search_a
   RequireActive();
   if (read_only_) Raise(kErrCannotOpenArchive);
   std::lock_guard<std::recursive_mutex> lock(ArchiverLock());
+  RemoveLeftoversOnce();
   BeginUpdate();
   try {
     std::vector<std::u16string> exclusions;
@@ -251,14 +262,60 @@ void ZipArchiver::Commit() {
     items_ = rollback_items_;
     return;
   }
+  NoteOldExtents();
 
-  // Every old entry from `first` on is moved aside and copied back after the new data.
-  commit_start_ = directory_start_;
-  std::vector<uint64_t> offsets;
-  for (size_t j = 0; j < rollback_items_.size(); ++j) {
-    offsets.push_back(rollback_items_[j].local_header_offset);
-    if (j >= first) commit_start_ = std::min(commit_start_, rollback_items_[j].local_header_offset);
+  // An archive that existed before it was opened is never cut open: the new one is
+  // written beside it and takes its name when complete, so a crash leaves one or the
+  // other. One this archiver created holds nothing older worth that copy.
+  const bool beside = !created_here_;
+  bool stopped = false;
+  std::exception_ptr failure;
+  try {
+    if (beside) {
+      WriteBesideOldArchive();
+    } else {
+      RewriteInPlace(first);
+    }
+  } catch (const Cancelled&) {
+    stopped = true;
+  } catch (const Aborted&) {
+    stopped = true;
+  } catch (...) {
+    stopped = true;
+    failure = std::current_exception();
   }
+  if (stopped) {
+    items_ = rollback_items_;
+    try {
+      UndoCommit(beside);
+    } catch (...) {
+      // The first failure is the one worth reporting.
+      if (!failure) failure = std::current_exception();
+    }
+    ReleaseCommitFiles();
+    if (failure) RethrowAsArchiverError(failure, kErrCannotWriteArchive, path_);
+    return;
+  }
+  ReleaseCommitFiles();
+  for (auto& item : items_) {
+    item.modified = false;
+    item.operation = poNone;
+  }
+  rollback_items_ = items_;
+  if (beside) ReopenReplacedArchive();
+  FireOverall(100.0, commit_operation_, ppEnd);
+  if (Options.FlushBuffers && !beside) {
+    try {
+      file_.Sync();
+    } catch (const NativeFileError& error) {
+      throw MakeError(kErrCannotWriteArchive, path_, error.what());
+    }
+  }
+}
+
+void ZipArchiver::NoteOldExtents() {
+  std::vector<uint64_t> offsets;
+  for (const auto& item : rollback_items_) offsets.push_back(item.local_header_offset);
   offsets.push_back(directory_start_);
   std::sort(offsets.begin(), offsets.end());
   offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
@@ -266,46 +323,86 @@ void ZipArchiver::Commit() {
   for (size_t k = 0; k + 1 < offsets.size(); ++k) {
     old_extents_.emplace_back(offsets[k], offsets[k + 1] - offsets[k]);
   }
+}
 
-  bool moved = false;
-  try {
-    SaveTail(commit_start_);
-    moved = true;
-    file_.Truncate(commit_start_);
-    write_position_ = commit_start_;
-    WalkItems(first);
-    WriteCentralDirectory();
-    file_.Truncate(write_position_);
-  } catch (const Cancelled&) {
-    items_ = rollback_items_;
-    if (moved) RestoreTail();
-    DropTail();
-    return;
-  } catch (const Aborted&) {
-    items_ = rollback_items_;
-    if (moved) RestoreTail();
-    DropTail();
-    return;
-  } catch (...) {
-    items_ = rollback_items_;
-    if (moved) {
-      try {
-        RestoreTail();
-      } catch (...) {
-        // The original failure is the one worth reporting.
-      }
+void ZipArchiver::RewriteInPlace(size_t first) {
+  // Every old entry from `first` on is moved aside and copied back after the new data.
+  commit_start_ = directory_start_;
+  for (size_t j = first; j < rollback_items_.size(); ++j) {
+    commit_start_ = std::min(commit_start_, rollback_items_[j].local_header_offset);
+  }
+  SaveTail(commit_start_);
+  tail_moved_ = true;
+  file_.Truncate(commit_start_);
+  write_position_ = commit_start_;
+  WalkItems(first);
+  WriteCentralDirectory();
+  file_.Truncate(write_position_);
+}
+
+void ZipArchiver::WriteBesideOldArchive() {
+  const std::string folder = FolderOf(path_);
+  new_archive_ = std::make_unique<TemporaryFile>(folder, FileNameOf(path_));
+  if (!new_archive_->file().IsOpen()) {
+    throw MakeError(kErrCannotCreateFile, folder, new_archive_->file().OpenError());
+  }
+  old_archive_ = std::move(file_);
+  file_ = std::move(new_archive_->file());
+  copy_source_ = &old_archive_;
+  copy_source_start_ = 0;
+  write_position_ = 0;
+  WalkItems(0);
+  WriteCentralDirectory();
+  if (const auto old = QueryFile(path_)) file_.ApplyAttributes(0, old->unix_mode & 07777);
+  file_.Sync();
+  file_.Close();
+  if (!RenameReplacing(new_archive_->path(), path_)) {
+    throw MakeError(kErrCannotWriteArchive, path_, "The new archive cannot take the old one's place");
+  }
+  new_archive_->Release();
+}
+
+void ZipArchiver::UndoCommit(bool beside) {
+  if (beside) {
+    if (old_archive_.IsOpen()) {
+      file_.Close();
+      file_ = std::move(old_archive_);
     }
-    DropTail();
-    throw;
+  } else if (tail_moved_) {
+    RestoreTail();
   }
-  DropTail();
-  for (auto& item : items_) {
-    item.modified = false;
-    item.operation = poNone;
+}
+
+void ZipArchiver::ReleaseCommitFiles() {
+  copy_source_ = nullptr;
+  tail_.reset();
+  new_archive_.reset();
+  old_archive_.Close();
+  tail_moved_ = false;
+  tail_size_ = 0;
+}
+
+void ZipArchiver::ReopenReplacedArchive() {
+  created_here_ = true;
+  scanned_ = false;
+  prefix_ = 0;
+  file_ = NativeFile::OpenForUpdate(path_);
+  if (!file_.IsOpen()) {
+    const std::string detail = file_.OpenError();
+    ResetState();
+    throw MakeError(kErrCannotOpenArchive, {}, detail);
   }
-  rollback_items_ = items_;
-  FireOverall(100.0, commit_operation_, ppEnd);
-  if (Options.FlushBuffers) file_.Sync();
+}
+
+void ZipArchiver::RemoveLeftoversOnce() {
+  if (leftovers_removed_) return;
+  leftovers_removed_ = true;
+  RemoveLeftovers(FolderOf(path_), FileNameOf(path_));
+  RemoveLeftovers(TemporaryFolder(), FileNameOf(path_));
+}
+
+std::string ZipArchiver::TemporaryFolder() const {
+  return WithTrailingSeparator(TempDir.empty() ? TemporaryDirectory() : NativePath(TempDir));
 }
 
 void ZipArchiver::WalkItems(size_t first) {
@@ -381,7 +478,9 @@ void ZipArchiver::WriteEntry(DirectoryItem& item) {
                           file_.Truncate(data_start);
                           write_position_ = data_start;
                         });
-  FileEntrySource input(source);
+  FileEntrySource input(source, [&](const std::string& detail) {
+    return MakeError(kErrCannotReadFile, item.source_path, detail);
+  });
   const uint64_t size = item.uncompressed_size;
   const auto progress = [&](uint64_t done) {
     const double file_progress = size ? 100.0 * double(done) / double(size) : 100.0;
@@ -390,7 +489,12 @@ void ZipArchiver::WriteEntry(DirectoryItem& item) {
         total_bytes_ ? 100.0 * double(done_bytes_ + done) / double(total_bytes_) : 50.0;
     return FireOverall(std::min(overall, 100.0), item.operation, ppProcess);
   };
-  const CompressedEntry result = CompressEntry(input, size, item.level, sink, progress);
+  CompressedEntry result;
+  try {
+    result = CompressEntry(input, size, item.level, sink, progress);
+  } catch (const CompressionError& error) {
+    throw MakeError(kErrCompressionLibrary, item.source_path, error.what());
+  }
   if (result.cancelled) throw Cancelled{};
   if (result.uncompressed_size != size) {
     throw MakeError(kErrInvalidCompressedSize, "rfs.size = " + std::to_string(size) +
@@ -440,8 +544,8 @@ void ZipArchiver::CopyBackEntry(DirectoryItem& item) {
   std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(length, kCopyBufferSize)));
   for (uint64_t done = 0; done < length;) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length - done));
-    const size_t got = tail_.ReadAt(old_offset - commit_start_ + done, buffer.data(), want);
-    if (got != want) throw std::runtime_error("The saved copy of the archive is incomplete");
+    const size_t got = copy_source_->ReadAt(old_offset - copy_source_start_ + done, buffer.data(), want);
+    if (got != want) throw MakeError(kErrCannotWriteArchive, path_, "The saved copy of the archive is incomplete");
     AppendToArchive(buffer.data(), got);
     done += got;
   }
@@ -490,21 +594,20 @@ void ZipArchiver::WriteArchiveAt(uint64_t offset, const void* data, size_t size)
 void ZipArchiver::SaveTail(uint64_t start) {
   const uint64_t size = file_.Size();
   tail_size_ = size > start ? size - start : 0;
+  copy_source_start_ = start;
   if (tail_size_ == 0) return;
-  std::string folder = TempDir.empty() ? SystemTemporaryFolder() : NativePath(TempDir);
-  if (folder.back() != kNativeSeparator) folder += kNativeSeparator;
-  tail_ = NativeFile::CreateUnique(folder, "kestrova-zip-", tail_path_);
-  if (!tail_.IsOpen()) {
-    throw std::runtime_error("Cannot create a temporary file in " + folder + ": " +
-                             std::strerror(tail_.OpenError()));
-  }
+  const std::string folder = TemporaryFolder();
+  tail_ = std::make_unique<TemporaryFile>(folder, FileNameOf(path_));
+  NativeFile& tail = tail_->file();
+  if (!tail.IsOpen()) throw MakeError(kErrCannotCreateFile, folder, tail.OpenError());
+  copy_source_ = &tail;
   std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(tail_size_, kCopyBufferSize)));
   for (uint64_t done = 0; done < tail_size_;) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), tail_size_ - done));
     const size_t got = file_.ReadAt(start + done, buffer.data(), want);
-    if (got != want) throw std::runtime_error("The archive changed while it was updated");
+    if (got != want) throw MakeError(kErrCannotWriteArchive, path_, "The archive changed while it was updated");
     for (size_t written = 0; written < got;) {
-      written += tail_.WriteAt(done + written, buffer.data() + written, got - written);
+      written += tail.WriteAt(done + written, buffer.data() + written, got - written);
       if (written < got) {
         bool cancel = true;
         if (OnDiskFull) OnDiskFull(*this, cancel);
@@ -520,22 +623,13 @@ void ZipArchiver::RestoreTail() {
   std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(tail_size_, kCopyBufferSize)));
   for (uint64_t done = 0; done < tail_size_;) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), tail_size_ - done));
-    const size_t got = tail_.ReadAt(done, buffer.data(), want);
-    if (got != want) throw std::runtime_error("The saved copy of the archive is incomplete");
+    const size_t got = copy_source_->ReadAt(done, buffer.data(), want);
+    if (got != want) throw MakeError(kErrCannotWriteArchive, path_, "The saved copy of the archive is incomplete");
     if (file_.WriteAt(commit_start_ + done, buffer.data(), got) != got) {
-      throw std::runtime_error("The disk is full; the archive could not be restored");
+      throw MakeError(kErrCannotWriteArchive, path_, "The disk is full; the archive could not be restored");
     }
     done += got;
   }
-}
-
-void ZipArchiver::DropTail() {
-  if (tail_.IsOpen()) {
-    tail_.Close();
-    RemoveFile(tail_path_);
-  }
-  tail_path_.clear();
-  tail_size_ = 0;
 }
 
 }  // namespace kestrova

@@ -7,6 +7,7 @@
 #include "zip/archiver_lock.h"
 #include "zip/end_record.h"
 #include "zip/entry_names.h"
+#include "zip/temporary_file.h"
 
 namespace kestrova {
 
@@ -38,13 +39,9 @@ void ZipArchiver::Open(uint16_t mode) {
   path_ = NativePath(FileName);
   if (mode == fmCreate) {
     file_ = NativeFile::CreateOrTruncate(path_);
-    if (!file_.IsOpen()) {
-      const std::string message =
-          ArchiverMessage(kErrCannotCreateFile, path_) + ". " + std::strerror(file_.OpenError());
-      throw EArchiverError(kErrCannotCreateFile,
-                           FormatArchiverError(Utf16ToUtf8(Name), kErrCannotCreateFile, message));
-    }
+    if (!file_.IsOpen()) throw MakeError(kErrCannotCreateFile, path_, file_.OpenError());
     read_only_ = false;
+    created_here_ = true;
   } else {
     const auto status = QueryFile(path_);
     if (!status) Raise(kErrFileNotFound, path_);
@@ -55,8 +52,9 @@ void ZipArchiver::Open(uint16_t mode) {
     try {
       ReadDirectory();
     } catch (...) {
+      const std::string path = path_;
       ResetState();
-      throw;
+      RethrowAsArchiverError(kErrCannotOpenArchive, path);
     }
   }
   if (AfterOpen) AfterOpen(*this);
@@ -74,10 +72,18 @@ void ZipArchiver::Open() {
 }
 
 void ZipArchiver::Close() {
-  if (file_.IsOpen() && !read_only_ && file_.Size() == 0) {
-    const std::string end = EncodeEndRecord(0, 0, 0, comment_);
-    file_.WriteAt(0, end.data(), end.size());
-    if (Options.FlushBuffers) file_.Sync();
+  try {
+    if (file_.IsOpen() && !read_only_ && file_.Size() == 0) {
+      const std::string end = EncodeEndRecord(0, 0, 0, comment_);
+      if (file_.WriteAt(0, end.data(), end.size()) != end.size()) {
+        throw MakeError(kErrCannotWriteArchive, path_, "The disk is full");
+      }
+      if (Options.FlushBuffers) file_.Sync();
+    }
+  } catch (...) {
+    const std::string path = path_;
+    ResetState();
+    RethrowAsArchiverError(kErrCannotWriteArchive, path);
   }
   ResetState();
 }
@@ -87,6 +93,8 @@ void ZipArchiver::ResetState() {
   path_.clear();
   read_only_ = false;
   scanned_ = false;
+  created_here_ = false;
+  leftovers_removed_ = false;
   items_.Clear();
   rollback_items_.Clear();
   update_depth_ = 0;
@@ -105,9 +113,30 @@ void ZipArchiver::EndUpdate() {
   if (--update_depth_ == 0) Commit();
 }
 
-EArchiverError ZipArchiver::MakeError(int code, const std::string& argument) const {
-  return EArchiverError(code,
-                        FormatArchiverError(Utf16ToUtf8(Name), code, ArchiverMessage(code, argument)));
+EArchiverError ZipArchiver::MakeError(int code, const std::string& argument,
+                                     const std::string& detail) const {
+  std::string message = ArchiverMessage(code, argument);
+  if (!detail.empty()) message += ". " + detail;
+  return EArchiverError(code, FormatArchiverError(Utf16ToUtf8(Name), code, message));
+}
+
+void ZipArchiver::RethrowAsArchiverError(std::exception_ptr failure, int code,
+                                         const std::string& argument) const {
+  try {
+    std::rethrow_exception(failure);
+  } catch (...) {
+    RethrowAsArchiverError(code, argument);
+  }
+}
+
+void ZipArchiver::RethrowAsArchiverError(int code, const std::string& argument) const {
+  try {
+    throw;
+  } catch (const EArchiverError&) {
+    throw;
+  } catch (const std::exception& error) {
+    throw MakeError(code, argument, error.what());
+  }
 }
 
 void ZipArchiver::Raise(int code, const std::string& argument) const {
@@ -154,10 +183,17 @@ std::string ZipArchiver::NativePath(const std::u16string& path) const {
 
 std::string ZipArchiver::BaseFolder() const {
   std::u16string base16 = Utf8ToUtf16(NativePath(BaseDir));
-  if (!IsFullPath(base16)) base16 = Utf8ToUtf16(CurrentFolder()) + base16;
-  std::string base = Utf16ToUtf8(NormalizePath(base16));
-  if (base.empty() || base.back() != kNativeSeparator) base += kNativeSeparator;
-  return base;
+  if (!IsFullPath(Utf16ToUtf8(base16))) base16 = Utf8ToUtf16(CurrentFolder()) + base16;
+  const std::string base = Utf16ToUtf8(NormalizePath(base16));
+  return base.empty() ? std::string(1, kNativeSeparator) : WithTrailingSeparator(base);
+}
+
+size_t ZipArchiver::ReadArchive(uint64_t offset, void* buffer, size_t size) const {
+  try {
+    return file_.ReadAt(offset, buffer, size);
+  } catch (const NativeFileError& error) {
+    throw MakeError(kErrCannotReadFile, path_, error.what());
+  }
 }
 
 std::recursive_mutex& ArchiverLock() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -9,7 +10,10 @@
 #include "zip/archiver_error.h"
 #include "zip/archiver_types.h"
 #include "zip/directory_item.h"
-#include "zip/file_system.h"
+#include "base/files.h"
+#include "base/native_file.h"
+#include "base/paths.h"
+#include "zip/host_system.h"
 #include "zip/local_header.h"
 
 namespace kestrova {
@@ -17,6 +21,7 @@ namespace kestrova {
 struct EndRecord;
 struct FoundFile;
 class ExtractSink;
+class TemporaryFile;
 struct ExtractionWalk;
 
 /// One archive operation's component: open an archive, add files selected by masks
@@ -71,7 +76,9 @@ class ZipArchiver {
   void Close();
   bool Active() const { return file_.IsOpen(); }
 
-  /// Adds the files and folders `file_mask` selects and commits them.
+  /// Adds the files and folders `file_mask` selects and commits them. The first commit
+  /// onto an archive that existed before Open writes a new archive beside it, which
+  /// replaces it when complete; later ones update the file in place.
   void AddMatching(const std::u16string& file_mask, uint32_t search_attr = kDefaultSearchAttr,
                    const std::u16string& exclusion_mask = {});
   void BeginUpdate();
@@ -79,7 +86,8 @@ class ZipArchiver {
   void EndUpdate();
   bool InUpdate() const { return update_depth_ > 0; }
 
-  /// Extracts the entries FileMasks selects into BaseDir.
+  /// Extracts the entries FileMasks selects into BaseDir; raises an error before
+  /// writing anything when their sizes exceed the free space there.
   void ExtractMatching();
   /// Decompresses the selected entries and checks them, writing nothing.
   void TestMatching();
@@ -99,7 +107,14 @@ class ZipArchiver {
 
   // zip_archiver.cpp
   [[noreturn]] void Raise(int code, const std::string& argument = {}) const;
-  EArchiverError MakeError(int code, const std::string& argument = {}) const;
+  /// `detail`, the system's or a library's words, follows the message after ". ".
+  EArchiverError MakeError(int code, const std::string& argument = {},
+                           const std::string& detail = {}) const;
+  /// Inside a catch block: passes an archiver error on, and turns any other failure
+  /// into the archiver error `code` about `argument`.
+  [[noreturn]] void RethrowAsArchiverError(int code, const std::string& argument) const;
+  [[noreturn]] void RethrowAsArchiverError(std::exception_ptr failure, int code,
+                                           const std::string& argument) const;
   TFileFailureAction ReportFailure(const std::u16string& file_name, TProcessOperation operation,
                                    const EArchiverError& error);
   bool FireOverall(double progress, TProcessOperation operation, TProgressPhase phase);
@@ -108,6 +123,8 @@ class ZipArchiver {
   void RequireActive() const;
   std::string NativePath(const std::u16string& path) const;
   std::string BaseFolder() const;
+  /// Reads the archive as an entry's work does: a failure is an archiver error.
+  size_t ReadArchive(uint64_t offset, void* buffer, size_t size) const;
   void ResetState();
 
   // reader.cpp
@@ -122,6 +139,14 @@ class ZipArchiver {
   bool ShouldReplace(const DirectoryItem& existing, const FoundFile& found,
                      const std::u16string& name);
   void Commit();
+  void NoteOldExtents();
+  void RewriteInPlace(size_t first);
+  void WriteBesideOldArchive();
+  void UndoCommit(bool beside);
+  void ReleaseCommitFiles();
+  void ReopenReplacedArchive();
+  void RemoveLeftoversOnce();
+  std::string TemporaryFolder() const;
   size_t FirstChangedIndex() const;
   void WalkItems(size_t first);
   EntryOutcome WriteItemWithRetry(size_t index);
@@ -134,11 +159,12 @@ class ZipArchiver {
   void WriteArchiveAt(uint64_t offset, const void* data, size_t size);
   void SaveTail(uint64_t start);
   void RestoreTail();
-  void DropTail();
 
   // extractor.cpp
   void WalkSelected(TProcessOperation operation);
   void SelectEntries();
+  /// Raises an error when the selected entries cannot fit on the target's disk.
+  void RequireFreeSpace() const;
   EntryOutcome ExtractEntry(DirectoryItem& item, TProcessOperation operation,
                             double done, size_t selected);
   EntryOutcome ExtractFileData(DirectoryItem& item, const std::string& target, uint32_t attributes,
@@ -155,6 +181,8 @@ class ZipArchiver {
   std::string path_;  // native path of the open archive
   bool read_only_ = false;
   bool scanned_ = false;
+  bool created_here_ = false;      // holds nothing from before this archiver opened it
+  bool leftovers_removed_ = false;
   DirectoryItemList items_;
   DirectoryItemList rollback_items_;
   int update_depth_ = 0;
@@ -168,9 +196,13 @@ class ZipArchiver {
   uint64_t done_bytes_ = 0;
   uint64_t total_bytes_ = 0;
   std::vector<std::pair<uint64_t, uint64_t>> old_extents_;  // offset, length
-  NativeFile tail_;
-  std::string tail_path_;
+  std::unique_ptr<TemporaryFile> tail_;         // old entries moved aside, in place
+  std::unique_ptr<TemporaryFile> new_archive_;  // the archive written beside the old one
+  NativeFile old_archive_;                      // the old one meanwhile
+  const NativeFile* copy_source_ = nullptr;     // where unchanged entries are copied from
+  uint64_t copy_source_start_ = 0;              // archive offset of its first byte
   uint64_t tail_size_ = 0;
+  bool tail_moved_ = false;
   TProcessOperation commit_operation_ = poAdd;
 
   // What the running extraction keeps from entry to entry; set only during the walk.

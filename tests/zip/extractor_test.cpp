@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 
 #include "base/text.h"
-#include "zip/file_system.h"
+#include "zip/host_system.h"
 #include "zip_test_support.h"
 
 namespace kestrova::testing {

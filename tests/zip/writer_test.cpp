@@ -7,6 +7,7 @@
 #include <set>
 
 #include "base/text.h"
+#include "support/process.h"
 #include "zip_test_support.h"
 
 namespace kestrova::testing {
@@ -325,6 +326,90 @@ TEST_F(WriterTest, ErrorsCarryTheirCodeAndFormattedText) {
   EXPECT_EQ(archiver.CompressionLevel(), clFastest);
 }
 
+// Temporary files in `folder` that stand in for a target until they replace it.
+size_t Leftovers(const fs::path& folder) {
+  size_t count = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    count += name.find(".kestrova-") != std::string::npos && name.ends_with(".tmp");
+  }
+  return count;
+}
+
+// Killed once its data has begun, an add onto an existing archive leaves that
+// archive as it was, and so does an extraction for the file it replaces; the next run
+// over the same target removes what the killed one left behind.
+TEST_F(WriterTest, KilledRunsLeaveTheOldFilesAndTheNextRunCleansUp) {
+  Make("base/old.txt", "old");
+  Make("out/new.bin", "installed");
+  ZipArchiver created;
+  CreateArchive(created, Path("t.zip"), Path("base"), {u"old.txt"});
+  const std::string before = ReadFile(Path("t.zip"));
+  Make("base/new.bin", RandomBytes(1 << 20));
+  const auto stop_in_data = [](ZipArchiver& archiver, const std::function<void()>& stop_here) {
+    archiver.OnFileProgress = [&stop_here](ZipArchiver&, const std::u16string&, double,
+                                           TProcessOperation, TProgressPhase phase, bool&) {
+      if (phase == ppProcess) stop_here();
+    };
+  };
+  ASSERT_TRUE(RunAndKill([&](const std::function<void()>& stop_here) {
+    ZipArchiver archiver;
+    stop_in_data(archiver, stop_here);
+    archiver.FileName = U(Path("t.zip"));
+    archiver.BaseDir = U(Path("base"));
+    archiver.Open();
+    archiver.AddMatching(u"new.bin");
+  }));
+  EXPECT_EQ(ReadFile(Path("t.zip")), before);
+  EXPECT_EQ(Leftovers(dir_), 1u);
+  ZipArchiver again;
+  again.FileName = U(Path("t.zip"));
+  again.BaseDir = U(Path("base"));
+  again.Open();
+  again.AddMatching(u"new.bin");
+  again.Close();
+  EXPECT_EQ(Leftovers(dir_), 0u);
+  EXPECT_EQ(EntryNames(Path("t.zip")), (std::set<std::string>{"old.txt", "new.bin"}));
+
+  ASSERT_TRUE(RunAndKill([&](const std::function<void()>& stop_here) {
+    ZipArchiver archiver;
+    stop_in_data(archiver, stop_here);
+    archiver.FileName = U(Path("t.zip"));
+    archiver.BaseDir = U(Path("out"));
+    archiver.FileMasks = {u"new.bin"};
+    archiver.Open(fmOpenReadDenyNone);
+    archiver.ExtractMatching();
+  }));
+  EXPECT_EQ(ReadFile(Path("out/new.bin")), "installed");
+  EXPECT_EQ(Leftovers(Path("out")), 1u);
+  EXPECT_TRUE(ExtractAll(Path("t.zip"), Path("out")).empty());
+  EXPECT_EQ(Leftovers(Path("out")), 0u);
+  EXPECT_EQ(ReadFile(Path("out/new.bin")), ReadFile(Path("base/new.bin")));
+}
+
+// The first commit onto an archive that existed writes a new one in its place; later
+// ones go into that file itself, which a hard link to it shows. Copying the whole
+// archive for every commit would make a save of many paths quadratic.
+TEST_F(WriterTest, OnlyTheFirstCommitOntoAnOldArchiveWritesANewFile) {
+  Make("base/a.txt", "a");
+  Make("base/b.txt", "b");
+  Make("base/c.txt", "c");
+  ZipArchiver created;
+  CreateArchive(created, Path("t.zip"), Path("base"), {u"a.txt"});
+  fs::create_hard_link(Path("t.zip"), Path("before.zip"));
+  ZipArchiver archiver;
+  archiver.FileName = U(Path("t.zip"));
+  archiver.BaseDir = U(Path("base"));
+  archiver.Open();
+  archiver.AddMatching(u"b.txt");
+  EXPECT_EQ(fs::hard_link_count(Path("t.zip")), 1u);
+  fs::create_hard_link(Path("t.zip"), Path("after_first.zip"));
+  archiver.AddMatching(u"c.txt");
+  archiver.Close();
+  EXPECT_EQ(EntryNames(Path("before.zip")), (std::set<std::string>{"a.txt"}));
+  EXPECT_EQ(EntryNames(Path("after_first.zip")), (std::set<std::string>{"a.txt", "b.txt", "c.txt"}));
+}
+
 class WriterFailureTest : public WriterTest {
  protected:
   // Adds a.txt and b.txt in one call; b.txt vanishes before it is written.
@@ -392,6 +477,58 @@ TEST_F(WriterFailureTest, RetryWritesTheEntryAgain) {
   EXPECT_EQ(failures.size(), 1u);
   EXPECT_TRUE(ExtractAll(Path("t.zip"), Path("out")).empty());
   EXPECT_EQ(ReadFile(Path("out/b.txt")), "B");
+}
+
+// The source opens, but reading it fails: the process's own memory file reads at an
+// unmapped address with an I/O error. Like a source that cannot be opened, it is the
+// entry's failure, and the failure event decides.
+TEST_F(WriterFailureTest, SourceWhoseReadFailsGoesToTheFailureEvent) {
+  const struct {
+    TFileFailureAction action;
+    std::set<std::string> entries;
+  } cases[] = {
+      {fxaIgnore, {"first.txt", "a.txt"}},
+      {fxaAbort, {"first.txt"}},
+      {fxaRetry, {"first.txt", "a.txt", "b.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.action);
+    const std::string base = "base" + std::to_string(c.action);
+    const fs::path archive = Path(base + ".zip");
+    Make(base + "/first.txt", "committed before");
+    Make(base + "/a.txt", "a");
+    Make(base + "/b.txt", "b");
+    ZipArchiver archiver;
+    archiver.FileName = U(archive);
+    archiver.BaseDir = U(Path(base));
+    archiver.Open(fmCreate);
+    archiver.AddMatching(u"first.txt");
+    const std::string after_first = ReadFile(archive);
+    archiver.OnStoreFile = [&](ZipArchiver&, std::u16string& name, uint32_t&, std::string&,
+                               const std::u16string&) {
+      if (name != u"b.txt") return;
+      fs::remove(Path(base + "/b.txt"));
+      fs::create_symlink("/proc/self/mem", Path(base + "/b.txt"));
+    };
+    archiver.OnProcessFileFailure = [&](ZipArchiver&, const std::u16string&, TProcessOperation,
+                                        int native, int, const std::string& message,
+                                        TFileFailureAction& action) {
+      failures.push_back({u"", native, message});
+      fs::remove(Path(base + "/b.txt"));
+      Make(base + "/b.txt", "B");
+      action = failures.size() == 1 ? c.action : fxaIgnore;
+    };
+    failures.clear();
+    archiver.AddMatching(u"?.txt");
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].native_error, 102);
+    EXPECT_TRUE(failures[0].message.starts_with("Cannot read file \"" + Path(base + "/b.txt").string() + "\". "))
+        << failures[0].message;
+    if (c.action == fxaAbort) EXPECT_EQ(ReadFile(archive), after_first);
+    archiver.Close();
+    EXPECT_EQ(EntryNames(archive), c.entries);
+    EXPECT_EQ(Shell("unzip -tq " + Quote(archive)), 0);
+  }
 }
 
 TEST_F(WriterFailureTest, SourceThatChangesSizeIsReported) {

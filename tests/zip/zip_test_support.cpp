@@ -1,7 +1,6 @@
 #include "zip_test_support.h"
 
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include <sstream>
 
 #include "base/text.h"
+#include "support/process.h"
 
 namespace kestrova::testing {
 
@@ -17,7 +17,7 @@ void ZipTest::SetUp() {
   static std::atomic<int> counter{0};
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   dir_ = fs::path(::testing::TempDir()) /
-         ("kzip-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-" + info->name());
+         ("kzip-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++) + "-" + info->name());
   fs::remove_all(dir_);
   fs::create_directories(dir_);
 }

@@ -6,7 +6,7 @@
 
 #include "base/text.h"
 #include "progress_bar.h"
-#include "zip/file_system.h"
+#include "zip/host_system.h"
 #include "zip/zip_archiver.h"
 
 namespace kestrova {

@@ -1,0 +1,27 @@
+#include "base/paths.h"
+
+namespace kestrova {
+
+const char kNativeSeparator = '/';
+
+bool IsNativeSeparator(char c) { return c == '/'; }
+
+std::string WithTrailingSeparator(std::string folder) {
+  if (!folder.empty() && !IsNativeSeparator(folder.back())) folder += kNativeSeparator;
+  return folder;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  return WithTrailingSeparator(folder) + name;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string FileNameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+
+bool IsFullPath(std::string_view path) { return !path.empty() && path[0] == '/'; }
+
+}  // namespace kestrova
