@@ -1,13 +1,11 @@
 #include "app/manage_check.h"
 
+#include "base/paths.h"
 #include "net/internet_handle.h"
 #include "net/protocol.h"
 
 namespace kestrova {
 namespace {
-
-std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
-std::string FileNameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 InternetAccess AccessOf(const TSettings& settings) {
   return {settings.INTERNET_OPEN_TYPE, settings.PROXY_SERVER, settings.PROXY_LOGIN,

@@ -1,8 +1,7 @@
 #include "core/launcher.h"
 
-#include <filesystem>
-
 #include "base/files.h"
+#include "base/paths.h"
 #include "core/command_line.h"
 
 namespace kestrova {
@@ -15,7 +14,7 @@ constexpr int32_t kLastClassicPriority = 4;
 
 // A configured path: a full one as it stands, a relative one joined to `folder`.
 std::string FromFolder(const std::string& folder, const std::string& path) {
-  if (!path.empty() && std::filesystem::path(path).is_absolute()) return path;
+  if (IsFullPath(path)) return path;
   return JoinToFolder(folder, path);
 }
 
