@@ -141,9 +141,11 @@ void TFormDownload::UpdateEstimate(int64_t total_size, int64_t readed) {
   LastBytes = readed;
 }
 
-// The gauge counts in int: a file beyond its range is shown in coarser units.
+// The gauge counts in int: a file beyond its range is shown in kilobytes (or larger
+// units), which keeps its percentage the same as the label's.
 void TFormDownload::ShowGauge(int64_t total_size, int64_t readed) {
-  const int64_t unit = total_size / INT_MAX + 1;
+  int64_t unit = 1;
+  while (total_size / unit > INT_MAX) unit *= 1024;
   Gauge1.SetMaxValue(static_cast<int>(total_size / unit));
   Gauge1.SetProgress(static_cast<int>(std::clamp<int64_t>(readed, 0, total_size) / unit));
 }
