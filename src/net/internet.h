@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,6 +40,11 @@ class InternetRequest {
   /// Makes every read that has not ended by `deadline` fail, however steadily the
   /// bytes trickle in.
   virtual void SetDeadline(std::chrono::steady_clock::time_point deadline) = 0;
+
+  /// True when the server sent more body bytes than its Content-Length announced, as
+  /// far as the request could see; the surplus is not delivered. Only requests sent
+  /// with SendHttpRequestAsking look.
+  virtual bool Overlong() const { return false; }
 };
 
 /// Where a request made piece by piece goes (connect, open request, send).
@@ -48,7 +54,26 @@ struct HttpTarget {
   std::string path;  // from the first "/"
   std::string user_name;
   std::string password;
+  bool secure = false;  // https
 };
+
+/// Who refused a request for want of credentials: the server (401) or a proxy (407).
+enum class CredentialAsker { Server, Proxy };
+
+/// A refusal that credentials may answer, and the host (with its port) that asks.
+struct CredentialChallenge {
+  CredentialAsker asker = CredentialAsker::Server;
+  std::string host;
+};
+
+struct Credentials {
+  std::string user_name;
+  std::string password;
+};
+
+/// Answers a refusal on the sending thread: the credentials to send again with, or
+/// nothing to give up, which makes the refusal the response.
+using CredentialPrompt = std::function<std::optional<Credentials>(const CredentialChallenge&)>;
 
 /// An internet session (the library's internet handle): the agent text, the access
 /// type and the proxy every request made through it uses. Close may come from any
@@ -73,6 +98,18 @@ class InternetSession {
   /// the server's or proxy's request for them) and returns once the response's
   /// headers have arrived; nothing when that fails.
   virtual std::unique_ptr<InternetRequest> SendHttpRequest(const HttpTarget& target) = 0;
+
+  /// Like SendHttpRequest, with the credential retry of a download: the target's
+  /// credentials go to the server only once it has asked for them (answered 401), and
+  /// every further 401 or 407 answer is put to `prompt`, whose credentials go to
+  /// whoever asked and the request is sent again. Without a prompt the refusal is the
+  /// response. The request also watches for a body longer than announced (Overlong).
+  virtual std::unique_ptr<InternetRequest> SendHttpRequestAsking(const HttpTarget& target,
+                                                                 const CredentialPrompt& prompt) = 0;
+
+  /// https requests trust the authorities in this PEM file instead of the system's
+  /// store; empty goes back to the system's store.
+  virtual void SetCertificateAuthorities(const std::string& pem_file) = 0;
 
   /// How long a body read waits for the next byte before it fails.
   virtual void SetReadStallLimit(std::chrono::milliseconds limit) = 0;

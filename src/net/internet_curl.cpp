@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <vector>
 
 #include "base/text.h"
@@ -64,19 +66,29 @@ std::string WireUrl(const std::string& url) {
   return out;
 }
 
-// The proxy a named-proxy setting means for plain HTTP. Accepts "host", "host:port",
-// "http://host:port" and the per-scheme list form "http=host:port https=...".
-std::string ProxyForHttp(const std::string& setting) {
-  if (setting.find('=') == std::string::npos) return setting;
+// The entry "scheme=host:port" of a per-scheme proxy list ("http=... https=..."),
+// or nothing.
+std::optional<std::string> ProxyListEntry(const std::string& setting, const std::string& scheme) {
   size_t start = 0;
   while (start < setting.size()) {
     size_t end = setting.find_first_of(" ;", start);
     if (end == std::string::npos) end = setting.size();
     const std::string entry = setting.substr(start, end - start);
-    if (entry.rfind("http=", 0) == 0) return entry.substr(5);
+    if (entry.rfind(scheme + "=", 0) == 0) return entry.substr(scheme.size() + 1);
     start = end + 1;
   }
-  return "";
+  return std::nullopt;
+}
+
+// The proxy a named-proxy setting means. Accepts "host", "host:port",
+// "http://host:port" and the per-scheme list form; https takes the list's "https="
+// entry where there is one, else the plain HTTP proxy, which tunnels the connection.
+std::string ProxyForScheme(const std::string& setting, bool secure) {
+  if (setting.find('=') == std::string::npos) return setting;
+  if (secure) {
+    if (auto https = ProxyListEntry(setting, "https")) return *https;
+  }
+  return ProxyListEntry(setting, "http").value_or("");
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
@@ -84,6 +96,16 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 }
 
 class CurlSession;
+
+// What a request adds to its session's settings.
+struct RequestExtras {
+  std::optional<Credentials> proxy_login;  // instead of the session's
+  bool download = false;  // a file: large receive blocks, and notice a body longer than announced
+};
+
+// Receive block of a download: the library's default makes a fast link cost many
+// more system calls and callbacks than the transfer needs.
+constexpr long kDownloadReceiveBlock = 256 * 1024;
 
 /// One transfer, driven by the thread that opens and reads it.
 class CurlRequest : public InternetRequest {
@@ -99,12 +121,17 @@ class CurlRequest : public InternetRequest {
   size_t Read(char* buffer, size_t size) override;
   bool Failed() const override { return failed_; }
   void SetDeadline(Clock::time_point deadline) override { deadline_ = deadline; }
+  bool Overlong() const override { return overlong_; }
+
+  // Has the library report a body longer than its Content-Length, which it cuts off.
+  void WatchLength();
 
   void Wake() { curl_multi_wakeup(multi_.get()); }
 
  private:
   static size_t OnHeader(char* data, size_t size, size_t count, void* self);
   static size_t OnBody(char* data, size_t size, size_t count, void* self);
+  static int OnDebug(CURL* easy, curl_infotype type, char* text, size_t size, void* self);
   void TakeHeaderLine(std::string line);
 
   // Runs the transfer until `ready` holds, it ends, or it must give up.
@@ -133,6 +160,7 @@ class CurlRequest : public InternetRequest {
   bool transfer_done_ = false;
   bool failed_ = false;
   Clock::time_point deadline_ = Clock::time_point::max();
+  bool overlong_ = false;
 
   friend class CurlSession;
 };
@@ -156,8 +184,15 @@ class CurlSession : public InternetSession, public std::enable_shared_from_this<
   }
 
   std::unique_ptr<InternetRequest> SendHttpRequest(const HttpTarget& target) override {
-    const std::string url = "http://" + target.host + ":" + std::to_string(target.port) + target.path;
-    return Open(url, target.user_name, target.password, std::chrono::milliseconds(0));
+    return Open(TargetUrl(target), target.user_name, target.password, std::chrono::milliseconds(0));
+  }
+
+  std::unique_ptr<InternetRequest> SendHttpRequestAsking(const HttpTarget& target,
+                                                         const CredentialPrompt& prompt) override;
+
+  void SetCertificateAuthorities(const std::string& pem_file) override {
+    std::lock_guard lock(mutex_);
+    ca_file_ = pem_file;
   }
 
   void SetReadStallLimit(std::chrono::milliseconds limit) override {
@@ -187,10 +222,17 @@ class CurlSession : public InternetSession, public std::enable_shared_from_this<
   }
 
  private:
+  static std::string TargetUrl(const HttpTarget& target) {
+    return (target.secure ? "https://" : "http://") + target.host + ":" + std::to_string(target.port) +
+           target.path;
+  }
   std::unique_ptr<InternetRequest> Open(const std::string& url, const std::string& user,
                                         const std::string& password,
-                                        std::chrono::milliseconds time_limit);
-  void ApplyAccess(CURL* easy);
+                                        std::chrono::milliseconds time_limit,
+                                        const RequestExtras* extras = nullptr);
+  void ApplyAccess(CURL* easy, bool secure);
+  void ApplyExtras(CURL* easy, const RequestExtras& extras);
+  std::string ProxyHost(bool secure) const;
 
   const std::string agent_;
   const int32_t open_type_;
@@ -200,6 +242,7 @@ class CurlSession : public InternetSession, public std::enable_shared_from_this<
   std::string proxy_user_;
   std::string proxy_password_;
   std::chrono::milliseconds read_stall_limit_ = kDefaultReadStallLimit;
+  std::string ca_file_;
   std::vector<CurlRequest*> active_;
 };
 
@@ -275,6 +318,22 @@ size_t CurlRequest::OnBody(char* data, size_t size, size_t count, void* self) {
   return size * count;
 }
 
+void CurlRequest::WatchLength() {
+  curl_easy_setopt(easy_.get(), CURLOPT_DEBUGFUNCTION, &CurlRequest::OnDebug);
+  curl_easy_setopt(easy_.get(), CURLOPT_DEBUGDATA, this);
+  curl_easy_setopt(easy_.get(), CURLOPT_VERBOSE, 1L);
+}
+
+// The library drops bytes beyond the announced length and says so only in its
+// informational text.
+int CurlRequest::OnDebug(CURL*, curl_infotype type, char* text, size_t size, void* self) {
+  static constexpr std::string_view kExcess = "Excess found";
+  if (type == CURLINFO_TEXT && std::string_view(text, size).substr(0, kExcess.size()) == kExcess) {
+    static_cast<CurlRequest*>(self)->overlong_ = true;
+  }
+  return 0;
+}
+
 void CurlRequest::CollectFinished() {
   int left = 0;
   while (CURLMsg* message = curl_multi_info_read(multi_.get(), &left)) {
@@ -344,13 +403,13 @@ size_t CurlRequest::Read(char* buffer, size_t size) {
   return n;
 }
 
-void CurlSession::ApplyAccess(CURL* easy) {
+void CurlSession::ApplyAccess(CURL* easy, bool secure) {
   switch (open_type_) {
     case kOpenTypeDirect:
       curl_easy_setopt(easy, CURLOPT_PROXY, "");  // also ignores the proxy variables
       break;
     case kOpenTypeProxy: {
-      curl_easy_setopt(easy, CURLOPT_PROXY, ProxyForHttp(proxy_).c_str());
+      curl_easy_setopt(easy, CURLOPT_PROXY, ProxyForScheme(proxy_, secure).c_str());
       curl_easy_setopt(easy, CURLOPT_PROXYPORT, 80L);  // when the name carries no port
       curl_easy_setopt(easy, CURLOPT_NOPROXY, "");     // the named proxy takes every host
       std::lock_guard lock(mutex_);
@@ -367,7 +426,8 @@ void CurlSession::ApplyAccess(CURL* easy) {
 
 std::unique_ptr<InternetRequest> CurlSession::Open(const std::string& url, const std::string& user,
                                                    const std::string& password,
-                                                   std::chrono::milliseconds time_limit) {
+                                                   std::chrono::milliseconds time_limit,
+                                                   const RequestExtras* extras) {
   if (closed_) return nullptr;
   EasyPtr easy(curl_easy_init());
   MultiPtr multi(curl_multi_init());
@@ -388,13 +448,74 @@ std::unique_ptr<InternetRequest> CurlSession::Open(const std::string& url, const
     curl_easy_setopt(e, CURLOPT_PASSWORD, password.c_str());
     curl_easy_setopt(e, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);  // sent at once, no probe round
   }
-  ApplyAccess(e);
+  ApplyAccess(e, StartsWithNoCase(url, "https:"));
+  {
+    std::lock_guard lock(mutex_);
+    if (!ca_file_.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, ca_file_.c_str());
+  }
+  if (extras) ApplyExtras(e, *extras);
 
   auto request = std::make_unique<CurlRequest>(shared_from_this(), std::move(multi), std::move(easy));
+  if (extras && extras->download) request->WatchLength();
   if (curl_multi_add_handle(request->multi_.get(), e) != CURLM_OK) return nullptr;
   const auto deadline = time_limit.count() > 0 ? Clock::now() + time_limit : Clock::time_point::max();
   if (!request->AwaitHeaders(deadline)) return nullptr;
   return request;
+}
+
+void CurlSession::ApplyExtras(CURL* easy, const RequestExtras& extras) {
+  if (extras.download) curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kDownloadReceiveBlock);
+  if (extras.proxy_login) {
+    curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, extras.proxy_login->user_name.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, extras.proxy_login->password.c_str());
+  }
+}
+
+// The proxy a request goes through, as the credential prompt names it.
+std::string CurlSession::ProxyHost(bool secure) const {
+  if (open_type_ == kOpenTypeProxy) return ProxyForScheme(proxy_, secure);
+  for (const char* name : {secure ? "https_proxy" : "http_proxy", secure ? "HTTPS_PROXY" : "HTTP_PROXY",
+                           "all_proxy", "ALL_PROXY"}) {
+    if (const char* value = std::getenv(name); value && *value) return value;
+  }
+  return "";
+}
+
+std::unique_ptr<InternetRequest> CurlSession::SendHttpRequestAsking(const HttpTarget& target,
+                                                                    const CredentialPrompt& prompt) {
+  const std::string url = TargetUrl(target);
+  RequestExtras extras;
+  extras.download = true;
+  // The server gets credentials only once it has refused the request without them,
+  // so that they never travel to a server that did not ask.
+  std::optional<Credentials> server_login;
+  const bool has_given = !target.user_name.empty() || !target.password.empty();
+  for (;;) {
+    const std::string user = server_login ? server_login->user_name : "";
+    const std::string password = server_login ? server_login->password : "";
+    auto request = Open(url, user, password, std::chrono::milliseconds(0), &extras);
+    if (!request) return nullptr;
+    const std::string status = request->StatusCode();
+    if (status != "401" && status != "407") return request;
+    CredentialChallenge challenge;
+    if (status == "401") {
+      if (has_given && !server_login) {
+        server_login = Credentials{target.user_name, target.password};
+        continue;
+      }
+      challenge = {CredentialAsker::Server, target.host + ":" + std::to_string(target.port)};
+    } else {
+      challenge = {CredentialAsker::Proxy, ProxyHost(target.secure)};
+    }
+    if (!prompt) return request;
+    std::optional<Credentials> answer = prompt(challenge);
+    if (!answer || closed_) return request;
+    if (challenge.asker == CredentialAsker::Server) {
+      server_login = std::move(answer);
+    } else {
+      extras.proxy_login = std::move(answer);
+    }
+  }
 }
 
 }  // namespace

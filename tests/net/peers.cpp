@@ -162,12 +162,13 @@ int ChildProcess::Wait(double seconds) {
   }
 }
 
-FixedReplyServer::FixedReplyServer(int status, const std::string& body, const std::string& tls_cert)
+FixedReplyServer::FixedReplyServer(int status, const std::string& body, const std::string& tls_cert,
+                                   const std::string& required_auth)
     : log_(dir_.Path() + "requests.log"),
       tls_(!tls_cert.empty()),
       process_({"python3", KESTROVA_TEST_DATA "/net/fixed_reply_server.py", "--status",
                 std::to_string(status), "--body", body, "--log", log_, "--lifetime", "60",
-                "--tls-cert", tls_cert}) {
+                "--tls-cert", tls_cert, "--require-auth", required_auth}) {
   port_ = std::stoi(process_.FirstLine());
 }
 

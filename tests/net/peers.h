@@ -48,8 +48,10 @@ class ChildProcess {
 /// path, User-Agent and Via header go to LogPath as one tab-separated line.
 class FixedReplyServer {
  public:
-  /// With `tls_cert` (a PEM file holding key and certificate) it speaks https.
-  FixedReplyServer(int status, const std::string& body, const std::string& tls_cert = "");
+  /// With `tls_cert` (a PEM file holding key and certificate) it speaks https; with
+  /// `required_auth` ("user:password") a request without that basic login gets 401.
+  FixedReplyServer(int status, const std::string& body, const std::string& tls_cert = "",
+                   const std::string& required_auth = "");
   std::string BaseUrl() const {
     return (tls_ ? "https" : "http") + std::string("://127.0.0.1:") + std::to_string(port_);
   }

@@ -1,0 +1,250 @@
+#include "net/http_get.h"
+
+#include <algorithm>
+#include <cctype>
+#include <condition_variable>
+#include <cstdio>
+#include <limits>
+#include <vector>
+
+namespace kestrova {
+namespace {
+
+// Pieces this large keep a fast link from making the transfer CPU-bound.
+constexpr size_t kReadPiece = 64 * 1024;
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// A port given as ":digits" at the end of the host; the host keeps anything else,
+// which then fails as an unknown host name.
+void TakePort(TURLParts& parts) {
+  const size_t colon = parts.host.rfind(':');
+  if (colon == std::string::npos) return;
+  const size_t bracket = parts.host.rfind(']');
+  if (bracket != std::string::npos && bracket > colon) return;  // inside an IPv6 address
+  const std::string digits = parts.host.substr(colon + 1);
+  if (digits.empty() || digits.size() > 5 ||
+      !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); })) {
+    return;
+  }
+  const int port = std::stoi(digits);
+  if (port < 1 || port > 65535) return;
+  parts.port = port;
+  parts.host.resize(colon);
+}
+
+}  // namespace
+
+TURLParts SplitURL(const std::string& url) {
+  TURLParts parts;
+  std::string rest = url;
+  const std::string lower = Lower(url);
+  if (lower.rfind("https://", 0) == 0) {
+    parts.secure = true;
+    parts.port = 443;
+    rest = url.substr(8);
+  } else if (lower.find("http://") != std::string::npos) {
+    rest = url.substr(std::min<size_t>(7, url.size()));
+  }
+  const size_t slash = rest.find('/');
+  if (slash == std::string::npos) {
+    parts.path = rest;
+    return parts;
+  }
+  parts.host = rest.substr(0, slash);
+  parts.path = rest.substr(slash);
+  TakePort(parts);
+  return parts;
+}
+
+std::optional<int64_t> ParseContentLength(const std::string& text) {
+  if (text.empty() || text.size() > 19) return std::nullopt;
+  int64_t value = 0;
+  for (unsigned char c : text) {
+    if (!std::isdigit(c)) return std::nullopt;
+    const int digit = c - '0';
+    if (value > (std::numeric_limits<int64_t>::max() - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+/// Hands a download's progress to the GUI thread one call at a time, so that the
+/// worker never waits for the GUI thread: counts that arrive while a call is pending
+/// are folded into the next one, and the last count is always delivered.
+class TProgressRelay : public TThread {
+ public:
+  TProgressRelay(Key key, THTTPGetThread& worker) : TThread(key), worker_(worker) {}
+
+  void Report(int64_t readed) {
+    {
+      std::lock_guard lock(mutex_);
+      latest_ = readed;
+    }
+    changed_.notify_one();
+  }
+  /// Ends the relay once the latest count has been delivered.
+  void Finish() {
+    {
+      std::lock_guard lock(mutex_);
+      finish_ = true;
+    }
+    changed_.notify_one();
+  }
+
+ protected:
+  void Execute() override {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return latest_ != delivered_ || finish_; });
+      if (latest_ == delivered_) return;
+      const int64_t readed = latest_;
+      delivered_ = readed;
+      lock.unlock();
+      GuiThread::Synchronize([&] { worker_.Params.OnProgress(worker_, worker_.TotalSize, readed); });
+      lock.lock();
+    }
+  }
+
+ private:
+  THTTPGetThread& worker_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int64_t latest_ = 0;
+  int64_t delivered_ = 0;
+  bool finish_ = false;
+};
+
+THTTPGetThread::THTTPGetThread(Key key, THTTPGetParams params) : TThread(key), Params(std::move(params)) {}
+
+THTTPGetThread::~THTTPGetThread() = default;
+
+void THTTPGetThread::Abort() {
+  aborted_ = true;
+  std::lock_guard lock(session_mutex_);
+  if (session_) session_->Close();
+}
+
+InternetHandle THTTPGetThread::OpenSession() {
+  InternetHandle session = OpenInternetSession(Params.Agent, Params.Internet_Type, Params.Proxy_Server);
+  if (!session) return nullptr;
+  if (!Params.CertificateAuthorities.empty()) session->SetCertificateAuthorities(Params.CertificateAuthorities);
+  std::lock_guard lock(session_mutex_);
+  session_ = session;
+  if (aborted_) session->Close();
+  return session;
+}
+
+std::optional<Credentials> THTTPGetThread::AskCredentials(const CredentialChallenge& challenge) {
+  if (aborted_ || !Params.OnCredentials) return std::nullopt;
+  std::optional<Credentials> answer;
+  GuiThread::Synchronize([&] { answer = Params.OnCredentials(challenge); });
+  if (aborted_) return std::nullopt;
+  return answer;
+}
+
+std::unique_ptr<InternetRequest> THTTPGetThread::SendRequest(InternetSession& session, const TURLParts& parts) {
+  HttpTarget target{parts.host, parts.port, parts.path, "", "", parts.secure};
+  // With a named proxy the configured login is the proxy's: it must never travel to
+  // the download server, which may be any host the action list names.
+  if (Params.Internet_Type == kOpenTypeProxy && !Params.Proxy_Server.empty()) {
+    session.SetProxyCredentials(Params.UserName, Params.Password);
+  } else {
+    target.user_name = Params.UserName;
+    target.password = Params.Password;
+  }
+  return session.SendHttpRequestAsking(
+      target, [this](const CredentialChallenge& challenge) { return AskCredentials(challenge); });
+}
+
+// Writes the body into the target file; true when all of it arrived and was written.
+bool THTTPGetThread::Transfer(InternetRequest& request) {
+  FilePtr file(std::fopen(Params.FileName.c_str(), "wb"));
+  if (!file) return false;
+  if (Params.OnProgress) {
+    relay_ = TThread::Create<TProgressRelay>(*this);
+    relay_->Start();
+  }
+  std::vector<char> piece(kReadPiece);
+  bool written = true;
+  while (!aborted_) {
+    const size_t n = request.Read(piece.data(), piece.size());
+    if (n == 0) break;
+    if (std::fwrite(piece.data(), 1, n, file.get()) != n) {
+      written = false;
+      break;
+    }
+    Readed += static_cast<int64_t>(n);
+    if (relay_) relay_->Report(Readed);
+  }
+  if (relay_) {
+    relay_->Finish();
+    relay_->WaitFor();
+  }
+  if (std::fclose(file.release()) != 0) written = false;
+  // A body cut short, or longer than announced, is no release file, even when the
+  // last read itself reported no error.
+  return written && Readed == TotalSize && !request.Failed() && !request.Overlong();
+}
+
+void THTTPGetThread::Execute() {
+  const TURLParts parts = SplitURL(Params.URL);
+  InternetHandle session = OpenSession();
+  if (aborted_ || !session || parts.host.empty()) return;
+  std::unique_ptr<InternetRequest> request = SendRequest(*session, parts);
+  // Only the file asked for is stored: an error page must never pass for it.
+  if (aborted_ || !request || request->StatusCode() != "200") return;
+  const std::optional<std::string> length_text = request->ContentLength();
+  if (!length_text) return;
+  const std::optional<int64_t> length = ParseContentLength(*length_text);
+  if (!length) return;
+  TotalSize = *length;
+  Readed = 0;
+  if (aborted_) return;
+  Succeeded = Transfer(*request);
+}
+
+THTTPGet::~THTTPGet() {
+  if (!running_) return;
+  destroying_ = true;
+  worker_->Abort();
+  worker_.reset();  // waits for the worker, serving its hand-overs meanwhile
+}
+
+void THTTPGet::StartDownload() {
+  if (running_) return;
+  worker_.reset();
+  THTTPGetParams params{Agent,         URL,          FileName,   UserName,  Password,
+                        Internet_Type, Proxy_Server, CertificateAuthorities, OnProgress, OnCredentials};
+  worker_ = TThread::Create<THTTPGetThread>(std::move(params));
+  THTTPGetThread& worker = *worker_;
+  worker.OnTerminate = [this, &worker] { WorkerEnded(worker); };
+  running_ = true;
+  worker.Start();
+}
+
+void THTTPGet::CancelDownload() {
+  if (running_) worker_->Abort();
+}
+
+void THTTPGet::WorkerEnded(THTTPGetThread& worker) {
+  if (!destroying_) {
+    if (worker.Succeeded) {
+      if (OnDoneFile) OnDoneFile(*this, worker.Params.FileName, worker.TotalSize);
+    } else if (!worker.Aborted() && OnError) {
+      OnError(*this);
+    }
+  }
+  running_ = false;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,139 @@
+// Downloading one URL into a file in the background, with progress, completion and
+// failure events on the GUI thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "base/threads.h"
+#include "net/internet.h"
+
+namespace kestrova {
+
+/// The parts of a download URL: an optional "http://" or "https://" prefix, the host
+/// with an optional ":port", and the path from the first "/" on. Without a "/" after
+/// the host the host is empty and the whole text is the path.
+struct TURLParts {
+  std::string host;
+  std::string path;
+  int port = 80;
+  bool secure = false;
+};
+TURLParts SplitURL(const std::string& url);
+
+/// The Content-Length text as a size; nothing unless it is a plain decimal number
+/// that fits a signed 64-bit size.
+std::optional<int64_t> ParseContentLength(const std::string& text);
+
+class THTTPGetThread;
+class TProgressRelay;
+
+/// Progress of a download: the announced size and the bytes written so far.
+using TOnProgressEvent = std::function<void(THTTPGetThread& sender, int64_t TotalSize, int64_t Readed)>;
+/// Asks the user for credentials when a server or proxy wants them; nothing cancels.
+using TOnCredentialsEvent = std::function<std::optional<Credentials>(const CredentialChallenge&)>;
+
+/// What a worker downloads: its copy of the component's properties.
+struct THTTPGetParams {
+  std::string Agent;
+  std::string URL;
+  std::string FileName;
+  std::string UserName;
+  std::string Password;
+  int32_t Internet_Type = 0;
+  std::string Proxy_Server;
+  std::string CertificateAuthorities;
+  TOnProgressEvent OnProgress;
+  TOnCredentialsEvent OnCredentials;
+};
+
+/// The worker of one download: connects, sends the request (answering requests for
+/// credentials), and writes a 200 response's body into the target file.
+class THTTPGetThread : public TThread {
+ public:
+  THTTPGetThread(Key key, THTTPGetParams params);
+  ~THTTPGetThread() override;
+
+  /// GUI thread: stops the download at its next check and ends a pending wait for
+  /// the network at once.
+  void Abort();
+  bool Aborted() const { return aborted_; }
+
+  /// The outcome, decided when the body ends.
+  bool Succeeded = false;
+  /// The response's Content-Length.
+  int64_t TotalSize = 0;
+  /// Bytes written to the file so far.
+  std::atomic<int64_t> Readed{0};
+
+  const THTTPGetParams Params;
+
+ protected:
+  void Execute() override;
+
+ private:
+  InternetHandle OpenSession();
+  std::unique_ptr<InternetRequest> SendRequest(InternetSession& session, const TURLParts& parts);
+  std::optional<Credentials> AskCredentials(const CredentialChallenge& challenge);
+  bool Transfer(InternetRequest& request);
+
+  std::atomic<bool> aborted_{false};
+  std::mutex session_mutex_;
+  InternetHandle session_;  // guarded: Abort closes it from the GUI thread
+  TThread::Ptr<TProgressRelay> relay_;
+};
+
+/// A component that downloads one URL over HTTP(S) into a file in a worker thread.
+/// Its events run on the GUI thread: OnProgress after the pieces written (handed
+/// over one at a time, so a fast transfer never waits for the GUI thread; the last
+/// one shows every byte), then OnDoneFile when the whole announced body has arrived,
+/// or OnError when a download that was not cancelled failed.
+class THTTPGet {
+ public:
+  using TOnDoneFileEvent = std::function<void(THTTPGet& sender, const std::string& FileName, int64_t FileSize)>;
+  using TNotifyEvent = std::function<void(THTTPGet& sender)>;
+
+  THTTPGet() = default;
+  /// Cancels a running download and waits for its worker, without events.
+  ~THTTPGet();
+  THTTPGet(const THTTPGet&) = delete;
+  THTTPGet& operator=(const THTTPGet&) = delete;
+
+  std::string Agent = "Quorvex HTTPGet";
+  std::string URL;
+  std::string FileName;
+  /// With a named proxy (Internet_Type 3 and a Proxy_Server) these are the proxy's
+  /// credentials; otherwise the server's, sent only when the server asks.
+  std::string UserName;
+  std::string Password;
+  int32_t Internet_Type = kOpenTypePreconfig;
+  std::string Proxy_Server;
+  /// A PEM file of authorities that https trusts instead of the system's store.
+  std::string CertificateAuthorities;
+
+  TOnProgressEvent OnProgress;
+  TOnDoneFileEvent OnDoneFile;
+  TNotifyEvent OnError;
+  TOnCredentialsEvent OnCredentials;
+
+  /// Starts a download with the current properties; ignored while one runs.
+  void StartDownload();
+  /// Stops the running download without an event; ignored when idle.
+  void CancelDownload();
+  /// The running worker, or nullptr.
+  THTTPGetThread* Worker() const { return running_ ? worker_.get() : nullptr; }
+
+ private:
+  void WorkerEnded(THTTPGetThread& worker);
+
+  TThread::Ptr<THTTPGetThread> worker_;  // kept after its end until the next start
+  bool running_ = false;
+  bool destroying_ = false;
+};
+
+}  // namespace kestrova

@@ -1,0 +1,288 @@
+// Downloads through THTTPGet from real servers on 127.0.0.1: which event each kind
+// of reply ends in, what the target file holds afterwards, and who gets credentials.
+#include "net/http_get.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "peers.h"
+
+namespace kestrova {
+namespace {
+
+struct Outcome {
+  bool done = false;
+  bool error = false;
+  int64_t done_size = -1;
+  std::vector<int64_t> progress;
+  int64_t total = -1;
+  bool events_on_gui_thread = true;
+};
+
+class HttpGet : public ::testing::Test {
+ protected:
+  void SetUp() override { GuiThread::Attach(); }
+
+  void Arm(THTTPGet& get, Outcome& outcome) {
+    get.OnDoneFile = [&outcome](THTTPGet&, const std::string&, int64_t size) {
+      outcome.done = true;
+      outcome.done_size = size;
+      outcome.events_on_gui_thread &= GuiThread::IsCurrent();
+    };
+    get.OnError = [&outcome](THTTPGet&) {
+      outcome.error = true;
+      outcome.events_on_gui_thread &= GuiThread::IsCurrent();
+    };
+    get.OnProgress = [&outcome](THTTPGetThread&, int64_t total, int64_t readed) {
+      outcome.progress.push_back(readed);
+      outcome.total = total;
+      outcome.events_on_gui_thread &= GuiThread::IsCurrent();
+    };
+  }
+
+  Outcome Download(THTTPGet& get) {
+    Outcome outcome;
+    Arm(get, outcome);
+    get.StartDownload();
+    GuiThread::WaitUntil([&] { return !get.Worker(); });
+    return outcome;
+  }
+
+  Outcome Download(const std::string& url, const std::string& file) {
+    THTTPGet get;
+    get.URL = url;
+    get.FileName = file;
+    get.Internet_Type = kOpenTypeDirect;
+    return Download(get);
+  }
+
+  test::TempDir dir_;
+};
+
+TEST_F(HttpGet, CompleteReleaseFileFromTheReferenceServer) {
+  test::TempDir root, logs;
+  std::string release(3 * 1024 * 1024 + 17, '\0');
+  for (size_t i = 0; i < release.size(); ++i) release[i] = static_cast<char>(i * 7 % 251);
+  root.Write("Demo/release.ini", "[release]\nversion=2.1\ndate=d\n");
+  root.Write("Demo/files/big.zip", release);
+  test::ReferenceServer server(root.Path(), "/upd.php", logs.Path() + "log");
+  const std::string target = dir_.Write("big.zip", "an older, longer file than the new one" + release);
+
+  const Outcome outcome = Download(server.BaseUrl() + "/files/Demo/big.zip", target);
+  EXPECT_TRUE(outcome.done);
+  EXPECT_FALSE(outcome.error);
+  EXPECT_EQ(outcome.done_size, int64_t(release.size()));
+  EXPECT_TRUE(test::ReadFile(target) == release);
+  EXPECT_TRUE(outcome.events_on_gui_thread);
+  ASSERT_FALSE(outcome.progress.empty());
+  EXPECT_TRUE(std::is_sorted(outcome.progress.begin(), outcome.progress.end()));
+  EXPECT_EQ(outcome.progress.back(), int64_t(release.size())) << "the last event shows every byte";
+  EXPECT_EQ(outcome.total, int64_t(release.size()));
+}
+
+TEST_F(HttpGet, EachKindOfReplyEndsInItsEventAndFile) {
+  enum Expect { kDone, kError };
+  struct Case {
+    const char* name;
+    std::function<std::string()> serve;  // starts the peer, gives the URL
+    Expect expect;
+    std::string file_after;  // "old" when the file must stay untouched
+    const char* target = "file.zip";
+  };
+  std::unique_ptr<test::FixedReplyServer> fixed;
+  std::unique_ptr<test::ScriptedServer> scripted;
+  auto fixed_reply = [&](int status, std::string body) {
+    return [&, status, body] {
+      fixed = std::make_unique<test::FixedReplyServer>(status, body);
+      return fixed->BaseUrl() + "/files/file.zip";
+    };
+  };
+  auto raw_reply = [&](std::string reply) {
+    return [&, reply] {
+      scripted = std::make_unique<test::ScriptedServer>(reply, /*hang_up=*/true);
+      return scripted->BaseUrl() + "/file.zip";
+    };
+  };
+  const std::vector<Case> cases = {
+      {"empty file", fixed_reply(200, ""), kDone, ""},
+      {"small file", fixed_reply(200, "PK\x03\x04 tiny"), kDone, "PK\x03\x04 tiny"},
+      {"404 with a body", fixed_reply(404, "<html>not here</html>"), kError, "old"},
+      {"500 with a body", fixed_reply(500, "<html>broken</html>"), kError, "old"},
+      {"chunked, no length",
+       raw_reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n"), kError, "old"},
+      {"length not a number", raw_reply("HTTP/1.1 200 OK\r\nContent-Length: 5x\r\n\r\nhello"), kError, "old"},
+      {"cut early", raw_reply("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789"), kError,
+       "0123456789"},
+      {"more than announced", raw_reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n0123456789"), kError,
+       "01234"},
+      {"folder missing", fixed_reply(200, "data"), kError, "", "no/such/folder/file.zip"},
+      {"nothing listens", [] { return test::RefusingBaseUrl() + "/file.zip"; }, kError, "old"},
+      {"no path after the host", [] { return std::string("http://127.0.0.1"); }, kError, "old"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string target = dir_.Path() + c.target;
+    if (c.file_after == "old") dir_.Write(c.target, "old");
+    const Outcome outcome = Download(c.serve(), target);
+    EXPECT_EQ(outcome.done, c.expect == kDone);
+    EXPECT_EQ(outcome.error, c.expect == kError);
+    if (c.expect == kDone) {
+      EXPECT_EQ(outcome.done_size, int64_t(c.file_after.size()));
+      EXPECT_EQ(outcome.progress.empty(), c.file_after.empty()) << "progress comes with pieces only";
+    }
+    EXPECT_EQ(test::ReadFile(target), c.file_after);
+    std::filesystem::remove(target);
+  }
+}
+
+TEST_F(HttpGet, CancelStopsWithoutAnEventAndStrayCallsAreIgnored) {
+  test::ScriptedServer stalled("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n0123456789",
+                               /*hang_up=*/false);
+  THTTPGet get;
+  get.CancelDownload();  // idle: nothing happens
+  get.URL = stalled.BaseUrl() + "/big.zip";
+  get.FileName = dir_.Path() + "big.zip";
+  get.Internet_Type = kOpenTypeDirect;
+  Outcome outcome;
+  Arm(get, outcome);
+  get.StartDownload();
+  THTTPGetThread* worker = get.Worker();
+  ASSERT_TRUE(worker);
+  GuiThread::WaitUntil([&] { return !outcome.progress.empty(); });
+  get.StartDownload();  // running: ignored
+  EXPECT_EQ(get.Worker(), worker);
+  const double start = test::Now();
+  get.CancelDownload();
+  GuiThread::WaitUntil([&] { return !get.Worker(); });
+  EXPECT_LT(test::Now() - start, 1.0) << "a cancel ends a stalled read at once";
+  EXPECT_FALSE(outcome.done);
+  EXPECT_FALSE(outcome.error);
+  EXPECT_EQ(test::ReadFile(dir_.Path() + "big.zip"), "0123456789") << "the partial file stays";
+}
+
+// A test authority and a server certificate for 127.0.0.1 signed by it.
+std::pair<std::string, std::string> MakeTestAuthority(const test::TempDir& dir) {
+  const std::string p = dir.Path();
+  dir.Write("ext.cnf", "subjectAltName=IP:127.0.0.1\n");
+  const std::vector<std::vector<std::string>> steps = {
+      {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days",
+       "1", "-subj", "/CN=Kestrova Test CA", "-keyout", p + "ca.key", "-out", p + "ca.crt"},
+      {"openssl", "req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-subj",
+       "/CN=127.0.0.1", "-keyout", p + "server.key", "-out", p + "server.csr"},
+      {"openssl", "x509", "-req", "-in", p + "server.csr", "-CA", p + "ca.crt", "-CAkey", p + "ca.key",
+       "-CAcreateserial", "-days", "1", "-extfile", p + "ext.cnf", "-out", p + "server.crt"},
+  };
+  for (const auto& step : steps) {
+    test::ChildProcess openssl(step);
+    if (openssl.Wait(20) != 0) return {};
+  }
+  dir.Write("server.pem", test::ReadFile(p + "server.key") + test::ReadFile(p + "server.crt"));
+  return {p + "ca.crt", p + "server.pem"};
+}
+
+TEST_F(HttpGet, HttpsWithTheGivenAuthority) {
+  test::TempDir pki;
+  const auto [ca, server_pem] = MakeTestAuthority(pki);
+  ASSERT_FALSE(ca.empty());
+  test::FixedReplyServer server(200, "secure release", server_pem);
+  for (const bool trusted : {true, false}) {
+    THTTPGet get;
+    get.URL = server.BaseUrl() + "/files/r.zip";
+    get.FileName = dir_.Path() + "r.zip";
+    get.Internet_Type = kOpenTypeDirect;
+    if (trusted) get.CertificateAuthorities = ca;
+    const Outcome outcome = Download(get);
+    EXPECT_EQ(outcome.done, trusted);
+    EXPECT_EQ(outcome.error, !trusted);
+  }
+  EXPECT_EQ(server.RequestedPaths(), std::vector<std::string>{"/files/r.zip"});
+}
+
+TEST_F(HttpGet, CredentialsGoOnlyToWhoAsksForThem) {
+  struct Case {
+    const char* name;
+    bool through_proxy;
+    std::string server_login;    // what the server requires, "" for nothing
+    std::string prompt_answer;   // "" cancels the prompt
+    bool done;
+    std::vector<std::string> authorizations;  // as the server saw them, request by request
+  };
+  const std::string basic_up = "Basic dTpw";  // u:p
+  const std::vector<Case> cases = {
+      {"proxy login stays with the proxy", true, "", "", true, {""}},
+      {"server login only after it asked", false, "u:p", "", true, {"", basic_up}},
+      {"no login to a server that does not ask", false, "", "", true, {""}},
+      {"wrong login, then the prompt's", false, "u:right", "u:right", true, {"", basic_up, "Basic dTpyaWdodA=="}},
+      {"wrong login, prompt cancelled", false, "u:right", "", false, {"", basic_up}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::FixedReplyServer server(200, "release", "", c.server_login);
+    std::unique_ptr<test::AuthProxy> proxy;
+    THTTPGet get;
+    get.URL = server.BaseUrl() + "/r.zip";
+    get.FileName = dir_.Path() + "r.zip";
+    get.UserName = "u";
+    get.Password = "p";
+    get.Internet_Type = kOpenTypeDirect;
+    if (c.through_proxy) {
+      proxy = std::make_unique<test::AuthProxy>("u", "p");
+      get.Internet_Type = kOpenTypeProxy;
+      get.Proxy_Server = proxy->Address();
+    }
+    std::vector<CredentialChallenge> asked;
+    get.OnCredentials = [&](const CredentialChallenge& challenge) -> std::optional<Credentials> {
+      asked.push_back(challenge);
+      if (c.prompt_answer.empty()) return std::nullopt;
+      const size_t colon = c.prompt_answer.find(':');
+      return Credentials{c.prompt_answer.substr(0, colon), c.prompt_answer.substr(colon + 1)};
+    };
+    const Outcome outcome = Download(get);
+    EXPECT_EQ(outcome.done, c.done);
+    std::vector<std::string> seen;
+    for (const std::string& line : server.LogLines()) {
+      const size_t fields = std::count(line.begin(), line.end(), '\t');
+      seen.push_back(fields >= 3 ? line.substr(line.rfind('\t') + 1) : "");
+    }
+    EXPECT_EQ(seen, c.authorizations);
+    if (!asked.empty()) {
+      EXPECT_EQ(asked[0].asker, CredentialAsker::Server);
+      EXPECT_EQ(asked[0].host, server.BaseUrl().substr(7));
+    }
+  }
+}
+
+TEST(SplitURL, HostPortSchemeAndPath) {
+  struct Case {
+    std::string url, host, path;
+    int port;
+    bool secure;
+  };
+  const std::vector<Case> cases = {
+      {"http://host/files/release.zip", "host", "/files/release.zip", 80, false},
+      {"HTTP://Host/a", "Host", "/a", 80, false},
+      {"host/a", "host", "/a", 80, false},
+      {"http://host:8080/a", "host", "/a", 8080, false},
+      {"https://host/a", "host", "/a", 443, true},
+      {"HTTPS://host:8443/a/b", "host", "/a/b", 8443, true},
+      {"http://host", "", "host", 80, false},
+      {"http://host:99999/a", "host:99999", "/a", 80, false},
+      {"http://[::1]:81/a", "[::1]", "/a", 81, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.url);
+    const TURLParts parts = SplitURL(c.url);
+    EXPECT_EQ(parts.host, c.host);
+    EXPECT_EQ(parts.path, c.path);
+    EXPECT_EQ(parts.port, c.port);
+    EXPECT_EQ(parts.secure, c.secure);
+  }
+  EXPECT_EQ(ParseContentLength("3221225472"), 3221225472LL) << "beyond 2 GiB";
+  EXPECT_EQ(ParseContentLength("9223372036854775808"), std::nullopt);
+  EXPECT_EQ(ParseContentLength("-1"), std::nullopt);
+  EXPECT_EQ(ParseContentLength(""), std::nullopt);
+}
+
+}  // namespace
+}  // namespace kestrova
