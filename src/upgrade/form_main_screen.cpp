@@ -8,6 +8,8 @@
 #include "net/protocol.h"
 #include "upgrade/action_list.h"
 #include "upgrade/clean_up.h"
+#include "upgrade/detached_script.h"
+#include "upgrade/self_replacement.h"
 
 namespace kestrova {
 namespace {
@@ -275,14 +277,26 @@ void TFormMainScreen::BitBtnLaterClick() {
 
 void TFormMainScreen::BitBtnStartClick() {
   LaunchRequested = true;
-  // With a replacement of the updater pending, the replacement restarts it instead.
-  if (!ReplaceUpdater) LaunchApplication(settings_);
   Close();
 }
 
 void TFormMainScreen::FormClose() {
   CleanUp();
-  // The self-replacement (ReplaceUpdater) is written here once it exists.
+  const bool updater_restarts = WriteReplacementBatch() && LaunchRequested;
+  // Whenever no script restarts the updater (nothing to replace, or the script could
+  // not be started), the application is started here, as the user asked for it.
+  if (LaunchRequested && !updater_restarts) LaunchApplication(settings_);
+}
+
+bool TFormMainScreen::WriteReplacementBatch() {
+  if (!ReplaceUpdater || !ReleaseInstalled) return false;
+  TReplacementRequest request;
+  request.app_directory = settings_.app_directory;
+  request.executable_name = agent_;
+  request.updater_arguments = settings_.updater_arguments;
+  request.updater_process_id = CurrentProcessId();
+  request.LaunchRequested = LaunchRequested;
+  return kestrova::WriteReplacementBatch(request);
 }
 
 void TFormMainScreen::CleanUp() { RemoveUpgradeLeftovers(settings_.app_directory, ReleaseFiles); }

@@ -66,6 +66,10 @@ class TFormMainScreen : public ui::TForm {
   bool CheckShortcuts = false;
   bool ReplaceUpdater = false;
   bool LaunchRequested = false;
+  /// Set by the upgrade procedure when its install step succeeded. Closing replaces
+  /// the updater only then, so that a "Kestrova.new" left by an earlier, failed
+  /// upgrade never takes its place.
+  bool ReleaseInstalled = false;
   /// The fetcher of the current server request, or none between requests.
   std::unique_ptr<TGetInternetData> Fetcher;
   bool ActionListLoaded = false;
@@ -97,6 +101,8 @@ class TFormMainScreen : public ui::TForm {
   void ShowUpgradeState(TUpgradeState state);
 
   void BitBtnLaterClick();
+  /// Closes the window; closing then starts the application, or leaves that to the
+  /// updater which the replacement script restarts.
   void BitBtnStartClick();
   /// Removes the downloaded release files and the action list; never reports.
   void CleanUp();
@@ -107,6 +113,9 @@ class TFormMainScreen : public ui::TForm {
   void LayOutButtons();
   void FormCreate();
   void FormClose();
+  /// Starts the replacement of the updater when this run installed one; true when
+  /// the script runs.
+  bool WriteReplacementBatch();
 
   TSettings& settings_;
   const std::string agent_;

@@ -126,6 +126,37 @@ TEST_F(MainScreen, LaterStartsTheApplicationAndCloses) {
   EXPECT_TRUE(SpinUntil([&] { return fs::exists(app_.Path() + "started"); }));
 }
 
+// Only a script that restarts the updater may take the launch over, and only a
+// replacement installed in this run may replace the updater.
+TEST_F(MainScreen, LaunchApplicationStartsTheApplicationUnlessTheReplacementRestartsTheUpdater) {
+  const std::string app = app_.Write("app.sh", "#!/bin/sh\ntouch \"$(dirname \"$0\")/started\"\n");
+  ::chmod(app.c_str(), 0755);
+  settings_.main_program = "app.sh";
+  settings_.process_priority = 2;
+  struct Case {
+    bool replace, installed, leftover;
+  } cases[] = {
+      {false, true, true},  // no replacement asked for
+      {true, true, false},  // asked for, but nothing to put in place
+      {true, false, true},  // a "Kestrova.new" of an earlier, failed upgrade
+  };
+  for (const Case& c : cases) {
+    const std::string label = std::to_string(c.replace) + std::to_string(c.installed);
+    fs::remove(app_.Path() + "started");
+    fs::remove(app_.Path() + "Kestrova.new");
+    if (c.leftover) app_.Write("Kestrova.new", "left over");
+    auto form = Open();
+    form->ReplaceUpdater = c.replace;
+    form->ReleaseInstalled = c.installed;
+    form->ShowUpgradeState(TUpgradeState::Succeeded);
+    form->Show();
+    form->BitBtnStart.Click();
+    EXPECT_TRUE(SpinUntil([&] { return fs::exists(app_.Path() + "started"); })) << label;
+    EXPECT_FALSE(fs::exists(app_.Path() + "batch_update.sh")) << label;
+    EXPECT_EQ(fs::exists(app_.Path() + "Kestrova.new"), c.leftover) << label;
+  }
+}
+
 TEST_F(MainScreen, StepResultsStandInColumn46) {
   const std::string line45(45, 'x');
   struct Case {

@@ -1,0 +1,22 @@
+#include "upgrade/self_replacement.h"
+
+#include "base/files.h"
+#include "upgrade/detached_script.h"
+#include "upgrade/replacement_script.h"
+
+namespace kestrova {
+
+bool WriteReplacementBatch(const TReplacementRequest& request) {
+  const bool new_executable = FileExists(JoinToFolder(request.app_directory, kNewUpdaterFileName));
+  const bool new_configuration =
+      FileExists(JoinToFolder(request.app_directory, kNewConfigurationFileName));
+  if (!new_executable && !new_configuration) return false;
+  const std::string script_path = JoinToFolder(request.app_directory, kReplacementScriptName);
+  if (!ReplaceFileSafely(script_path,
+                         ReplacementScript(request, new_executable, new_configuration))) {
+    return false;
+  }
+  return StartDetachedScript(script_path, request.app_directory);
+}
+
+}  // namespace kestrova
