@@ -154,6 +154,7 @@ void TFormMainScreen::LayOutButtons() {
   PlaceButton(BitBtnUpdate, ui::TBitBtnKind::Ok, 15, 106, "Update now", 1);
   PlaceButton(BitBtnStart, ui::TBitBtnKind::Ok, 181, 151, "Launch Application", 4);
   PlaceButton(BitBtnLater, ui::TBitBtnKind::Cancel, 419, 78, "Later...", 2);
+  BitBtnUpdate.OnClick = [this] { BitBtnUpdateClick(); };
   BitBtnLater.OnClick = [this] { BitBtnLaterClick(); };
   BitBtnStart.OnClick = [this] { BitBtnStartClick(); };
   ShowUpgradeState(TUpgradeState::Idle);
@@ -259,8 +260,7 @@ void TFormMainScreen::ShowUpgradeState(TUpgradeState state) {
   const bool usable = state == TUpgradeState::Idle || state == TUpgradeState::Abandoned;
   const bool finished = state == TUpgradeState::Succeeded;
   const bool turning = state == TUpgradeState::Running || state == TUpgradeState::InstallFailed;
-  // "Update now" works only once it has its procedure; until then it offers nothing.
-  BitBtnUpdate.SetEnabled(usable && static_cast<bool>(BitBtnUpdate.OnClick));
+  BitBtnUpdate.SetEnabled(usable);
   BitBtnLater.SetEnabled(usable);
   BitBtnUpdate.SetVisible(!finished);
   BitBtnLater.SetVisible(!finished);

@@ -100,6 +100,19 @@ class TFormMainScreen : public ui::TForm {
   /// Sets the buttons and the wheel for `state`.
   void ShowUpgradeState(TUpgradeState state);
 
+  /// "Update now": fetches the action list, downloads and verifies the release,
+  /// saves what it will touch, removes obsolete files, retargets shortcuts, installs,
+  /// records the new version and reports back, logging every step.
+  void BitBtnUpdateClick();
+  /// Downloads every release file from `server`, each in a download dialog; true when
+  /// all arrived. LastStatus tells how the last one ended.
+  bool DownloadRelease(const std::string& server);
+  /// Ends an abandoned upgrade: the result word of LastStatus, the buttons back, the
+  /// abort line.
+  void ReportAbort();
+  /// Tells the server the upgrade is complete and waits for its reply.
+  void SendCompletionReport();
+
   void BitBtnLaterClick();
   /// Closes the window; closing then starts the application, or leaves that to the
   /// updater which the replacement script restarts.
@@ -116,11 +129,21 @@ class TFormMainScreen : public ui::TForm {
   /// Starts the replacement of the updater when this run installed one; true when
   /// the script runs.
   bool WriteReplacementBatch();
+  bool DownloadReleaseFromEitherServer();
+  bool VerifyDownloads();
+  void ChangeInstallation();
+  void RemoveObsoleteItems();
+  void RecordInstalledRelease();
+  void EndUpgrade();
 
   TSettings& settings_;
   const std::string agent_;
   InternetHandle internet_;
 };
+
+/// Where the log of the latest upgrade of application `name` is kept: the system's
+/// temporary folder, beside the save archive.
+std::string UpgradeLogPath(const std::string& name);
 
 /// `line`, padded with blanks to 45 characters when shorter, then ": " and `word`.
 std::string StepResultLine(const std::string& line, const std::string& word);

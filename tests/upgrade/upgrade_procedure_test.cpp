@@ -1,0 +1,162 @@
+// "Update now" end to end: the real main window offscreen against the reference
+// server, over an application folder of its own.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "base/files.h"
+#include "net/peers.h"
+#include "upgrade/form_main_screen.h"
+
+namespace kestrova {
+namespace {
+
+namespace fs = std::filesystem;
+
+class UpgradeProcedure : public ::testing::Test {
+ protected:
+  UpgradeProcedure() {
+    ::setenv("KESTROVA_PROFILES_ROOT", (home_.Path() + "home").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home_.Path() + "data").c_str(), 1);
+    ::setenv("TMPDIR", temp_.Path().c_str(), 1);
+    home_.Write("home/ann/Desktop/demo.desktop", "[Desktop Entry]\nExec=/opt/demo/bin/demo %F\n");
+    publish_.Write("Demo/release.ini", "[release]\nversion=2.1\ndate=2009-05-04\n");
+    publish_.Write("Demo/description.txt", "Demo 2.1");
+    Zip("a.zip", {{"bin/demo", "demo 2.1"}, {"data/new.dat", "new"}});
+    Zip("b.zip", {{"readme.txt", "read me 2.1"}});
+    server_ = std::make_unique<test::ReferenceServer>(publish_.Path(), "/update", "");
+    app_.Write("kestrova.ini", "[application]\nname=Demo\nmain_program=bin/demo\nfilename_config=demo.cfg\n"
+                               "param_appli_version=VERSION\nparam_email=EMAIL\n[server]\nserver_addr1=" +
+                                   server_->BaseUrl() + "\nlink_for_update=/update\n");
+    app_.Write("demo.cfg", "[Kestrova]\nVERSION=2.0\nEMAIL=ann@example.org\n");
+    app_.Write("bin/demo", "demo 2.0");
+    app_.Write("readme.txt", "read me 2.0");
+    app_.Write("old.txt", "obsolete");
+    app_.Write("cache/x", "cached");
+    settings_.app_directory = app_.Path();
+    settings_.name = "Demo";
+    settings_.main_program = "bin/demo";
+    settings_.filename_config = "demo.cfg";
+    settings_.param_appli_version = "VERSION";
+    settings_.current_version = "2.0";
+    settings_.email = "ann@example.org";
+    settings_.release_version = "2.1";
+    settings_.selected_server = server_->BaseUrl();
+    settings_.link_for_update = "/update";
+    settings_.internet_option_connect_timeout = 5;
+    settings_.INTERNET_OPEN_TYPE = kOpenTypeDirect;
+  }
+  ~UpgradeProcedure() override {
+    for (const char* name : {"KESTROVA_PROFILES_ROOT", "XDG_DATA_HOME", "TMPDIR"}) ::unsetenv(name);
+  }
+
+  void Zip(const std::string& name, const std::vector<std::pair<std::string, std::string>>& files) {
+    test::TempDir staging;
+    for (const auto& [path, content] : files) staging.Write(path, content);
+    const std::string archive = publish_.Path() + "Demo/files/" + name;
+    fs::create_directories(fs::path(archive).parent_path());
+    ASSERT_EQ(std::system(("cd '" + staging.Path() + "' && zip -qr '" + archive + "' .").c_str()), 0);
+  }
+
+  void PublishActionList(const std::string& first_server) {
+    publish_.Write("Demo/actionlist.ini",
+                   "[release]\ndownload_server_adr1=" + first_server + "\ndownload_server_adr2=" +
+                       server_->BaseUrl() + "\nfiledir=/files/Demo\nfilename1=a.zip\nfilename2=b.zip\n"
+                       "check_shortcuts=1\n[save_action]\npath1=*.cfg\npath2=bin\\*.*\n"
+                       "[files_to_delete]\nfile1=old.txt\n[folders_to_delete]\ndir1=cache\n");
+  }
+
+  // Presses "Update now" and returns the log.
+  std::string Upgrade() {
+    TFormMainScreen form(settings_, "kestrova");
+    form.Show();
+    EXPECT_TRUE(form.BitBtnUpdate.Enabled());
+    form.BitBtnUpdate.Click();
+    update_enabled_ = form.BitBtnUpdate.Enabled();
+    launch_visible_ = form.BitBtnStart.Visible();
+    const std::string log = form.RichEdit1.Text();
+    form.Close();
+    return log;
+  }
+
+  test::TempDir home_, temp_, publish_, app_;
+  std::unique_ptr<test::ReferenceServer> server_;
+  TSettings settings_;
+  bool update_enabled_ = false;
+  bool launch_visible_ = false;
+};
+
+TEST_F(UpgradeProcedure, UpgradesTheApplicationAndReportsIt) {
+  PublishActionList(test::RefusingBaseUrl());  // the first server is down: the second serves
+  EXPECT_EQ(Upgrade(),
+            "Start upgrade\n"
+            "Get action list ...                          : Done\n"
+            "Download release ...                         : Done\n"
+            "Save current Version ...                     : Done\n"
+            "Remove obsolete files ...                    : Done\n"
+            "Remove obsolete folders ...                  : Done\n"
+            "Update shortcut(s) ...                       : Modified Shortcut:1\n"
+            "Install release ...                          : Done successfuly");
+  EXPECT_TRUE(launch_visible_);
+  EXPECT_EQ(test::ReadFile(app_.Path() + "bin/demo"), "demo 2.1");
+  EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), "read me 2.1");
+  EXPECT_EQ(test::ReadFile(app_.Path() + "data/new.dat"), "new");
+  EXPECT_FALSE(fs::exists(app_.Path() + "old.txt"));
+  EXPECT_FALSE(fs::exists(app_.Path() + "cache"));
+  EXPECT_EQ(test::ReadFile(home_.Path() + "data/Trash/files/cache/x"), "cached") << "removed into the trash";
+  EXPECT_EQ(test::ReadFile(app_.Path() + "demo.cfg"), "[Kestrova]\nVERSION=2.1\nEMAIL=ann@example.org\n");
+  EXPECT_EQ(settings_.current_version, "2.1") << "the configuration is read again";
+  EXPECT_EQ(test::ReadFile(home_.Path() + "home/ann/Desktop/demo.desktop"),
+            "[Desktop Entry]\nExec=" + ExecutablePath() + " %F\n");
+  const std::string listing = temp_.Path() + "listing.txt";
+  ASSERT_EQ(std::system(("unzip -Z1 '" + temp_.Path() + "Demo_save.zip' > '" + listing + "'").c_str()), 0);
+  for (const char* saved : {"demo.cfg\n", "bin/demo\n"}) {
+    EXPECT_NE(test::ReadFile(listing).find(saved), std::string::npos) << saved;
+  }
+  std::string completions = publish_.Path();
+  completions.back() = '-';  // the server's log lies beside the published folder
+  EXPECT_NE(test::ReadFile(completions + "completions.log").find("ann@example.org"), std::string::npos);
+}
+
+TEST_F(UpgradeProcedure, FailuresLeaveTheInstallationAsItWas) {
+  struct Case {
+    const char* why;
+    std::function<void()> arrange;
+    const char* log_end;
+    bool installed;
+  };
+  const Case cases[] = {
+      {"a damaged release archive",
+       [&] {
+         std::string zip = test::ReadFile(publish_.Path() + "Demo/files/b.zip");
+         zip[zip.find("read me") + 2] ^= 0x55;
+         publish_.Write("Demo/files/b.zip", zip);
+       },
+       "Download release ...                         : Failed\n"
+       "Upgrading of the current version aborted.",
+       false},
+      {"a missing action list", [&] { fs::remove(publish_.Path() + "Demo/actionlist.ini"); },
+       "Get action list ...                          : Failed\n"
+       "Upgrading of the current version aborted.",
+       false},
+      {"a read-only configuration file", [&] { ::chmod((app_.Path() + "demo.cfg").c_str(), 0444); },
+       "Install release ...                          : The system is not able to modify the configuration file!",
+       true},
+  };
+  for (const Case& c : cases) {
+    PublishActionList(server_->BaseUrl());
+    Zip("b.zip", {{"readme.txt", "read me 2.1"}});
+    c.arrange();
+    const std::string log = Upgrade();
+    EXPECT_NE(log.find(c.log_end), std::string::npos) << c.why << ":\n" << log;
+    EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), c.installed ? "read me 2.1" : "read me 2.0") << c.why;
+    EXPECT_EQ(fs::exists(app_.Path() + "old.txt"), !c.installed) << c.why << ": nothing removed";
+    EXPECT_EQ(test::ReadFile(app_.Path() + "demo.cfg"), "[Kestrova]\nVERSION=2.0\nEMAIL=ann@example.org\n") << c.why;
+    EXPECT_EQ(update_enabled_, !c.installed) << c.why;
+  }
+}
+
+}  // namespace
+}  // namespace kestrova
