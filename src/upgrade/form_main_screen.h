@@ -120,6 +120,17 @@ class TFormMainScreen : public ui::TForm {
   /// Removes the downloaded release files and the action list; never reports.
   void CleanUp();
 
+  /// Save step: adds every path of `paths` (the action list's save_action entries) to
+  /// GetTempDirectory() + name + "_save.zip" under the archive dialog. True when every
+  /// entry was added and the dialog ended with code 1; LastStatus/LastArchiveError tell.
+  bool SaveCurrentVersion(const std::vector<std::string>& paths);
+  /// Opens every release archive (ReleaseFiles, in app_directory) and checks it whole,
+  /// writing nothing: false, with LastStatus 3 and LastArchiveError, when one is missing
+  /// or damaged. Shows no dialog of its own beyond the archive dialog if you use it.
+  bool VerifyReleaseArchives();
+  /// Install step: extracts every release archive over app_directory, all or nothing.
+  bool InstallRelease();
+
  private:
   void LayOutHeader();
   void LayOutRelease();
@@ -140,6 +151,9 @@ class TFormMainScreen : public ui::TForm {
   const std::string agent_;
   InternetHandle internet_;
 };
+
+/// The system's folder for temporary files, ending in a separator, however long.
+std::string GetTempDirectory();
 
 /// Where the log of the latest upgrade of application `name` is kept: the system's
 /// temporary folder, beside the save archive.

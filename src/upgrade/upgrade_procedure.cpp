@@ -2,6 +2,7 @@
 #include <string>
 
 #include "base/files.h"
+#include "base/paths.h"
 #include "core/configuration.h"
 #include "net/form_download.h"
 #include "net/protocol.h"
@@ -27,7 +28,7 @@ const char* StatusWord(int32_t status) {
 
 }  // namespace
 
-std::string UpgradeLogPath(const std::string& name) { return TemporaryDirectory() + name + "_upgrade.log"; }
+std::string UpgradeLogPath(const std::string& name) { return JoinPath(GetTempDirectory(), name + "_upgrade.log"); }
 
 void TFormMainScreen::BitBtnUpdateClick() {
   OpenServerConnection();

@@ -9,6 +9,7 @@
 #include "zip/entry_names.h"
 #include "zip/inflate_stream.h"
 #include "zip/local_header.h"
+#include "zip/staged_files.h"
 #include "zip/temporary_file.h"
 #include "zip/wildcard.h"
 #include "zip/zip_archiver.h"
@@ -88,6 +89,14 @@ struct ExtractionWalk {
 void ZipArchiver::ExtractMatching() { WalkSelected(poExtract); }
 
 void ZipArchiver::TestMatching() { WalkSelected(poTest); }
+
+void ZipArchiver::CommitStagedFiles() {
+  if (const auto failed = staged_->Commit()) throw MakeError(kErrCannotCreateFile, *failed);
+}
+
+void ZipArchiver::DiscardStagedFiles() { staged_->Discard(); }
+
+size_t ZipArchiver::StagedCount() const { return staged_->Count(); }
 
 void ZipArchiver::SelectEntries() {
   std::vector<std::u16string> masks, exclusions;
@@ -207,7 +216,9 @@ ZipArchiver::EntryOutcome ZipArchiver::ExtractEntry(DirectoryItem& item, TProces
         if (at != folders.size() && !IsNativeSeparator(folders[at])) continue;
         std::string folder = folders.substr(0, at);
         if (walk_->folders.contains(folder)) continue;
+        const bool existed = !StageExtraction || QueryFile(folder).has_value();
         if (!CreateFolder(folder)) throw MakeError(kErrCannotCreateDir, folder);
+        if (!existed) staged_->NoteCreatedFolder(folder);
         walk_->folders.insert(std::move(folder));
       }
       walk_->folders.insert(folders);
@@ -238,8 +249,8 @@ ZipArchiver::EntryOutcome ZipArchiver::ExtractFileData(DirectoryItem& item, cons
   // entry is complete and correct, so a failure never costs the previous file.
   const std::string folder = FolderOf(target);
   if (walk_->cleared.insert(folder).second) RemoveLeftovers(folder, {});
-  TemporaryFile temporary(folder, FileNameOf(target));
-  NativeFile& output = temporary.file();
+  auto temporary = std::make_unique<TemporaryFile>(folder, FileNameOf(target));
+  NativeFile& output = temporary->file();
   if (!output.IsOpen()) throw MakeError(kErrCannotCreateFile, target, output.OpenError());
   FileExtractSink sink(output);
   try {
@@ -254,8 +265,12 @@ ZipArchiver::EntryOutcome ZipArchiver::ExtractFileData(DirectoryItem& item, cons
   }
   output.SetModificationTime(FromDosDateTime(item.header.DosDateTime()));
   output.Close();
-  if (!RenameReplacing(temporary.path(), target)) throw MakeError(kErrCannotCreateFile, target);
-  temporary.Release();
+  if (StageExtraction) {
+    staged_->Add(std::move(temporary), target);
+  } else {
+    if (!RenameReplacing(temporary->path(), target)) throw MakeError(kErrCannotCreateFile, target);
+    temporary->Release();
+  }
   if (!FireFile(shown, 100.0, operation, ppEnd)) throw Cancelled{};
   return EntryOutcome::kDone;
 }

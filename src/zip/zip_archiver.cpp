@@ -6,12 +6,13 @@
 #include "base/text.h"
 #include "zip/archiver_lock.h"
 #include "zip/end_record.h"
+#include "zip/staged_files.h"
 #include "zip/entry_names.h"
 #include "zip/temporary_file.h"
 
 namespace kestrova {
 
-ZipArchiver::ZipArchiver() = default;
+ZipArchiver::ZipArchiver() : staged_(std::make_unique<StagedFiles>()) {}
 
 ZipArchiver::~ZipArchiver() {
   try {

@@ -21,6 +21,7 @@ namespace kestrova {
 struct EndRecord;
 struct FoundFile;
 class ExtractSink;
+class StagedFiles;
 class TemporaryFile;
 struct ExtractionWalk;
 
@@ -50,6 +51,10 @@ class ZipArchiver {
   bool ExtractCorruptedFiles = false;
   /// Opens archives without a usable directory by scanning for local headers.
   bool OpenCorruptedArchives = true;
+  /// ExtractMatching leaves each file it writes beside its target, and the targets as
+  /// they are, until CommitStagedFiles: the entries of several archives then go in
+  /// together or not at all.
+  bool StageExtraction = false;
 
   TCompressionLevel CompressionLevel() const { return level_; }
   void SetCompressionLevel(TCompressionLevel level);
@@ -91,6 +96,14 @@ class ZipArchiver {
   void ExtractMatching();
   /// Decompresses the selected entries and checks them, writing nothing.
   void TestMatching();
+  /// Puts every staged file in place. When one target cannot be replaced, those
+  /// already replaced get their old files back and error 19 names that target.
+  /// Nothing stays staged afterwards.
+  void CommitStagedFiles();
+  /// Removes the staged files and the folders made for them; the targets stay as they
+  /// were. Also done when the archiver goes.
+  void DiscardStagedFiles();
+  size_t StagedCount() const;
 
   const DirectoryItemList& Items() const { return items_; }
   size_t Count() const { return items_.size(); }
@@ -207,6 +220,8 @@ class ZipArchiver {
 
   // What the running extraction keeps from entry to entry; set only during the walk.
   ExtractionWalk* walk_ = nullptr;
+  // Files extracted with StageExtraction, across archives opened one after the other.
+  std::unique_ptr<StagedFiles> staged_;
 };
 
 }  // namespace kestrova
