@@ -3,8 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "base/files.h"
 #include "net/peers.h"
@@ -81,7 +86,20 @@ class UpgradeProcedure : public ::testing::Test {
     return log;
   }
 
+  // Presses Cancel of the download dialog as soon as one shows.
+  static void PressCancelOfTheDownloadDialog() {
+    QTimer::singleShot(100, [] {
+      QWidget* dialog = QApplication::activeModalWidget();
+      if (!dialog) return PressCancelOfTheDownloadDialog();
+      for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+        if (button->text().contains("Cancel")) button->click();
+      }
+    });
+  }
+
   test::TempDir home_, temp_, publish_, app_;
+  std::unique_ptr<test::ScriptedServer> stalling_;
+  std::string first_server_;
   std::unique_ptr<test::ReferenceServer> server_;
   TSettings settings_;
   bool update_enabled_ = false;
@@ -141,15 +159,27 @@ TEST_F(UpgradeProcedure, FailuresLeaveTheInstallationAsItWas) {
        "Get action list ...                          : Failed\n"
        "Upgrading of the current version aborted.",
        false},
+      {"a download cancelled on the first server: the second is not asked",
+       [&] {
+         stalling_ = std::make_unique<test::ScriptedServer>(
+             "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\nPK", false);
+         first_server_ = stalling_->BaseUrl();
+         PublishActionList(first_server_);
+         PressCancelOfTheDownloadDialog();
+       },
+       "Download release ...                         : Aborted\n"
+       "Upgrading of the current version aborted.",
+       false},
       {"a read-only configuration file", [&] { ::chmod((app_.Path() + "demo.cfg").c_str(), 0444); },
        "Install release ...                          : The system is not able to modify the configuration file!",
        true},
   };
   for (const Case& c : cases) {
-    PublishActionList(server_->BaseUrl());
+    PublishActionList(first_server_.empty() ? server_->BaseUrl() : first_server_);
     Zip("b.zip", {{"readme.txt", "read me 2.1"}});
     c.arrange();
     const std::string log = Upgrade();
+    first_server_.clear();
     EXPECT_NE(log.find(c.log_end), std::string::npos) << c.why << ":\n" << log;
     EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), c.installed ? "read me 2.1" : "read me 2.0") << c.why;
     EXPECT_EQ(fs::exists(app_.Path() + "old.txt"), !c.installed) << c.why << ": nothing removed";
