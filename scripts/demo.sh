@@ -1,116 +1,170 @@
 #!/usr/bin/env bash
-# Builds kestrova and shows it at work in a throw-away application folder: as a plain
-# launcher, then in front of an application whose releases a local kestrova-server
-# publishes, with a release archive built by kestrova-zip.
+# Shows kestrova at work: a demo application at version 1.0 with kestrova in front of
+# it, and a local kestrova-server that publishes version 1.1 (two release archives
+# built with kestrova-zip, an RTF description, and an action list that saves, removes,
+# retargets a shortcut and replaces the updater). With a screen you press the buttons
+# yourself; without one the same upgrade runs on a virtual screen, driven by xdotool,
+# and every window is left as a screenshot. The demo folder stays for you to look at.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
-ensure_packages "${BUILD_PACKAGES[@]}"
 
-configure_and_build build-demo -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_TESTS=OFF -DKESTROVA_BENCH=OFF \
-  -- kestrova kestrova-server kestrova-zip
+step() { printf '== %s\n' "$*"; }
+say() { printf '   %s\n' "$*"; }
+
+step "Installing what the demo needs (when missing)"
+ensure_packages "${BUILD_PACKAGES[@]}" unzip xvfb xdotool imagemagick >/dev/null
+
+step "Building kestrova, kestrova-server and kestrova-zip (log: build-demo/build.log)"
+mkdir -p build-demo
+configure_and_build build-demo -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTROVA_TESTS=OFF \
+  -DKESTROVA_BENCH=OFF -- kestrova kestrova-server kestrova-zip >build-demo/build.log 2>&1 ||
+  { tail -n 30 build-demo/build.log; exit 1; }
 bin=$PWD/build-demo/bin
 
-app=$(mktemp -d "${TMPDIR:-/tmp}/kestrova-demo.XXXXXX")
-server_pid=""
+demo=$(mktemp -d "${TMPDIR:-/tmp}/kestrova-demo.XXXXXX")
+app=$demo/Demo
+publish=$demo/publish/Demo
+shots=$demo/screenshots
+mkdir -p "$app/bin" "$app/data" "$app/cache" "$publish/files" "$demo/tmp" "$shots" \
+  "$demo/home/jane/Desktop"
+# Everything the upgrade touches outside the application folder stays in the demo folder.
+export TMPDIR=$demo/tmp XDG_DATA_HOME=$demo/home/jane/.local/share KESTROVA_PROFILES_ROOT=$demo/home
+
+server_pid="" xvfb_pid=""
 cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-  rm -rf "$app"
+  for pid in $server_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
 }
 trap cleanup EXIT
-mkdir -p "$app/bin" "$app/data"
-cp "$bin/kestrova" "$app/demo-updater"
-cat > "$app/bin/demo-app" <<'APP'
+
+step "Laying out Demo 1.0 in $app"
+write_app() {  # write_app FOLDER VERSION
+  cat >"$1/bin/demo-app" <<APP
 #!/bin/sh
-# The demo application: tells how it was started.
-{
-  echo "demo-app started"
-  echo "  arguments:         $*"
-  echo "  working directory: $(pwd)"
-  echo "  nice value:        $(cut -d' ' -f19 /proc/$$/stat)"
-  echo "  session leader:    $( [ "$(cut -d' ' -f6 /proc/$$/stat)" = "$$" ] && echo yes || echo no)"
-} > "$(dirname "$0")/../started.tmp"
-mv "$(dirname "$0")/../started.tmp" "$(dirname "$0")/../started.txt"
+# Demo $2: tells that it ran.
+echo "Demo $2 started with: \$*" > "\$(dirname "\$0")/../started.txt"
 APP
-chmod +x "$app/bin/demo-app"
-
-wait_for_start() {
-  for _ in $(seq 50); do [ -s "$app/started.txt" ] && break; sleep 0.1; done
-  sed 's/^/    /' "$app/started.txt" 2>/dev/null || echo "    (the application was not started)"
-  rm -f "$app/started.txt"
+  chmod +x "$1/bin/demo-app"
 }
-
-echo "== 1. As a plain launcher (check_release=0), below-normal priority"
-cat > "$app/demo-updater.ini" <<'INI'
+write_app "$app" 1.0
+cp "$bin/kestrova" "$app/demo-updater"
+cat >"$app/demo-updater.ini" <<INI
 [application]
-check_release=0
-main_program=bin\demo-app
-main_directory=data
-program_parameters=--welcome "Jane Doe"
-process_priority=6
-INI
-(cd / && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$app/demo-updater")
-wait_for_start
-
-echo "== 2. With the release check on, and no update server answering"
-cat > "$app/demo-updater.ini" <<'INI'
-[application]
-check_release=1
 name=Demo
-main_program=bin\demo-app
-main_directory=data
+main_program=bin\\demo-app
 process_priority=2
-filename_config=data\demo.cfg
+filename_config=data\\demo.cfg
 param_email=EMAIL
 param_appli_version=VERSION
 [server]
 server_addr1=http://127.0.0.1:9
-internet_option_connect_timeout=2
+internet_option_connect_timeout=3
 link_for_update=/update
 INI
-printf 'VERSION=1.0\r\nEMAIL=jane@example.org\r\n' > "$app/data/demo.cfg"
-(cd / && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$app/demo-updater")
-wait_for_start
-echo "    the application's configuration now reads:"
-sed 's/^/      /' "$app/data/demo.cfg"
+printf '[Kestrova]\nVERSION=1.0\nEMAIL=jane@example.org\n' >"$app/data/demo.cfg"
+echo "a plug-in that 1.1 no longer needs" >"$app/old-plugin.txt"
+echo "cached data" >"$app/cache/thumbnails.db"
+cat >"$demo/home/jane/Desktop/demo.desktop" <<DESKTOP
+[Desktop Entry]
+Type=Application
+Name=Demo
+Exec=$app/bin/demo-app %F
+DESKTOP
 
-echo "== 3. A publisher builds release 2.1 with kestrova-zip and publishes it"
-publish=$app/publish/Demo
-mkdir -p "$publish/files" "$app/release-2.1/bin"
-cp "$app/bin/demo-app" "$app/release-2.1/bin/"
-echo "Demo 2.1 data" > "$app/release-2.1/readme.txt"
-"$bin/kestrova-zip" add "$publish/files/demo21.zip" "$app/release-2.1" '*.*' </dev/null
-"$bin/kestrova-zip" list "$publish/files/demo21.zip" | sed 's/^/    /'
-"$bin/kestrova-zip" test "$publish/files/demo21.zip" | sed 's/^/    /'
-printf '[release]\nversion=2.1\ndate=2009-05-04\n' > "$publish/release.ini"
-printf '{\\rtf1\\ansi {\\b Demo 2.1}\\par Faster start.\\par}' > "$publish/description.rtf"
-printf '[files]\nrelease=demo21.zip\n' > "$publish/actionlist.ini"
-"$bin/kestrova-server" --folder "$app/publish" --port 0 --path /update > "$app/server.txt" 2>&1 &
+step "Publishing Demo 1.1 on kestrova-server"
+release=$demo/release-1.1
+mkdir -p "$release/program/bin" "$release/updater"
+write_app "$release/program" 1.1
+echo "Demo 1.1: faster start, new reports." >"$release/program/readme.txt"
+head -c 120000000 /dev/urandom >"$release/program/data.bin"  # so the windows stay a moment
+# The release's updater: the same program with a marker appended, so the replaced
+# updater can be told from the installed one.
+cp "$bin/kestrova" "$release/updater/Kestrova.new"
+printf '\nkestrova demo build 1.1\n' >>"$release/updater/Kestrova.new"
+"$bin/kestrova-zip" add "$publish/files/demo11.zip" "$release/program" '*.*' </dev/null >/dev/null
+"$bin/kestrova-zip" add "$publish/files/demo11-updater.zip" "$release/updater" '*.*' </dev/null >/dev/null
+printf '[release]\nversion=1.1\ndate=2026-12-09\n' >"$publish/release.ini"
+printf '%s' '{\rtf1\ansi{\fonttbl{\f0 Arial;}}\f0\fs20{\b Demo 1.1} brings:\par - a faster start\par - new reports\par - a new updater\par}' \
+  >"$publish/description.rtf"
+"$bin/kestrova-server" --folder "$demo/publish" --port 0 --path /update \
+  --log "$demo/completions.log" >"$demo/server.txt" 2>&1 &
 server_pid=$!
-for _ in $(seq 50); do grep -q http "$app/server.txt" && break; sleep 0.1; done
-url=$(grep -o 'http://[0-9.:]*' "$app/server.txt" | head -1)
-echo "    kestrova-server serves at $url"
+for _ in $(seq 50); do grep -q http "$demo/server.txt" && break; sleep 0.1; done
+url=$(grep -o 'http://[0-9.:]*' "$demo/server.txt" | head -1)
+cat >"$publish/actionlist.ini" <<LIST
+[release]
+download_server_adr1=$url
+filedir=/files/Demo
+filename1=demo11.zip
+filename2=demo11-updater.zip
+Upgrade_Kestrova=1
+check_shortcuts=1
+[save_action]
+path1=data\\*.cfg
+path2=bin\\*.*
+[files_to_delete]
+file1=old-plugin.txt
+[folders_to_delete]
+dir1=cache
+LIST
 sed -i "s|^server_addr1=.*|server_addr1=$url|" "$app/demo-updater.ini"
+say "kestrova-server serves $url/update; release files under $url/files/Demo/"
+installed_sum=$(sha256sum <"$app/demo-updater")
 
-echo "== 4. Installed 2.1 and the server offers 2.1: nothing newer, the application starts"
-printf 'VERSION=2.1\r\nEMAIL=jane@example.org\r\n' > "$app/data/demo.cfg"
-(cd / && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$app/demo-updater")
-wait_for_start
+have_screen() {
+  [ -n "${WAYLAND_DISPLAY:-}" ] && return 0
+  [ -n "${DISPLAY:-}" ] && xdotool getmouselocation >/dev/null 2>&1
+}
 
-echo "== 5. Installed 2.0: the server offers the newer 2.1"
-printf 'VERSION=2.0\r\nEMAIL=jane@example.org\r\n' > "$app/data/demo.cfg"
-echo "    without a screen nobody could answer the offer, so the application starts:"
-(cd / && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$app/demo-updater")
-wait_for_start
-echo "    with a screen (offscreen here) the wait window gives way to the main window, which"
-echo "    shows the release and its description and waits for the user (closed after 3 s):"
-status=0
-QT_QPA_PLATFORM=offscreen timeout 3 "$app/demo-updater" 2>/dev/null || status=$?
-[ "$status" = 124 ] && echo "    the main window was open until it was closed" || echo "    (unexpected: kestrova ended by itself)"
-[ -s "$app/started.txt" ] && echo "    (unexpected: the application was started)" || echo "    the application was not started"
-rm -f "$app/started.txt"
+# Saves the window whose title is $1 as $shots/$2.png, once.
+shoot() {
+  [ -s "$shots/$2.png" ] && return 0
+  local id
+  id=$(xdotool search --name "^$1\$" 2>/dev/null | head -1) || return 1
+  [ -n "$id" ] && import -window "$id" "$shots/$2.png" 2>/dev/null
+}
 
-echo "== 6. Without its configuration file"
-rm "$app/demo-updater.ini"
-(cd / && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$app/demo-updater") || true
-wait_for_start
+step "Starting the updater in front of Demo 1.0"
+if have_screen; then
+  say "The updater shows the release. Press \"Update now\", then \"Launch Application\"."
+  "$app/demo-updater" || true
+else
+  say "No screen here: the upgrade runs on a virtual screen, and each window is saved in $shots"
+  export DISPLAY=:73
+  Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >"$demo/xvfb.txt" 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
+  "$app/demo-updater" &
+  updater=$!
+  main=$(xdotool search --sync --name '^Release available$' | head -1)
+  sleep 1  # the description arrives
+  import -window "$main" "$shots/1-main-window.png"
+  xdotool mousemove --window "$main" 68 360 click 1  # "Update now"
+  while [ ! -s "$TMPDIR/Demo_upgrade.log" ] && kill -0 "$updater" 2>/dev/null; do
+    shoot ' Download in progress...' 2-download || true
+    shoot " Save in progress..." 3-save || true
+    shoot " Install in progress..." 4-install || true
+    sleep 0.05
+  done
+  sleep 0.5
+  import -window "$main" "$shots/5-upgraded.png"
+  xdotool mousemove --window "$main" 256 360 click 1  # "Launch Application"
+  wait "$updater" || true
+fi
+
+step "After the upgrade"
+for _ in $(seq 100); do grep -q '1.1' "$app/started.txt" 2>/dev/null && [ ! -e "$app/batch_update.sh" ] && break; sleep 0.1; done
+say "The updater's log ($TMPDIR/Demo_upgrade.log):"
+sed 's/^/     /' "$TMPDIR/Demo_upgrade.log" 2>/dev/null || say "  (no upgrade ran)"
+say "Installed version:   $(grep VERSION "$app/data/demo.cfg")"
+say "Started:             $(cat "$app/started.txt" 2>/dev/null || echo nothing)"
+[ "$(sha256sum <"$app/demo-updater")" = "$(sha256sum <"$release/updater/Kestrova.new")" ] &&
+  say "The updater:         replaced by the release's (it ends with \"$(tail -n 1 "$app/demo-updater" | tr -d '\0')\")" ||
+  { [ "$(sha256sum <"$app/demo-updater")" = "$installed_sum" ] && say "The updater:         not replaced"; }
+say "Shortcut now starts: $(grep '^Exec=' "$demo/home/jane/Desktop/demo.desktop")"
+say "Saved before the change: $TMPDIR/Demo_save.zip: $(unzip -Z1 "$TMPDIR/Demo_save.zip" 2>/dev/null | tr '\n' ' ')"
+say "Removed into the trash:  $(ls "$XDG_DATA_HOME/Trash/files" 2>/dev/null | tr '\n' ' ')"
+say "The server's completion log: $(tail -n 1 "$demo/completions.log" 2>/dev/null)"
+ls "$shots"/*.png >/dev/null 2>&1 && say "Screenshots: $shots"
+step "The demo folder stays for you to look at: $demo"
