@@ -135,6 +135,10 @@ TEST_F(ToolTest, ExtractAndTestReportWhatTheyCouldNotDo) {
   WriteFile(Path("t.zip"), bytes.substr(0, bytes.find("PK\x01\x02")));  // no directory left
   EXPECT_EQ(Tool("test " + archive, &output), 1);
   EXPECT_NE(output.find("damaged archive"), std::string::npos) << output;
+
+  WriteFile(Path("t.zip"), "not an archive");
+  EXPECT_EQ(Tool("list " + archive, &output), 2);
+  EXPECT_NE(output.find("t.zip: Invalid archive"), std::string::npos) << "names the archive: " << output;
 }
 
 }  // namespace

@@ -79,14 +79,17 @@ class ConsoleReporter {
   bool disk_full_ = false;
 };
 
-// Runs `body`, turning the errors that escape into a message and an exit code.
+// Runs `body`, turning the errors that escape into a message and an exit code. The
+// archiver's texts do not always name the archive ("Invalid archive file."); the
+// message then starts with its name.
 template <typename Body>
-int Guarded(ConsoleReporter* reporter, Body body) {
+int Guarded(ConsoleReporter* reporter, const std::string& archive, Body body) {
   try {
     return body();
   } catch (const std::exception& error) {
     if (reporter) reporter->Interrupt();
-    PrintError(error.what());
+    const std::string message = error.what();
+    PrintError(message.find(archive) == std::string::npos ? archive + ": " + message : message);
   }
   return kExitError;
 }
@@ -194,7 +197,7 @@ int AddCommand(const std::string& archive, const std::string& base_dir,
   ConsoleReporter reporter(archiver);
   // The archive being replaced is no content of its successor.
   if (options.fresh) reporter.SkipFiles([&](const std::u16string& path) { return SameFile(path, archive); });
-  const int result = Guarded(&reporter, [&] {
+  const int result = Guarded(&reporter, archive, [&] {
     archiver.SetCompressionMode(options.level);
     archiver.FileName = Utf8ToUtf16(target);
     archiver.BaseDir = Utf8ToUtf16(base_dir);
@@ -226,7 +229,7 @@ int ExtractCommand(const std::string& archive, const std::string& base_dir,
                    const std::vector<std::string>& masks) {
   ZipArchiver archiver;
   ConsoleReporter reporter(archiver);
-  return Guarded(&reporter, [&] {
+  return Guarded(&reporter, archive, [&] {
     archiver.FileName = Utf8ToUtf16(archive);
     archiver.BaseDir = Utf8ToUtf16(base_dir);
     if (masks.empty()) archiver.FileMasks.push_back(u"*.*");
@@ -244,7 +247,7 @@ int ExtractCommand(const std::string& archive, const std::string& base_dir,
 
 int ListCommand(const std::string& archive) {
   ZipArchiver archiver;
-  return Guarded(nullptr, [&] {
+  return Guarded(nullptr, archive, [&] {
     archiver.FileName = Utf8ToUtf16(archive);
     archiver.Open(fmOpenReadDenyNone);
     std::printf("%-10s %12s %12s %-6s %-16s %-8s %s\n", "Mode", "Size", "Compressed", "Method",
@@ -271,7 +274,7 @@ int ListCommand(const std::string& archive) {
 int TestCommand(const std::string& archive) {
   ZipArchiver archiver;
   ConsoleReporter reporter(archiver);
-  return Guarded(&reporter, [&] {
+  return Guarded(&reporter, archive, [&] {
     archiver.FileName = Utf8ToUtf16(archive);
     archiver.FileMasks.push_back(u"*.*");
     archiver.Open(fmOpenReadDenyNone);
