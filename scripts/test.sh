@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the project and runs the whole test suite: the normal build, a build with
+# Builds the project and runs the whole test suite: the normal build, its Debian
+# packages installed into a throw-away root, a build with
 # AddressSanitizer and UndefinedBehaviorSanitizer, the thread hand-over under
 # ThreadSanitizer, and short libFuzzer runs. Installs missing Debian packages first.
 set -euo pipefail
@@ -15,6 +16,9 @@ echo "== build"
 configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 echo "== tests"
 ctest --test-dir build -j "$jobs" --timeout 300
+
+echo "== Debian packages"
+scripts/check_packages.sh build
 
 echo "== tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 configure_and_build build-asan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_SANITIZE=address,undefined

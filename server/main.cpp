@@ -10,6 +10,9 @@
 #include "catalog.h"
 #include "completion_log.h"
 #include "http_service.h"
+#include "listen_check.h"
+#include "publication_check.h"
+#include "request_log.h"
 #include "stop_signal.h"
 #include "update_server.h"
 
@@ -32,6 +35,7 @@ constexpr char kUsage[] =
     "  --request-timeout N\n"
     "                   seconds a client may take to send a request (default 10)\n"
     "  --help           show this text\n"
+    "  --version        show the version\n"
     "\n"
     "Per application, DIR/<name>/ holds:\n"
     "  release.ini      [release] version=2.1 and date=2009-05-04\n"
@@ -39,8 +43,20 @@ constexpr char kUsage[] =
     "  actionlist.ini   the action list of the upgrade\n"
     "  files/           the release files, served at /files/<name>/<file>\n"
     "\n"
-    "The server prints the URL it serves at once it listens, and stops on SIGINT or\n"
-    "SIGTERM.\n";
+    "Ports: the updaters download release files from port 80, so the server that\n"
+    "serves /files must answer there: run it with --port 80 (as root, or with the\n"
+    "CAP_NET_BIND_SERVICE capability, as the systemd unit does) or behind a web\n"
+    "server on port 80. The release checks go to the port in link_for_update.\n"
+    "\n"
+    "At start the server checks every application folder and warns of each problem\n"
+    "on standard error, prints the URL it serves at once it listens, then logs one\n"
+    "line per request (time, client, request, status) on standard error. It stops on\n"
+    "SIGINT or SIGTERM.\n"
+    "\n"
+    "As a service: the kestrova-server package installs the systemd unit\n"
+    "kestrova-server.service, serving /srv/kestrova-server on port 80 as its own\n"
+    "user; `systemctl enable --now kestrova-server` starts it, `journalctl -u\n"
+    "kestrova-server` shows its log.\n";
 
 struct Options {
   std::string folder;
@@ -59,6 +75,14 @@ std::optional<int> ParseNumber(const std::string& text, int low, int high) {
   return static_cast<int>(value);
 }
 
+bool TakesValue(const std::string& name) {
+  for (const char* known : {"--folder", "--address", "--port", "--path", "--log", "--threads",
+                            "--request-timeout"}) {
+    if (name == known) return true;
+  }
+  return false;
+}
+
 int* NumberOption(Options& options, const std::string& name) {
   if (name == "--port") return &options.port;
   if (name == "--threads") return &options.threads;
@@ -68,7 +92,7 @@ int* NumberOption(Options& options, const std::string& name) {
 
 // Reads "--name value" and "--name=value". Prints the problem and returns nothing
 // when the command line is unusable.
-std::optional<Options> ParseOptions(int argc, char** argv, bool& help) {
+std::optional<Options> ParseOptions(int argc, char** argv, bool& help, bool& version) {
   Options options;
   for (int i = 1; i < argc; ++i) {
     std::string name = argv[i];
@@ -79,9 +103,14 @@ std::optional<Options> ParseOptions(int argc, char** argv, bool& help) {
       name = name.substr(0, eq);
       has_value = true;
     }
-    if (name == "--help" || name == "-h") {
-      help = true;
+    if (name == "--help" || name == "-h" || name == "--version") {
+      help = name != "--version";
+      version = name == "--version";
       return options;
+    }
+    if (!TakesValue(name)) {
+      std::cerr << "kestrova-server: unknown option " << name << "\n";
+      return std::nullopt;
     }
     if (!has_value) {
       if (i + 1 >= argc) {
@@ -142,10 +171,10 @@ bool LiesInside(const std::string& path, const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool help = false;
-  const auto options = ParseOptions(argc, argv, help);
-  if (help) {
-    std::cout << kUsage;
+  bool help = false, version = false;
+  const auto options = ParseOptions(argc, argv, help, version);
+  if (help || version) {
+    std::cout << (help ? kUsage : "kestrova-server " KESTROVA_VERSION "\n");
     return 0;
   }
   if (!options) {
@@ -154,7 +183,9 @@ int main(int argc, char** argv) {
   }
   std::error_code error;
   if (!std::filesystem::is_directory(options->folder, error)) {
-    std::cerr << "kestrova-server: no such folder: " << options->folder << "\n";
+    std::cerr << "kestrova-server: "
+              << (std::filesystem::exists(options->folder, error) ? "not a folder: " : "no such folder: ")
+              << options->folder << "\n";
     return 2;
   }
   const std::string log_path =
@@ -174,18 +205,28 @@ int main(int argc, char** argv) {
                  "web server serving that folder would\n";
   }
 
+  for (const std::string& warning : kestrova::server::CheckPublication(options->folder)) {
+    std::cerr << "kestrova-server: warning: " << warning << "\n";
+  }
+
   const kestrova::server::StopSignal stop;
   const kestrova::server::Catalog catalog(options->folder, {log_path});
   const kestrova::server::UpdateServer server(catalog, log, {options->path, "/files"});
   kestrova::server::HttpLimits limits;
   limits.threads = options->threads;
   limits.request_seconds = options->request_timeout;
+  kestrova::server::RequestLog requests(stderr);
   kestrova::server::HttpService http(
-      [&server](const kestrova::server::HttpRequest& request) { return server.Answer(request); },
+      [&server, &requests](const kestrova::server::HttpRequest& request) {
+        kestrova::server::HttpReply reply = server.Answer(request);
+        requests.Write(request, reply.status);
+        return reply;
+      },
       limits);
   if (!http.Listen(options->address, options->port)) {
+    const std::string reason = kestrova::server::ListenFailureReason(options->address, options->port);
     std::cerr << "kestrova-server: cannot listen on " << options->address << ":" << options->port
-              << "\n";
+              << (reason.empty() ? "" : ": " + reason) << "\n";
     return 1;
   }
   std::cout << "kestrova-server: serving " << options->folder << " at http://" << options->address

@@ -6,7 +6,15 @@
 #include "base/threads.h"
 #include "core/settings.h"
 
+#include <cstdio>
+#include <cstring>
+
 int main(int argc, char** argv) {
+  // Answered before the toolkit starts, so it works without a display.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::puts("kestrova " KESTROVA_VERSION);
+    return 0;
+  }
   kestrova::GuiThread::Attach();
   kestrova::TSettings settings;
   auto screen = kestrova::OpenStartupScreen(argc, argv);

@@ -2,6 +2,7 @@
 // updater's own fetcher.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -10,6 +11,8 @@
 #include "net/get_internet_data.h"
 #include "net/protocol.h"
 #include "peers.h"
+#include "publication_check.h"
+#include "request_log.h"
 
 namespace kestrova {
 namespace {
@@ -218,6 +221,62 @@ TEST(ServerCommandLine, ExplainsItselfAndRefusesWhatItCannotServe) {
   EXPECT_EQ(no_folder.Wait(5), 2);
   test::ChildProcess missing({KESTROVA_BIN_DIR "/kestrova-server", "--folder", "/nonexistent/x"});
   EXPECT_EQ(missing.Wait(5), 2);
+}
+
+// Each started through the shell so that the error, on standard error, is the first line.
+TEST(ServerCommandLine, NamesWhatIsWrong) {
+  test::TempDir root, logs;
+  const std::string file = root.Write("file.txt", "x");
+  test::ReferenceServer running(root.Path(), "/u", logs.Path() + "completions.log");
+  const std::string in_use = std::to_string(running.Port());
+  const struct {
+    std::string arguments;
+    int code;
+    const char* message;
+  } cases[] = {
+      {"--frob", 2, "unknown option --frob"},
+      {"--folder " + file, 2, "not a folder: "},
+      {"--folder " + root.Path() + " --port " + in_use + " --log /dev/null", 1,
+       "Address already in use"},
+      {"--version", 0, "kestrova-server "},
+  };
+  for (const auto& c : cases) {
+    test::ChildProcess server({"sh", "-c", KESTROVA_BIN_DIR "/kestrova-server " + c.arguments + " 2>&1"});
+    std::string line = server.FirstLine();
+    while (line.find("warning") != std::string::npos) line = server.FirstLine();
+    EXPECT_NE(line.find(c.message), std::string::npos) << c.arguments << ": " << line;
+    EXPECT_EQ(server.Wait(5), c.code) << c.arguments;
+  }
+}
+
+TEST(ServerPublicationCheck, WarnsOfEachProblemNamingItsFile) {
+  test::TempDir root;
+  root.Write("Good/release.ini", "[release]\nversion=2.1\n");
+  root.Write("Good/description.txt", "d");
+  root.Write("Good/actionlist.ini", "[release]\n");
+  root.Write("NoSection/release.ini", "version=1\n");
+  root.Write("Semicolon/release.ini", "[release]\nversion=1;2\n");
+  root.Write("Empty/files/a.zip", "");
+  const auto warnings = server::CheckPublication(root.Path());
+  const std::pair<const char*, const char*> expected[] = {
+      {"NoSection/release.ini", "no [release] section"},
+      {"Semicolon/release.ini", "holds \";\""},
+      {"Empty/release.ini", "missing"},
+      {"Empty/actionlist.ini", "missing"},
+      {"Empty/description.rtf", "missing"},
+  };
+  for (const auto& [file, problem] : expected) {
+    const bool found = std::any_of(warnings.begin(), warnings.end(), [&](const std::string& w) {
+      return w.find(file) != std::string::npos && w.find(problem) != std::string::npos;
+    });
+    EXPECT_TRUE(found) << file << ": " << problem;
+  }
+  for (const std::string& warning : warnings) EXPECT_EQ(warning.find("Good"), std::string::npos) << warning;
+}
+
+TEST(ServerRequestLog, AClientCannotForgeALine) {
+  const server::HttpRequest request{"GET", "/u?a=\"x\"\n2024 forged", "127.0.0.1"};
+  EXPECT_EQ(server::FormatRequestLine("T", request, 404), "T 127.0.0.1 \"GET /u?a= x  2024 forged\" 404\n");
 }
 
 }  // namespace
