@@ -13,7 +13,9 @@
 
 #include "base/files.h"
 #include "net/peers.h"
+#include "upgrade/action_list.h"
 #include "upgrade/form_main_screen.h"
+#include "upgrade/release_signature.h"
 
 namespace kestrova {
 namespace {
@@ -71,6 +73,20 @@ class UpgradeProcedure : public ::testing::Test {
                        server_->BaseUrl() + "\nfiledir=/files/Demo\nfilename1=a.zip\nfilename2=b.zip\n"
                        "check_shortcuts=1\n[save_action]\npath1=*.cfg\npath2=bin\\*.*\n"
                        "[files_to_delete]\nfile1=old.txt\n[folders_to_delete]\ndir1=cache\n");
+  }
+
+  // Publishes an action list signed by a fresh key that the updater holds, carrying
+  // the hashes of the archives as they are now.
+  void PublishSignedActionList(const std::string& version = "2.1") {
+    const TReleaseKeyPair keys = *GenerateReleaseKeyPair();
+    settings_.release_public_key = EncodeBase64(keys.public_key);
+    const std::string files = publish_.Path() + "Demo/files/";
+    const std::string content = "[release]\nname=Demo\nversion=" + version + "\ndownload_server_adr1=" +
+                                server_->BaseUrl() + "\nfiledir=/files/Demo\nfilename1=a.zip\nfilename2=b.zip\n" +
+                                "sha256_1=" + *FileSha256Hex(files + "a.zip") + "\nsha256_2=" +
+                                *FileSha256Hex(files + "b.zip") +
+                                "\n[save_action]\npath1=*.cfg\n[files_to_delete]\nfile1=old.txt\n";
+    publish_.Write("Demo/actionlist.ini", *SignActionList(content, keys));
   }
 
   // Presses "Update now" and returns the log.
@@ -185,6 +201,88 @@ TEST_F(UpgradeProcedure, FailuresLeaveTheInstallationAsItWas) {
     EXPECT_EQ(fs::exists(app_.Path() + "old.txt"), !c.installed) << c.why << ": nothing removed";
     EXPECT_EQ(test::ReadFile(app_.Path() + "demo.cfg"), "[Kestrova]\nVERSION=2.0\nEMAIL=ann@example.org\n") << c.why;
     EXPECT_EQ(update_enabled_, !c.installed) << c.why;
+  }
+}
+
+TEST_F(UpgradeProcedure, InstallsAReleaseThePublisherToolSignedAndRefusesItAltered) {
+  const std::string tool = std::string(KESTROVA_BIN_DIR) + "/kestrova-publish ";
+  test::TempDir work;
+  work.Write("release/readme.txt", "read me 2.1");
+  work.Write("notes.txt", "Demo 2.1");
+  work.Write("recipe.txt", "version 2.1\ndownload_server " + server_->BaseUrl() +
+                               "\ndescription notes.txt\ndelete old.txt\nsave *.cfg\n");
+  fs::remove(publish_.Path() + "Demo/release.ini");
+  ASSERT_EQ(std::system((tool + "keygen --key " + work.Path() + "key > " + work.Path() + "line").c_str()), 0);
+  ASSERT_EQ(std::system((tool + "release --folder " + publish_.Path() + " --name Demo --from " + work.Path() +
+                         "release --recipe " + work.Path() + "recipe.txt --key " + work.Path() + "key")
+                            .c_str()),
+            0);
+  const std::string line = test::ReadFile(work.Path() + "line");
+  settings_.release_public_key = line.substr(line.find('=') + 1);
+
+  const std::string archive = publish_.Path() + "Demo/files/Demo-2.1.zip";
+  const std::string genuine = test::ReadFile(archive);
+  std::string altered = genuine;
+  altered[altered.size() / 2] ^= 1;
+  publish_.Write("Demo/files/Demo-2.1.zip", altered);
+  std::string log = Upgrade();
+  EXPECT_NE(log.find("The release file Demo-2.1.zip differs from the signed one."), std::string::npos) << log;
+  EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), "read me 2.0");
+  EXPECT_TRUE(fs::exists(app_.Path() + "old.txt"));
+
+  publish_.Write("Demo/files/Demo-2.1.zip", genuine);
+  log = Upgrade();
+  EXPECT_NE(log.find("Install release ...                          : Done successfuly"), std::string::npos) << log;
+  EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), "read me 2.1");
+  EXPECT_FALSE(fs::exists(app_.Path() + "old.txt"));
+}
+
+TEST_F(UpgradeProcedure, RefusesWhatTheKeyDidNotSignBeforeSavingAnything) {
+  const char* const kListRefused = "Get action list ...                          : Failed\n";
+  const char* const kArchiveRefused = "Download release ...                         : Failed\n";
+  const struct {
+    const char* why;
+    std::function<void()> arrange;
+    std::string log_part;
+  } cases[] = {
+      {"an unsigned list",
+       [&] {
+         PublishActionList(server_->BaseUrl());
+         settings_.release_public_key = EncodeBase64(GenerateReleaseKeyPair()->public_key);
+       },
+       std::string(kListRefused) + "The action list is not signed.\n"},
+      {"a list signed by another key",
+       [&] {
+         PublishSignedActionList();
+         settings_.release_public_key = EncodeBase64(GenerateReleaseKeyPair()->public_key);
+       },
+       std::string(kListRefused) + "The signature of the action list does not match release_public_key.\n"},
+      {"a signed list altered",
+       [&] {
+         PublishSignedActionList();
+         std::string list = test::ReadFile(publish_.Path() + "Demo/actionlist.ini");
+         list.replace(list.find("old.txt"), 7, "bin/demo");
+         publish_.Write("Demo/actionlist.ini", list);
+       },
+       std::string(kListRefused) + "The signature of the action list does not match release_public_key.\n"},
+      {"a genuine list of an older release, replayed", [&] { PublishSignedActionList("2.0"); },
+       std::string(kListRefused) + "The signed action list is for Demo 2.0, not Demo 2.1.\n"},
+      {"a sound archive other than the signed one",
+       [&] {
+         PublishSignedActionList();
+         Zip("b.zip", {{"readme.txt", "read me 6.6"}});
+       },
+       std::string(kArchiveRefused) + "Upgrading of the current version aborted.    : "
+                                      "The release file b.zip differs from the signed one."},
+  };
+  for (const auto& c : cases) {
+    Zip("b.zip", {{"readme.txt", "read me 2.1"}});
+    c.arrange();
+    const std::string log = Upgrade();
+    EXPECT_NE(log.find(c.log_part), std::string::npos) << c.why << ":\n" << log;
+    EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), "read me 2.0") << c.why;
+    EXPECT_TRUE(fs::exists(app_.Path() + "old.txt")) << c.why << ": nothing removed";
+    EXPECT_FALSE(fs::exists(temp_.Path() + "Demo_save.zip")) << c.why << ": nothing saved";
   }
 }
 
