@@ -2,6 +2,7 @@
 // server, over an application folder of its own.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -13,6 +14,7 @@
 
 #include "base/files.h"
 #include "net/peers.h"
+#include "app/manage_check.h"
 #include "upgrade/action_list.h"
 #include "upgrade/form_main_screen.h"
 #include "upgrade/release_signature.h"
@@ -87,6 +89,25 @@ class UpgradeProcedure : public ::testing::Test {
                                 *FileSha256Hex(files + "b.zip") +
                                 "\n[save_action]\npath1=*.cfg\n[files_to_delete]\nfile1=old.txt\n";
     publish_.Write("Demo/actionlist.ini", *SignActionList(content, keys));
+  }
+
+  // Publishes release 2.1 (readme.txt, old.txt removed) with kestrova-publish, signed
+  // by a new key; returns the public key.
+  std::string PublishWithTheTool(const std::string& download_server) {
+    const std::string tool = std::string(KESTROVA_BIN_DIR) + "/kestrova-publish ";
+    test::TempDir work;
+    work.Write("release/readme.txt", "read me 2.1");
+    work.Write("notes.txt", "Demo 2.1");
+    work.Write("recipe.txt", "version 2.1\ndate 2009-05-04\ndownload_server " + download_server +
+                                 "\ndescription notes.txt\ndelete old.txt\nsave *.cfg\n");
+    fs::remove(publish_.Path() + "Demo/release.ini");
+    EXPECT_EQ(std::system((tool + "keygen --key " + work.Path() + "key > " + work.Path() + "line").c_str()), 0);
+    EXPECT_EQ(std::system((tool + "release --folder " + publish_.Path() + " --name Demo --from " + work.Path() +
+                           "release --recipe " + work.Path() + "recipe.txt --key " + work.Path() + "key")
+                              .c_str()),
+              0);
+    const std::string line = test::ReadFile(work.Path() + "line");
+    return line.substr(line.find('=') + 1, line.size() - line.find('=') - 2);
   }
 
   // Presses "Update now" and returns the log.
@@ -205,21 +226,7 @@ TEST_F(UpgradeProcedure, FailuresLeaveTheInstallationAsItWas) {
 }
 
 TEST_F(UpgradeProcedure, InstallsAReleaseThePublisherToolSignedAndRefusesItAltered) {
-  const std::string tool = std::string(KESTROVA_BIN_DIR) + "/kestrova-publish ";
-  test::TempDir work;
-  work.Write("release/readme.txt", "read me 2.1");
-  work.Write("notes.txt", "Demo 2.1");
-  work.Write("recipe.txt", "version 2.1\ndownload_server " + server_->BaseUrl() +
-                               "\ndescription notes.txt\ndelete old.txt\nsave *.cfg\n");
-  fs::remove(publish_.Path() + "Demo/release.ini");
-  ASSERT_EQ(std::system((tool + "keygen --key " + work.Path() + "key > " + work.Path() + "line").c_str()), 0);
-  ASSERT_EQ(std::system((tool + "release --folder " + publish_.Path() + " --name Demo --from " + work.Path() +
-                         "release --recipe " + work.Path() + "recipe.txt --key " + work.Path() + "key")
-                            .c_str()),
-            0);
-  const std::string line = test::ReadFile(work.Path() + "line");
-  settings_.release_public_key = line.substr(line.find('=') + 1);
-
+  settings_.release_public_key = PublishWithTheTool(server_->BaseUrl());
   const std::string archive = publish_.Path() + "Demo/files/Demo-2.1.zip";
   const std::string genuine = test::ReadFile(archive);
   std::string altered = genuine;
@@ -284,6 +291,70 @@ TEST_F(UpgradeProcedure, RefusesWhatTheKeyDidNotSignBeforeSavingAnything) {
     EXPECT_TRUE(fs::exists(app_.Path() + "old.txt")) << c.why << ": nothing removed";
     EXPECT_FALSE(fs::exists(temp_.Path() + "Demo_save.zip")) << c.why << ": nothing saved";
   }
+}
+
+// The shipped nginx configuration, serving the publishing folder on a port of its own.
+class Nginx {
+ public:
+  Nginx(const std::string& folder, const std::string& completion_log) : port_(test::FreePort()) {
+    std::string site = test::ReadFile(KESTROVA_TEST_DATA "/../../server/nginx/kestrova.conf");
+    Substitute(site, "listen 80;", "listen 127.0.0.1:" + std::to_string(port_) + ";");
+    Substitute(site, "/srv/kestrova/publish", folder);
+    Substitute(site, "/var/log/kestrova/completions.log", completion_log);
+    dir_.Write("kestrova.conf", site);
+    const std::string d = dir_.Path();
+    dir_.Write("nginx.conf", std::string(::geteuid() == 0 ? "user root;\n" : "") + "pid " + d +
+                                 "nginx.pid;\nerror_log " + d + "error.log;\nevents {}\nhttp {\n" +
+                                 "client_body_temp_path " + d + "body;\nproxy_temp_path " + d + "proxy;\n" +
+                                 "fastcgi_temp_path " + d + "fastcgi;\nuwsgi_temp_path " + d + "uwsgi;\n" +
+                                 "scgi_temp_path " + d + "scgi;\ninclude " + d + "kestrova.conf;\n}\n");
+    process_ = std::make_unique<test::ChildProcess>(std::vector<std::string>{
+        "/usr/sbin/nginx", "-p", d, "-e", d + "error.log", "-c", d + "nginx.conf", "-g", "daemon off;"});
+    for (int attempt = 0; attempt < 100 && !Listening(); ++attempt) ::usleep(50000);
+  }
+  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  std::string ErrorLog() const { return test::ReadFile(dir_.Path() + "error.log"); }
+
+ private:
+  static void Substitute(std::string& text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+  }
+  bool Listening() const {
+    try {
+      test::RawClient probe(port_);
+      return true;
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+
+  test::TempDir dir_;
+  int port_;
+  std::unique_ptr<test::ChildProcess> process_;
+};
+
+TEST_F(UpgradeProcedure, NginxWithTheShippedConfigurationServesAWholeUpgrade) {
+  const std::string completions = temp_.Path() + "nginx-completions.log";
+  std::string folder = publish_.Path();
+  folder.pop_back();
+  Nginx nginx(folder, completions);
+  const std::string key = PublishWithTheTool(nginx.BaseUrl());
+  app_.Write("kestrova.ini", "[application]\nname=Demo\nmain_program=bin/demo\nfilename_config=demo.cfg\n"
+                             "param_appli_version=VERSION\nparam_email=EMAIL\n[server]\nserver_addr1=" +
+                                 nginx.BaseUrl() + "\nlink_for_update=/update\nrelease_public_key=" + key + "\n");
+  settings_ = TSettings{};
+  settings_.app_directory = app_.Path();
+  TManageCheck check(settings_, app_.Path() + "kestrova", nullptr);
+  ASSERT_TRUE(check.ReleaseCheck()) << nginx.ErrorLog();
+  EXPECT_EQ(settings_.release_version + ";" + settings_.release_date, "2.1;2009-05-04");
+  const std::string log = Upgrade();
+  EXPECT_NE(log.find("Install release ...                          : Done successfuly"), std::string::npos)
+      << log << nginx.ErrorLog();
+  EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), "read me 2.1");
+  EXPECT_NE(test::ReadFile(completions).find("\tDemo\t2.1\tann@example.org"), std::string::npos)
+      << test::ReadFile(completions);
 }
 
 }  // namespace
