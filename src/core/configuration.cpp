@@ -68,6 +68,7 @@ void ReadServerSection(const IniFile& ini, TSettings& s) {
     s.PROXY_PASSWORD.clear();
   }
   s.link_for_update = ini.ReadString(kServer, "link_for_update", "");
+  s.release_public_key = ini.ReadString(kServer, "release_public_key", "");
 }
 
 }  // namespace

@@ -40,6 +40,9 @@ struct TSettings {
   std::string PROXY_LOGIN;
   std::string PROXY_PASSWORD;
   std::string link_for_update;
+  /// Base64 Ed25519 public key; when set, only signed action lists and release files
+  /// matching their signed hashes are installed.
+  std::string release_public_key;
 
   // filled by the release check
   std::string selected_server;

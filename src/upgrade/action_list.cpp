@@ -2,6 +2,7 @@
 
 #include "base/files.h"
 #include "base/ini.h"
+#include "base/text.h"
 
 namespace kestrova {
 namespace {
@@ -9,6 +10,9 @@ namespace {
 // Marker no value can hold (values are single trimmed lines): tells an absent key
 // from one that is present with an empty value.
 constexpr std::string_view kAbsent = "\n";
+
+constexpr std::string_view kSignatureHeader = "[signature]";
+constexpr std::string_view kSignatureKey = "ed25519=";
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -66,7 +70,76 @@ bool TouchesOnlyTheApplicationFolder(const TActionList& list) {
          AllSubfolders(list.DeleteFolders);
 }
 
+// Where the signature section starts: its header at the start of the last line that
+// holds it. npos when there is none.
+size_t SignatureSectionStart(std::string_view text) {
+  for (size_t at = text.rfind(kSignatureHeader); at != std::string_view::npos;
+       at = at == 0 ? std::string_view::npos : text.rfind(kSignatureHeader, at - 1)) {
+    if (at == 0 || text[at - 1] == '\n') return at;
+  }
+  return std::string_view::npos;
+}
+
+// Consumes one line break ("\n" or "\r\n") at the front of `rest`.
+bool TakeLineBreak(std::string_view& rest) {
+  if (rest.starts_with("\r\n")) {
+    rest.remove_prefix(2);
+  } else if (rest.starts_with('\n')) {
+    rest.remove_prefix(1);
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The base64 signature of a section in its one accepted form; anything else in it
+// could carry keys no signature covers.
+std::optional<std::string_view> SignatureText(std::string_view section) {
+  section.remove_prefix(kSignatureHeader.size());
+  if (!TakeLineBreak(section) || !section.starts_with(kSignatureKey)) return std::nullopt;
+  section.remove_prefix(kSignatureKey.size());
+  const size_t end = section.find_first_of("\r\n");
+  const std::string_view value = section.substr(0, end);
+  std::string_view rest = section.substr(value.size());
+  if (!rest.empty() && (!TakeLineBreak(rest) || !rest.empty())) return std::nullopt;
+  return value;
+}
+
+bool IsSha256Hex(std::string_view text) {
+  return text.size() == 64 && text.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos;
+}
+
 }  // namespace
+
+std::optional<std::string> SignActionList(const std::string& content, const TReleaseKeyPair& keys) {
+  const std::optional<std::string> signature = SignMessage(content, keys);
+  if (!signature) return std::nullopt;
+  return content + std::string(kSignatureHeader) + "\n" + std::string(kSignatureKey) + EncodeBase64(*signature) +
+         "\n";
+}
+
+std::string ActionListSignatureFault(std::string_view text, std::string_view public_key) {
+  const std::optional<std::string> key = DecodeBase64(TrimBlanks(public_key));
+  if (!key || key->size() != kEd25519KeySize) return "release_public_key is not an Ed25519 public key.";
+  const size_t start = SignatureSectionStart(text);
+  if (start == std::string_view::npos) return "The action list is not signed.";
+  const std::optional<std::string_view> encoded = SignatureText(text.substr(start));
+  const std::optional<std::string> signature = encoded ? DecodeBase64(*encoded) : std::nullopt;
+  if (!signature) return "The signature of the action list is malformed.";
+  if (!VerifySignature(text.substr(0, start), *signature, *key)) {
+    return "The signature of the action list does not match release_public_key.";
+  }
+  return {};
+}
+
+std::string ReleaseHashFault(const TActionList& list) {
+  for (size_t i = 0; i < list.ReleaseFiles.size(); ++i) {
+    if (i >= list.ReleaseHashes.size() || !IsSha256Hex(list.ReleaseHashes[i])) {
+      return "The action list gives no SHA-256 for " + list.ReleaseFiles[i] + ".";
+    }
+  }
+  return {};
+}
 
 bool NamesPlaceInside(std::string_view relative) {
   if (relative.find('\0') != std::string_view::npos || IsAbsolute(relative)) return false;
@@ -92,6 +165,11 @@ std::optional<TActionList> ReadActionList(const std::string& path) {
   list.download_server_adr2 = ini.ReadString("release", "download_server_adr2", "");
   list.ReleaseFiles = ReadNumbered(ini, "release", "filename");
   list.filedir = ini.ReadString("release", "filedir", "");
+  for (size_t n = 1; n <= list.ReleaseFiles.size(); ++n) {
+    list.ReleaseHashes.push_back(ini.ReadString("release", "sha256_" + std::to_string(n), ""));
+  }
+  list.version = ini.ReadString("release", "version", "");
+  list.name = ini.ReadString("release", "name", "");
   list.ReplaceUpdater = ini.ReadInteger("release", "Upgrade_Kestrova", 0) == 1;
   list.CheckShortcuts = ini.ReadBool("release", "check_shortcuts", false);
   list.SaveList = ReadNumbered(ini, "save_action", "path");

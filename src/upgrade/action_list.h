@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "upgrade/release_signature.h"
+
 namespace kestrova {
 
 /// File name of the stored action list in the application folder.
@@ -18,6 +20,13 @@ struct TActionList {
   std::string download_server_adr2;
   std::string filedir;
   std::vector<std::string> ReleaseFiles;
+  /// sha256_1, sha256_2, ...: the SHA-256 of each release file in hexadecimal, one
+  /// per ReleaseFiles entry, empty where the key is absent.
+  std::vector<std::string> ReleaseHashes;
+  /// The release and application the list was published for; signed lists carry them
+  /// so that an old or another application's list cannot be replayed.
+  std::string version;
+  std::string name;
   std::vector<std::string> SaveList;
   std::vector<std::string> DeleteFiles;
   std::vector<std::string> DeleteFolders;
@@ -29,6 +38,22 @@ struct TActionList {
 /// when an entry would download into or delete from a place outside the
 /// application folder (see NamesPlaceInside and NamesSubfolder).
 std::optional<TActionList> ReadActionList(const std::string& path);
+
+/// The section that carries the action list's signature: "[signature]" then one line
+/// "ed25519=<base64>", the last lines of the file. The signature covers every byte
+/// in front of the section's first line.
+inline constexpr char kSignatureSection[] = "signature";
+
+/// `content` (ending in a line break) with the signature section appended.
+std::optional<std::string> SignActionList(const std::string& content, const TReleaseKeyPair& keys);
+
+/// Why `text` is not an action list signed by `public_key` (base64, as configured),
+/// or an empty text when it is.
+std::string ActionListSignatureFault(std::string_view text, std::string_view public_key);
+
+/// Why a signed list's release files could not be checked (a file without a
+/// well-formed sha256_N), or an empty text when each has one.
+std::string ReleaseHashFault(const TActionList& list);
 
 /// True when `relative`, joined to a folder, stays inside it: not absolute, no ".."
 /// part, no NUL byte. Either "/" or "\\" separates parts.

@@ -205,6 +205,7 @@ void TFormMainScreen::DescriptionReceived(TGetInternetData& sender, const std::s
 
 void TFormMainScreen::RequestActionList() {
   ActionListLoaded = false;
+  ActionListError.clear();
   if (!Fetcher) return;
   Fetcher->OnDone = [this](TGetInternetData& sender, const std::string* reply) {
     ActionListReceived(sender, reply);
@@ -224,10 +225,14 @@ void TFormMainScreen::ActionListReceived(TGetInternetData& sender, const std::st
     if (!ReplaceFileSafely(path, *reply)) return;
     std::optional<TActionList> list = ReadActionList(path);
     if (!list) return;
+    ActionListError = ActionListFault(*reply, *list);
+    if (!ActionListError.empty()) return;
     settings_.download_server_adr1 = std::move(list->download_server_adr1);
     settings_.download_server_adr2 = std::move(list->download_server_adr2);
     settings_.filedir = std::move(list->filedir);
     ReleaseFiles = std::move(list->ReleaseFiles);
+    ReleaseHashes.clear();
+    if (!settings_.release_public_key.empty()) ReleaseHashes = std::move(list->ReleaseHashes);
     SaveList = std::move(list->SaveList);
     DeleteFiles = std::move(list->DeleteFiles);
     DeleteFolders = std::move(list->DeleteFolders);
@@ -237,6 +242,19 @@ void TFormMainScreen::ActionListReceived(TGetInternetData& sender, const std::st
   } catch (const std::exception&) {
     ActionListLoaded = false;
   }
+}
+
+std::string TFormMainScreen::ActionListFault(const std::string& reply, const TActionList& list) const {
+  // Without a key the list is trusted as it arrives, as it always was.
+  if (settings_.release_public_key.empty()) return {};
+  std::string fault = ActionListSignatureFault(reply, settings_.release_public_key);
+  if (fault.empty()) fault = ReleaseHashFault(list);
+  // A genuine list of another release or application, replayed, must not install it.
+  if (fault.empty() && (list.version != settings_.release_version || list.name != settings_.name)) {
+    fault = "The signed action list is for " + list.name + " " + list.version + ", not " + settings_.name + " " +
+            settings_.release_version + ".";
+  }
+  return fault;
 }
 
 void TFormMainScreen::ClearLog() {

@@ -16,6 +16,7 @@
 #include "ui/label.h"
 #include "ui/panel.h"
 #include "ui/rich_edit.h"
+#include "upgrade/action_list.h"
 
 namespace kestrova {
 
@@ -63,6 +64,8 @@ class TFormMainScreen : public ui::TForm {
   std::vector<std::string> DeleteFiles;
   std::vector<std::string> DeleteFolders;
   std::vector<std::string> ReleaseFiles;
+  /// The signed SHA-256 of each release file, when the updater holds a public key.
+  std::vector<std::string> ReleaseHashes;
   bool CheckShortcuts = false;
   bool ReplaceUpdater = false;
   bool LaunchRequested = false;
@@ -73,6 +76,9 @@ class TFormMainScreen : public ui::TForm {
   /// The fetcher of the current server request, or none between requests.
   std::unique_ptr<TGetInternetData> Fetcher;
   bool ActionListLoaded = false;
+  /// Why the last action list was refused, for the log; empty when there is nothing
+  /// more to say than "Failed".
+  std::string ActionListError;
   /// Status of the last download or archive dialog: 1 done, 2 aborted, 3 failed.
   int32_t LastStatus = 0;
   std::string LastArchiveError;
@@ -128,6 +134,10 @@ class TFormMainScreen : public ui::TForm {
   /// writing nothing: false, with LastStatus 3 and LastArchiveError, when one is missing
   /// or damaged. Shows no dialog of its own beyond the archive dialog if you use it.
   bool VerifyReleaseArchives();
+  /// Compares every downloaded release file with its signed SHA-256 (ReleaseHashes,
+  /// none when unsigned): false, with LastStatus 3 and LastArchiveError, at the first
+  /// that differs.
+  bool VerifyReleaseHashes();
   /// Install step: extracts every release archive over app_directory, all or nothing.
   bool InstallRelease();
 
@@ -137,6 +147,8 @@ class TFormMainScreen : public ui::TForm {
   void LayOutButtons();
   void FormCreate();
   void FormClose();
+  /// Why a received action list must not be used, or an empty text.
+  std::string ActionListFault(const std::string& reply, const TActionList& list) const;
   /// Starts the replacement of the updater when this run installed one; true when
   /// the script runs.
   bool WriteReplacementBatch();

@@ -3,11 +3,13 @@
 
 #include "base/files.h"
 #include "base/paths.h"
+#include "base/text.h"
 #include "core/configuration.h"
 #include "net/form_download.h"
 #include "net/protocol.h"
 #include "ui/application.h"
 #include "upgrade/form_main_screen.h"
+#include "upgrade/release_signature.h"
 #include "upgrade/shortcuts.h"
 #include "upgrade/trash.h"
 
@@ -42,6 +44,7 @@ void TFormMainScreen::BitBtnUpdateClick() {
   RequestActionList();
   if (!ActionListLoaded) {
     SetStepResult("Failed");
+    if (!ActionListError.empty()) AddLogLine(ActionListError);
     ShowUpgradeState(TUpgradeState::Abandoned);
     AddLogLine(kAbortLine);
     EndUpgrade();
@@ -70,10 +73,24 @@ bool TFormMainScreen::DownloadReleaseFromEitherServer() {
 bool TFormMainScreen::VerifyDownloads() {
   // A damaged archive must end the upgrade before anything is saved or removed: the
   // removals come before the install, and would otherwise leave files missing.
-  if (VerifyReleaseArchives()) return true;
+  // A file that is not the one signed is refused before it is even opened as an archive.
+  if (VerifyReleaseHashes() && VerifyReleaseArchives()) return true;
   ReportAbort();
   SetStepResult(LastArchiveError);
   return false;
+}
+
+bool TFormMainScreen::VerifyReleaseHashes() {
+  for (size_t i = 0; i < ReleaseHashes.size() && i < ReleaseFiles.size(); ++i) {
+    const std::optional<std::string> actual =
+        FileSha256Hex(JoinToFolder(settings_.app_directory, ReleaseFiles[i]));
+    if (!actual || !EqualsIgnoreCase(*actual, ReleaseHashes[i])) {
+      LastStatus = 3;
+      LastArchiveError = "The release file " + ReleaseFiles[i] + " differs from the signed one.";
+      return false;
+    }
+  }
+  return true;
 }
 
 void TFormMainScreen::ChangeInstallation() {

@@ -2,6 +2,7 @@
 // server, over an application folder of its own.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -13,7 +14,10 @@
 
 #include "base/files.h"
 #include "net/peers.h"
+#include "app/manage_check.h"
+#include "upgrade/action_list.h"
 #include "upgrade/form_main_screen.h"
+#include "upgrade/release_signature.h"
 
 namespace kestrova {
 namespace {
@@ -71,6 +75,39 @@ class UpgradeProcedure : public ::testing::Test {
                        server_->BaseUrl() + "\nfiledir=/files/Demo\nfilename1=a.zip\nfilename2=b.zip\n"
                        "check_shortcuts=1\n[save_action]\npath1=*.cfg\npath2=bin\\*.*\n"
                        "[files_to_delete]\nfile1=old.txt\n[folders_to_delete]\ndir1=cache\n");
+  }
+
+  // Publishes an action list signed by a fresh key that the updater holds, carrying
+  // the hashes of the archives as they are now.
+  void PublishSignedActionList(const std::string& version = "2.1") {
+    const TReleaseKeyPair keys = *GenerateReleaseKeyPair();
+    settings_.release_public_key = EncodeBase64(keys.public_key);
+    const std::string files = publish_.Path() + "Demo/files/";
+    const std::string content = "[release]\nname=Demo\nversion=" + version + "\ndownload_server_adr1=" +
+                                server_->BaseUrl() + "\nfiledir=/files/Demo\nfilename1=a.zip\nfilename2=b.zip\n" +
+                                "sha256_1=" + *FileSha256Hex(files + "a.zip") + "\nsha256_2=" +
+                                *FileSha256Hex(files + "b.zip") +
+                                "\n[save_action]\npath1=*.cfg\n[files_to_delete]\nfile1=old.txt\n";
+    publish_.Write("Demo/actionlist.ini", *SignActionList(content, keys));
+  }
+
+  // Publishes release 2.1 (readme.txt, old.txt removed) with kestrova-publish, signed
+  // by a new key; returns the public key.
+  std::string PublishWithTheTool(const std::string& download_server) {
+    const std::string tool = std::string(KESTROVA_BIN_DIR) + "/kestrova-publish ";
+    test::TempDir work;
+    work.Write("release/readme.txt", "read me 2.1");
+    work.Write("notes.txt", "Demo 2.1");
+    work.Write("recipe.txt", "version 2.1\ndate 2009-05-04\ndownload_server " + download_server +
+                                 "\ndescription notes.txt\ndelete old.txt\nsave *.cfg\n");
+    fs::remove(publish_.Path() + "Demo/release.ini");
+    EXPECT_EQ(std::system((tool + "keygen --key " + work.Path() + "key > " + work.Path() + "line").c_str()), 0);
+    EXPECT_EQ(std::system((tool + "release --folder " + publish_.Path() + " --name Demo --from " + work.Path() +
+                           "release --recipe " + work.Path() + "recipe.txt --key " + work.Path() + "key")
+                              .c_str()),
+              0);
+    const std::string line = test::ReadFile(work.Path() + "line");
+    return line.substr(line.find('=') + 1, line.size() - line.find('=') - 2);
   }
 
   // Presses "Update now" and returns the log.
@@ -186,6 +223,138 @@ TEST_F(UpgradeProcedure, FailuresLeaveTheInstallationAsItWas) {
     EXPECT_EQ(test::ReadFile(app_.Path() + "demo.cfg"), "[Kestrova]\nVERSION=2.0\nEMAIL=ann@example.org\n") << c.why;
     EXPECT_EQ(update_enabled_, !c.installed) << c.why;
   }
+}
+
+TEST_F(UpgradeProcedure, InstallsAReleaseThePublisherToolSignedAndRefusesItAltered) {
+  settings_.release_public_key = PublishWithTheTool(server_->BaseUrl());
+  const std::string archive = publish_.Path() + "Demo/files/Demo-2.1.zip";
+  const std::string genuine = test::ReadFile(archive);
+  std::string altered = genuine;
+  altered[altered.size() / 2] ^= 1;
+  publish_.Write("Demo/files/Demo-2.1.zip", altered);
+  std::string log = Upgrade();
+  EXPECT_NE(log.find("The release file Demo-2.1.zip differs from the signed one."), std::string::npos) << log;
+  EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), "read me 2.0");
+  EXPECT_TRUE(fs::exists(app_.Path() + "old.txt"));
+
+  publish_.Write("Demo/files/Demo-2.1.zip", genuine);
+  log = Upgrade();
+  EXPECT_NE(log.find("Install release ...                          : Done successfuly"), std::string::npos) << log;
+  EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), "read me 2.1");
+  EXPECT_FALSE(fs::exists(app_.Path() + "old.txt"));
+}
+
+TEST_F(UpgradeProcedure, RefusesWhatTheKeyDidNotSignBeforeSavingAnything) {
+  const char* const kListRefused = "Get action list ...                          : Failed\n";
+  const char* const kArchiveRefused = "Download release ...                         : Failed\n";
+  const struct {
+    const char* why;
+    std::function<void()> arrange;
+    std::string log_part;
+  } cases[] = {
+      {"an unsigned list",
+       [&] {
+         PublishActionList(server_->BaseUrl());
+         settings_.release_public_key = EncodeBase64(GenerateReleaseKeyPair()->public_key);
+       },
+       std::string(kListRefused) + "The action list is not signed.\n"},
+      {"a list signed by another key",
+       [&] {
+         PublishSignedActionList();
+         settings_.release_public_key = EncodeBase64(GenerateReleaseKeyPair()->public_key);
+       },
+       std::string(kListRefused) + "The signature of the action list does not match release_public_key.\n"},
+      {"a signed list altered",
+       [&] {
+         PublishSignedActionList();
+         std::string list = test::ReadFile(publish_.Path() + "Demo/actionlist.ini");
+         list.replace(list.find("old.txt"), 7, "bin/demo");
+         publish_.Write("Demo/actionlist.ini", list);
+       },
+       std::string(kListRefused) + "The signature of the action list does not match release_public_key.\n"},
+      {"a genuine list of an older release, replayed", [&] { PublishSignedActionList("2.0"); },
+       std::string(kListRefused) + "The signed action list is for Demo 2.0, not Demo 2.1.\n"},
+      {"a sound archive other than the signed one",
+       [&] {
+         PublishSignedActionList();
+         Zip("b.zip", {{"readme.txt", "read me 6.6"}});
+       },
+       std::string(kArchiveRefused) + "Upgrading of the current version aborted.    : "
+                                      "The release file b.zip differs from the signed one."},
+  };
+  for (const auto& c : cases) {
+    Zip("b.zip", {{"readme.txt", "read me 2.1"}});
+    c.arrange();
+    const std::string log = Upgrade();
+    EXPECT_NE(log.find(c.log_part), std::string::npos) << c.why << ":\n" << log;
+    EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), "read me 2.0") << c.why;
+    EXPECT_TRUE(fs::exists(app_.Path() + "old.txt")) << c.why << ": nothing removed";
+    EXPECT_FALSE(fs::exists(temp_.Path() + "Demo_save.zip")) << c.why << ": nothing saved";
+  }
+}
+
+// The shipped nginx configuration, serving the publishing folder on a port of its own.
+class Nginx {
+ public:
+  Nginx(const std::string& folder, const std::string& completion_log) : port_(test::FreePort()) {
+    std::string site = test::ReadFile(KESTROVA_TEST_DATA "/../../server/nginx/kestrova.conf");
+    Substitute(site, "listen 80;", "listen 127.0.0.1:" + std::to_string(port_) + ";");
+    Substitute(site, "/srv/kestrova/publish", folder);
+    Substitute(site, "/var/log/kestrova/completions.log", completion_log);
+    dir_.Write("kestrova.conf", site);
+    const std::string d = dir_.Path();
+    dir_.Write("nginx.conf", std::string(::geteuid() == 0 ? "user root;\n" : "") + "pid " + d +
+                                 "nginx.pid;\nerror_log " + d + "error.log;\nevents {}\nhttp {\n" +
+                                 "client_body_temp_path " + d + "body;\nproxy_temp_path " + d + "proxy;\n" +
+                                 "fastcgi_temp_path " + d + "fastcgi;\nuwsgi_temp_path " + d + "uwsgi;\n" +
+                                 "scgi_temp_path " + d + "scgi;\ninclude " + d + "kestrova.conf;\n}\n");
+    process_ = std::make_unique<test::ChildProcess>(std::vector<std::string>{
+        "/usr/sbin/nginx", "-p", d, "-e", d + "error.log", "-c", d + "nginx.conf", "-g", "daemon off;"});
+    for (int attempt = 0; attempt < 100 && !Listening(); ++attempt) ::usleep(50000);
+  }
+  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  std::string ErrorLog() const { return test::ReadFile(dir_.Path() + "error.log"); }
+
+ private:
+  static void Substitute(std::string& text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+  }
+  bool Listening() const {
+    try {
+      test::RawClient probe(port_);
+      return true;
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+
+  test::TempDir dir_;
+  int port_;
+  std::unique_ptr<test::ChildProcess> process_;
+};
+
+TEST_F(UpgradeProcedure, NginxWithTheShippedConfigurationServesAWholeUpgrade) {
+  const std::string completions = temp_.Path() + "nginx-completions.log";
+  std::string folder = publish_.Path();
+  folder.pop_back();
+  Nginx nginx(folder, completions);
+  const std::string key = PublishWithTheTool(nginx.BaseUrl());
+  app_.Write("kestrova.ini", "[application]\nname=Demo\nmain_program=bin/demo\nfilename_config=demo.cfg\n"
+                             "param_appli_version=VERSION\nparam_email=EMAIL\n[server]\nserver_addr1=" +
+                                 nginx.BaseUrl() + "\nlink_for_update=/update\nrelease_public_key=" + key + "\n");
+  settings_ = TSettings{};
+  settings_.app_directory = app_.Path();
+  TManageCheck check(settings_, app_.Path() + "kestrova", nullptr);
+  ASSERT_TRUE(check.ReleaseCheck()) << nginx.ErrorLog();
+  EXPECT_EQ(settings_.release_version + ";" + settings_.release_date, "2.1;2009-05-04");
+  const std::string log = Upgrade();
+  EXPECT_NE(log.find("Install release ...                          : Done successfuly"), std::string::npos)
+      << log << nginx.ErrorLog();
+  EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), "read me 2.1");
+  EXPECT_NE(test::ReadFile(completions).find("\tDemo\t2.1\tann@example.org"), std::string::npos)
+      << test::ReadFile(completions);
 }
 
 }  // namespace

@@ -1,0 +1,177 @@
+// kestrova-publish from the command line: keys, publishing, and what check finds.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+
+#include "net/peers.h"
+#include "upgrade/release_signature.h"
+
+namespace kestrova {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs the tool with `arguments` (shell words); its exit code, output and errors in `output`.
+int Publish(const std::string& arguments, std::string* output = nullptr) {
+  const std::string command = std::string(KESTROVA_BIN_DIR) + "/kestrova-publish " + arguments + " 2>&1";
+  FILE* pipe = ::popen(command.c_str(), "r");
+  std::string text;
+  char buffer[4096];
+  while (size_t got = std::fread(buffer, 1, sizeof buffer, pipe)) text.append(buffer, got);
+  const int status = ::pclose(pipe);
+  if (output) *output = text;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class PublishTool : public ::testing::Test {
+ protected:
+  PublishTool() {
+    dir_.Write("app/bin/demo", "demo 2.1");
+    dir_.Write("notes.rtf", "{\\rtf1 Demo 2.1}");
+    WriteRecipe("2.1");
+  }
+
+  void WriteRecipe(const std::string& version) {
+    dir_.Write("recipe.txt", "# Demo\nversion " + version +
+                                 "\ndate 2009-05-04\ndownload_server http://updates.example.com\n"
+                                 "description notes.rtf\nsave *.cfg\ndelete old.txt\ndelete_folder cache\n");
+  }
+
+  // Generates the key pair; the public key line it prints.
+  std::string Keygen() {
+    std::string line;
+    EXPECT_EQ(Publish("keygen --key " + dir_.Path() + "demo.key", &line), 0) << line;
+    return line;
+  }
+
+  int Release(std::string* output = nullptr, const std::string& extra = "") {
+    return Publish("release --folder " + Folder() + " --name Demo --from " + dir_.Path() + "app --recipe " +
+                       dir_.Path() + "recipe.txt --key=" + dir_.Path() + "demo.key " + extra,
+                   output);
+  }
+
+  int Check(const std::string& options, std::string* output) {
+    return Publish("check --folder " + Folder() + " --name Demo " + options, output);
+  }
+
+  std::string Folder() const { return dir_.Path() + "publish"; }
+  std::string App(const std::string& name) const { return Folder() + "/Demo/" + name; }
+
+  test::TempDir dir_;
+};
+
+TEST_F(PublishTool, PublishesASignedReleaseThatChecks) {
+  const std::string line = Keygen();
+  ASSERT_TRUE(line.starts_with("release_public_key=")) << line;
+  const std::string key = line.substr(19, line.size() - 20);
+  EXPECT_EQ(fs::status(dir_.Path() + "demo.key").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_NE(Publish("keygen --key " + dir_.Path() + "demo.key"), 0) << "an existing key is kept";
+
+  std::string output;
+  ASSERT_EQ(Release(&output), 0) << output;
+  EXPECT_EQ(test::ReadFile(App("version.txt")), "2.1;2009-05-04");
+  EXPECT_EQ(test::ReadFile(App("description.rtf")), "{\\rtf1 Demo 2.1}");
+  const std::string list = test::ReadFile(App("actionlist.ini"));
+  for (const char* part : {"filename1=Demo-2.1.zip\n", "path1=*.cfg\n", "file1=old.txt\n", "dir1=cache\n",
+                           "filedir=/files/Demo\n", "\n[signature]\ned25519="}) {
+    EXPECT_NE(list.find(part), std::string::npos) << part << " in\n" << list;
+  }
+  EXPECT_EQ(Check("--public-key " + key, &output), 0) << output;
+  EXPECT_EQ(output, "ok\n");
+}
+
+TEST_F(PublishTool, CheckFindsWhatWouldFailTheUpgrade) {
+  Keygen();
+  ASSERT_EQ(Release(), 0);
+  const std::string archive = App("files/Demo-2.1.zip");
+  const std::string good = test::ReadFile(archive);
+  const struct {
+    const char* why;
+    std::function<void()> arrange;
+    std::string options, finding;
+  } cases[] = {
+      {"a missing release file", [&] { fs::remove(archive); }, "", "error: release file Demo-2.1.zip is missing"},
+      {"an archive changed after publishing",
+       [&] {
+         std::string bytes = good;
+         bytes[bytes.size() / 2] ^= 1;
+         dir_.Write("publish/Demo/files/Demo-2.1.zip", bytes);
+       },
+       "", "error: release file Demo-2.1.zip does not match its sha256_1"},
+      {"a version that does not sort after the installed one", [] {}, "--previous 2.10",
+       "warning: version \"2.1\" does not count as newer than \"2.10\""},
+      {"another key", [] {}, "--public-key " + EncodeBase64(GenerateReleaseKeyPair()->public_key),
+       "error: The signature of the action list does not match release_public_key."},
+  };
+  for (const auto& c : cases) {
+    dir_.Write("publish/Demo/files/Demo-2.1.zip", good);
+    c.arrange();
+    std::string output;
+    Check(c.options, &output);
+    EXPECT_NE(output.find(c.finding), std::string::npos) << c.why << ":\n" << output;
+  }
+}
+
+TEST_F(PublishTool, AnInterruptedReleaseLeavesTheOldOneServed) {
+  Keygen();
+  ASSERT_EQ(Release(), 0);
+  const std::string old_list = test::ReadFile(App("actionlist.ini"));
+  dir_.Write("app/bin/demo", "demo 2.2");
+  WriteRecipe("2.2");
+  // A file that cannot be replaced stops the release there, as a crash would.
+  for (const char* stuck : {"description.rtf", "actionlist.ini", "version.txt", "release.ini"}) {
+    ::chmod(App(stuck).c_str(), 0444);
+    std::string output;
+    EXPECT_EQ(Release(&output), 1) << stuck;
+    ::chmod(App(stuck).c_str(), 0644);
+    EXPECT_EQ(test::ReadFile(App("version.txt")) + "|" + test::ReadFile(App("release.ini")),
+              std::string(stuck) == "release.ini" ? "2.2;2009-05-04|[release]\nversion=2.1\ndate=2009-05-04\n"
+                                                  : "2.1;2009-05-04|[release]\nversion=2.1\ndate=2009-05-04\n")
+        << stuck;
+    EXPECT_TRUE(fs::exists(App("files/Demo-2.1.zip"))) << stuck << ": the old release's file stays";
+    Check("", &output);
+    EXPECT_EQ(output.find("error: release file"), std::string::npos) << stuck << ":\n" << output;
+  }
+  std::string output;
+  EXPECT_EQ(Release(&output), 0) << output;
+  EXPECT_NE(test::ReadFile(App("actionlist.ini")), old_list);
+}
+
+TEST_F(PublishTool, RefusesMistakesWithClearWordsAndExitCodes) {
+  Keygen();
+  ASSERT_EQ(Release(), 0);
+  const struct {
+    std::string arguments;
+    int exit_code;
+    std::string message;
+  } cases[] = {
+      {"--help", 0, "usage: kestrova-publish keygen"},
+      {"--version", 0, "kestrova-publish "},
+      {"frobnicate", 2, "unknown command: frobnicate"},
+      {"release --folder x", 2, "release needs --name"},
+      {"check --folder", 2, "--folder needs a value"},
+      {"check --colour=x", 2, "unknown option: --colour"},
+  };
+  for (const auto& c : cases) {
+    std::string output;
+    EXPECT_EQ(Publish(c.arguments, &output), c.exit_code) << c.arguments;
+    EXPECT_NE(output.find(c.message), std::string::npos) << c.arguments << ":\n" << output;
+  }
+  std::string output;
+  WriteRecipe("2.9");
+  ASSERT_EQ(Release(), 0);
+  WriteRecipe("2.10");
+  EXPECT_EQ(Release(&output), 1);
+  EXPECT_NE(output.find("version \"2.10\" does not count as newer than \"2.9\""), std::string::npos) << output;
+  EXPECT_EQ(Release(&output, "--force"), 0) << output;
+  dir_.Write("recipe.txt", "version 3.0\ndownload_server http://x\ndescription notes.rtf\ndelete ../etc/passwd\n");
+  EXPECT_EQ(Release(&output), 1);
+  EXPECT_NE(output.find("line 4: must name a place inside the application folder"), std::string::npos) << output;
+}
+
+}  // namespace
+}  // namespace kestrova

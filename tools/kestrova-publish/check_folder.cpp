@@ -1,0 +1,93 @@
+#include "check_folder.h"
+
+#include "base/files.h"
+#include "base/ini.h"
+#include "base/paths.h"
+#include "base/text.h"
+#include "core/configuration.h"
+#include "publish_release.h"
+#include "upgrade/action_list.h"
+
+namespace kestrova {
+namespace {
+
+struct Offer {
+  std::string version;
+  std::string date;
+};
+
+Offer CheckReleaseIni(const std::string& app_folder, TCheckReport& report) {
+  const std::string path = JoinPath(app_folder, kReleaseIni);
+  Offer offer;
+  if (!FileExists(path)) {
+    report.errors.push_back(path + " is missing");
+    return offer;
+  }
+  const IniFile ini(path);
+  offer.version = ini.ReadString("release", "version", "");
+  offer.date = ini.ReadString("release", "date", "");
+  if (offer.version.empty() || offer.version.find(';') != std::string::npos) {
+    report.errors.push_back(path + ": no usable version");
+  }
+  // A static web server answers request 1 with this file as it stands.
+  const auto reply = ReadWholeFile(JoinPath(app_folder, kVersionReply));
+  if (reply && *reply != offer.version + ";" + offer.date) {
+    report.errors.push_back(std::string(kVersionReply) + " says \"" + *reply + "\", release.ini " + offer.version +
+                            ";" + offer.date);
+  }
+  return offer;
+}
+
+void CheckReleaseFiles(const std::string& app_folder, const TActionList& list, TCheckReport& report) {
+  if (list.ReleaseFiles.empty()) report.errors.push_back("the action list names no release file");
+  for (size_t i = 0; i < list.ReleaseFiles.size(); ++i) {
+    const std::string& file = list.ReleaseFiles[i];
+    const auto actual = FileSha256Hex(JoinToFolder(WithTrailingSeparator(JoinPath(app_folder, kFilesFolder)), file));
+    if (!actual) {
+      report.errors.push_back("release file " + file + " is missing");
+    } else if (list.ReleaseHashes[i].empty()) {
+      report.warnings.push_back("release file " + file + " has no sha256_" + std::to_string(i + 1));
+    } else if (!EqualsIgnoreCase(*actual, list.ReleaseHashes[i])) {
+      report.errors.push_back("release file " + file + " does not match its sha256_" + std::to_string(i + 1));
+    }
+  }
+}
+
+void CheckSignature(const std::string& text, const TActionList& list, const Offer& offer,
+                    const TCheckRequest& request, TCheckReport& report) {
+  if (request.public_key.empty()) return;
+  std::string fault = ActionListSignatureFault(text, request.public_key);
+  if (fault.empty()) fault = ReleaseHashFault(list);
+  if (!fault.empty()) report.errors.push_back(fault);
+  if (list.version != offer.version || list.name != request.name) {
+    report.errors.push_back("the action list is for " + list.name + " " + list.version + ", release.ini offers " +
+                            request.name + " " + offer.version + ": updaters holding the key refuse it");
+  }
+}
+
+}  // namespace
+
+TCheckReport CheckPublishedRelease(const TCheckRequest& request) {
+  TCheckReport report;
+  const std::string app_folder = JoinPath(request.folder, request.name);
+  const Offer offer = CheckReleaseIni(app_folder, report);
+  if (!offer.version.empty() && !request.previous.empty() && !IsNewerRelease(offer.version, request.previous)) {
+    report.warnings.push_back("version \"" + offer.version + "\" does not count as newer than \"" + request.previous +
+                              "\": updaters compare versions as text, byte by byte");
+  }
+  if (!FileExists(JoinPath(app_folder, "description.rtf")) && !FileExists(JoinPath(app_folder, "description.txt"))) {
+    report.warnings.push_back("no description.rtf or description.txt");
+  }
+  const std::string list_path = JoinPath(app_folder, kActionListFileName);
+  const auto text = ReadWholeFile(list_path);
+  const auto list = text ? ReadActionList(list_path) : std::nullopt;
+  if (!list) {
+    report.errors.push_back(list_path + (text ? " is refused by the updater" : " is missing"));
+    return report;
+  }
+  CheckReleaseFiles(app_folder, *list, report);
+  CheckSignature(*text, *list, offer, request, report);
+  return report;
+}
+
+}  // namespace kestrova

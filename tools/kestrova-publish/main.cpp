@@ -1,0 +1,145 @@
+// kestrova-publish: signing keys, release publishing and checking for publishers.
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "check_folder.h"
+#include "key_file.h"
+#include "publish_release.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;  // the command ran and failed, or check found errors
+constexpr int kExitUsage = 2;
+
+constexpr char kUsage[] =
+    "usage: kestrova-publish keygen --key FILE\n"
+    "       kestrova-publish release --folder DIR --name NAME --from DIR --recipe FILE [--key FILE] [--force]\n"
+    "       kestrova-publish check --folder DIR --name NAME [--public-key KEY] [--previous VERSION]\n"
+    "\n"
+    "keygen   writes a new Ed25519 key pair into FILE (readable by you only) and prints\n"
+    "         the line that goes under [server] in the updaters' configuration.\n"
+    "release  publishes the content of --from as a new release of NAME in the publishing\n"
+    "         folder DIR, as the recipe FILE describes it; signed with --key FILE.\n"
+    "         --force publishes a version that does not count as newer.\n"
+    "check    checks the release of NAME in DIR: every release file present and intact,\n"
+    "         the signature against KEY (base64), the version newer than --previous.\n"
+    "Options take their value as the next argument or after \"=\".\n"
+    "Exit status: 0 success, 1 failure or errors found, 2 wrong usage.\n";
+
+struct Arguments {
+  std::string command;
+  std::map<std::string, std::string> options;
+  bool force = false;
+};
+
+int UsageError(const std::string& message) {
+  std::fprintf(stderr, "kestrova-publish: %s\nTry 'kestrova-publish --help'.\n", message.c_str());
+  return kExitUsage;
+}
+
+// Fills `args` from argv; an error text when the command line is wrong.
+std::string ParseArguments(int argc, char** argv, Arguments& args) {
+  static const char* const kValued[] = {"--folder", "--name", "--from", "--recipe", "--key", "--public-key", "--previous"};
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--force") {
+      args.force = true;
+      continue;
+    }
+    if (!arg.starts_with("--")) {
+      if (!args.command.empty()) return "unexpected argument: " + arg;
+      args.command = arg;
+      continue;
+    }
+    const size_t equals = arg.find('=');
+    const std::string option = arg.substr(0, equals);
+    bool known = false;
+    for (const char* valued : kValued) known = known || option == valued;
+    if (!known) return "unknown option: " + option;
+    if (equals != std::string::npos) {
+      args.options[option] = arg.substr(equals + 1);
+    } else if (i + 1 < argc) {
+      args.options[option] = argv[++i];
+    } else {
+      return option + " needs a value";
+    }
+  }
+  return {};
+}
+
+std::string Missing(const Arguments& args, std::initializer_list<const char*> required) {
+  for (const char* option : required) {
+    if (!args.options.contains(option) || args.options.at(option).empty()) return args.command + " needs " + option;
+  }
+  return {};
+}
+
+int Keygen(const Arguments& args) {
+  const std::string& path = args.options.at("--key");
+  const auto keys = kestrova::GenerateReleaseKeyPair();
+  if (!keys) return std::fputs("kestrova-publish: no key pair could be generated\n", stderr), kExitFailure;
+  if (!kestrova::WriteKeyFile(path, *keys)) {
+    std::fprintf(stderr, "kestrova-publish: cannot create %s (an existing key is never overwritten)\n", path.c_str());
+    return kExitFailure;
+  }
+  std::printf("%s\n", kestrova::PublicKeyLine(keys->public_key).c_str());
+  return kExitOk;
+}
+
+int Release(const Arguments& args) {
+  kestrova::TPublishRequest request{args.options.at("--folder"), args.options.at("--name"),
+                                    args.options.at("--from"), args.options.at("--recipe"), std::nullopt, args.force};
+  if (args.options.contains("--key")) {
+    request.keys = kestrova::ReadKeyFile(args.options.at("--key"));
+    if (!request.keys) {
+      std::fprintf(stderr, "kestrova-publish: %s is not a readable key file\n", args.options.at("--key").c_str());
+      return kExitFailure;
+    }
+  }
+  std::vector<std::string> notes;
+  const std::string error = kestrova::PublishRelease(request, notes);
+  for (const std::string& note : notes) std::fprintf(stderr, "kestrova-publish: %s\n", note.c_str());
+  if (error.empty()) return kExitOk;
+  std::fprintf(stderr, "kestrova-publish: %s\n", error.c_str());
+  return kExitFailure;
+}
+
+int Check(const Arguments& args) {
+  auto option = [&](const char* name) { return args.options.contains(name) ? args.options.at(name) : std::string(); };
+  const kestrova::TCheckReport report = kestrova::CheckPublishedRelease(
+      {option("--folder"), option("--name"), option("--public-key"), option("--previous")});
+  for (const std::string& error : report.errors) std::printf("error: %s\n", error.c_str());
+  for (const std::string& warning : report.warnings) std::printf("warning: %s\n", warning.c_str());
+  if (!report.errors.empty()) return kExitFailure;
+  std::printf("ok\n");
+  return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "-h" || arg == "--help") return std::fputs(kUsage, stdout), kExitOk;
+    if (arg == "--version") return std::puts("kestrova-publish " KESTROVA_VERSION), kExitOk;
+  }
+  Arguments args;
+  if (const std::string error = ParseArguments(argc, argv, args); !error.empty()) return UsageError(error);
+  std::string missing;
+  if (args.command == "keygen") {
+    missing = Missing(args, {"--key"});
+    if (missing.empty()) return Keygen(args);
+  } else if (args.command == "release") {
+    missing = Missing(args, {"--folder", "--name", "--from", "--recipe"});
+    if (missing.empty()) return Release(args);
+  } else if (args.command == "check") {
+    missing = Missing(args, {"--folder", "--name"});
+    if (missing.empty()) return Check(args);
+  } else {
+    missing = args.command.empty() ? "no command given" : "unknown command: " + args.command;
+  }
+  return UsageError(missing);
+}

@@ -1,0 +1,151 @@
+#include "publish_release.h"
+
+#include "base/files.h"
+#include "base/ini.h"
+#include "base/paths.h"
+#include "base/text.h"
+#include "core/configuration.h"
+#include "recipe.h"
+#include "upgrade/action_list.h"
+#include "zip/zip_archiver.h"
+
+namespace kestrova {
+namespace {
+
+struct PublishedRelease {
+  TReleaseRecipe recipe;
+  std::string description;  // the description file's content
+  std::string app_folder;   // <folder>/<name>/
+  std::string archive;      // the release archive's file name
+  std::string archive_hash;
+};
+
+std::string LoadRecipe(const TPublishRequest& request, PublishedRelease& release) {
+  const auto text = ReadWholeFile(request.recipe_path);
+  if (!text) return "cannot read the recipe " + request.recipe_path;
+  std::string error;
+  auto recipe = ParseRecipe(*text, error);
+  if (!recipe) return request.recipe_path + ": " + error;
+  release.recipe = std::move(*recipe);
+  const std::string description_path = IsFullPath(release.recipe.description)
+                                           ? release.recipe.description
+                                           : JoinToFolder(FolderOf(request.recipe_path), release.recipe.description);
+  const auto description = ReadWholeFile(description_path);
+  if (!description) return "cannot read the description " + description_path;
+  release.description = *description;
+  if (release.recipe.filedir.empty()) release.recipe.filedir = "/files/" + request.name;
+  return {};
+}
+
+// Updaters compare versions as text: a release that does not sort after the one on
+// offer is never seen.
+std::string CheckVersionRaised(const TPublishRequest& request, const PublishedRelease& release,
+                               std::vector<std::string>& notes) {
+  const std::string ini = JoinPath(release.app_folder, kReleaseIni);
+  if (!FileExists(ini)) return {};
+  const std::string current = IniFile(ini).ReadString("release", "version", "");
+  if (current.empty() || IsNewerRelease(release.recipe.version, current)) return {};
+  const std::string problem = "version \"" + release.recipe.version + "\" does not count as newer than \"" + current +
+                              "\": updaters compare versions as text, byte by byte";
+  if (!request.force) return problem + " (--force publishes it anyway)";
+  notes.push_back(problem);
+  return {};
+}
+
+std::string BuildArchive(const TPublishRequest& request, PublishedRelease& release) {
+  const std::string files = JoinPath(release.app_folder, kFilesFolder);
+  if (!CreateFolder(files)) return "cannot create " + files;
+  release.archive = request.name + "-" + release.recipe.version + ".zip";
+  if (!NamesPlaceInside(release.archive) || release.archive.find_first_of("/\\") != std::string::npos) {
+    return "the version makes no usable file name: " + release.archive;
+  }
+  const std::string target = JoinPath(files, release.archive);
+  const std::string partial = target + ".partial";
+  RemoveFile(partial);  // a leftover of an interrupted run
+  try {
+    ZipArchiver archiver;
+    archiver.FileName = Utf8ToUtf16(partial);
+    archiver.BaseDir = Utf8ToUtf16(WithTrailingSeparator(request.source));
+    archiver.Open(fmCreate);
+    archiver.AddMatching(u"*.*");
+    archiver.Close();
+  } catch (const std::exception& failure) {
+    RemoveFile(partial);
+    return std::string("cannot build the release archive: ") + failure.what();
+  }
+  const auto hash = FileSha256Hex(partial);
+  if (!hash) return "cannot read back " + partial;
+  release.archive_hash = *hash;
+  if (!RenameReplacing(partial, target)) return "cannot rename " + partial;
+  return {};
+}
+
+void AppendNumbered(std::string& text, const char* section, const char* key, const std::vector<std::string>& values) {
+  if (values.empty()) return;
+  text += std::string("[") + section + "]\n";
+  for (size_t i = 0; i < values.size(); ++i) text += key + std::to_string(i + 1) + "=" + values[i] + "\n";
+}
+
+std::string ActionListText(const TPublishRequest& request, const PublishedRelease& release) {
+  const TReleaseRecipe& r = release.recipe;
+  std::string text = "[release]\nname=" + request.name + "\nversion=" + r.version + "\n";
+  for (size_t i = 0; i < r.download_servers.size(); ++i) {
+    text += "download_server_adr" + std::to_string(i + 1) + "=" + r.download_servers[i] + "\n";
+  }
+  text += "filedir=" + r.filedir + "\nfilename1=" + release.archive + "\nsha256_1=" + release.archive_hash + "\n";
+  text += "Upgrade_Kestrova=" + std::string(r.upgrade_kestrova ? "1" : "0") + "\n";
+  text += "check_shortcuts=" + std::string(r.check_shortcuts ? "1" : "0") + "\n";
+  AppendNumbered(text, "save_action", "path", r.save);
+  AppendNumbered(text, "files_to_delete", "file", r.delete_files);
+  AppendNumbered(text, "folders_to_delete", "dir", r.delete_folders);
+  return text;
+}
+
+bool IsRtfName(const std::string& path) {
+  return path.size() >= 4 && EqualsIgnoreCase(std::string_view(path).substr(path.size() - 4), ".rtf");
+}
+
+std::string WriteInOrder(const std::string& app_folder, const std::vector<std::pair<std::string, std::string>>& files) {
+  for (const auto& [name, content] : files) {
+    if (!ReplaceFileSafely(JoinPath(app_folder, name), content)) {
+      return "cannot write " + JoinPath(app_folder, name) + "; the files before it are in place, the version is unchanged";
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string PublishRelease(const TPublishRequest& request, std::vector<std::string>& notes) {
+  PublishedRelease release;
+  release.app_folder = JoinPath(request.folder, request.name);
+  if (const std::string error = LoadRecipe(request, release); !error.empty()) return error;
+  if (!QueryFile(request.source) || !QueryFile(request.source)->is_dir) return "no folder " + request.source;
+  if (!CreateFolder(request.folder) || !CreateFolder(release.app_folder)) return "cannot create " + release.app_folder;
+  if (const std::string error = CheckVersionRaised(request, release, notes); !error.empty()) return error;
+  if (const std::string error = BuildArchive(request, release); !error.empty()) return error;
+  std::string action_list = ActionListText(request, release);
+  if (request.keys) {
+    auto signed_list = SignActionList(action_list, *request.keys);
+    if (!signed_list) return "cannot sign the action list";
+    action_list = std::move(*signed_list);
+  } else {
+    notes.push_back("the release is not signed: updaters holding a release_public_key will refuse it");
+  }
+  const bool rtf = IsRtfName(release.recipe.description);
+  const std::string reply = release.recipe.version + ";" + release.recipe.date;
+  const std::string error = WriteInOrder(
+      release.app_folder, {{rtf ? "description.rtf" : "description.txt", release.description},
+                           {kActionListFileName, action_list},
+                           {kVersionReply, reply},
+                           {kReleaseIni, "[release]\nversion=" + release.recipe.version + "\ndate=" +
+                                             release.recipe.date + "\n"}});
+  if (!error.empty()) return error;
+  // The server prefers the RTF description: an old one must not hide a new text.
+  if (!rtf) RemoveFile(JoinPath(release.app_folder, "description.rtf"));
+  notes.push_back("published " + request.name + " " + release.recipe.version + ": " +
+                  JoinPath(kFilesFolder, release.archive));
+  return {};
+}
+
+}  // namespace kestrova
