@@ -65,7 +65,7 @@ ParallelDeflate::ParallelDeflate(std::vector<DeflateJob> jobs, size_t threads, s
     state.task_count = tasks_.size() - state.first_task;
   }
   done_.resize(tasks_.size());
-  const size_t count = std::min(WorkerCount(threads), std::max<size_t>(tasks_.size(), 1));
+  const size_t count = std::min(WorkerCount(threads), tasks_.size());
   for (size_t i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
 }
 
@@ -83,17 +83,7 @@ size_t ParallelDeflate::PieceCount(size_t job) const { return job_states_.at(job
 std::optional<DeflatedPiece> ParallelDeflate::Take(size_t job) {
   std::unique_lock<std::mutex> lock(mutex_);
   const JobState& state = job_states_.at(job);
-  if (taken_ < state.first_task) {
-    // Earlier jobs the caller no longer wants: what is done goes now, what runs goes
-    // when it ends, what is unclaimed is never started.
-    for (size_t t = taken_; t < state.first_task; ++t) {
-      if (!done_[t]) continue;
-      done_[t].reset();
-      reserved_ -= MemoryFor(tasks_[t]);
-    }
-    taken_ = state.first_task;
-    room_.notify_all();
-  }
+  DropBefore(state.first_task);
   if (taken_ >= state.first_task + state.task_count) return std::nullopt;
   const size_t t = taken_;
   ready_.wait(lock, [&] { return done_[t].has_value(); });
@@ -103,6 +93,24 @@ std::optional<DeflatedPiece> ParallelDeflate::Take(size_t job) {
   reserved_ -= MemoryFor(tasks_[t]);
   room_.notify_all();
   return piece;
+}
+
+void ParallelDeflate::Skip(size_t job) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const JobState& state = job_states_.at(job);
+  DropBefore(state.first_task + state.task_count);
+}
+
+void ParallelDeflate::DropBefore(size_t end) {
+  if (taken_ >= end) return;
+  // What is done goes now, what runs goes when it ends, what is unclaimed never starts.
+  for (size_t t = taken_; t < end; ++t) {
+    if (!done_[t]) continue;
+    done_[t].reset();
+    reserved_ -= MemoryFor(tasks_[t]);
+  }
+  taken_ = end;
+  room_.notify_all();
 }
 
 size_t ParallelDeflate::MemoryFor(const Task& task) const {

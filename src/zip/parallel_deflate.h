@@ -60,6 +60,8 @@ class ParallelDeflate {
   /// Waits for the next piece of `job` and hands it over, dropping what is left of
   /// earlier jobs. Nothing when all of the job's pieces were taken.
   std::optional<DeflatedPiece> Take(size_t job);
+  /// Drops what is left of `job` and of the jobs before it.
+  void Skip(size_t job);
 
  private:
   struct Task {
@@ -77,6 +79,8 @@ class ParallelDeflate {
     std::string open_error;
   };
 
+  /// Drops the work of the tasks below `end` not yet taken; the lock is held.
+  void DropBefore(size_t end);
   void Work();
   size_t MemoryFor(const Task& task) const;
   bool MayClaim() const;

@@ -621,6 +621,7 @@ CompressedEntry ZipArchiver::WriteBlocks(DirectoryItem& item, size_t job, Deflat
     entry.compressed_size += piece->data.size();
     if (k == 0 && entry.compressed_size >= piece->source_bytes) {
       // The data does not compress: spend no more deflate time on it.
+      ahead_->Skip(job);
       return StoreFromSource(item, shown, data_start, piece->source);
     }
   }
