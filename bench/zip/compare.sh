@@ -60,8 +60,10 @@ make_large() {
   [ -f "$file" ] && [ "$(stat -c %s "$file")" -eq $((large_mb << 20)) ] && return
   mkdir -p "$work/large"
   echo "generating a $large_mb MB file ..." >&2
-  { while :; do find "$app" -type f -print0 | sort -z | xargs -0 cat; done; } 2>/dev/null |
-    head -c $((large_mb << 20)) > "$file" || true
+  local rounds=$((large_mb / $(du -sm --apparent-size "$app" | cut -f1) + 1))
+  for ((i = 0; i < rounds; i++)); do find "$app" -type f -print0 | sort -z | xargs -0 cat; done |
+    head -c $((large_mb << 20)) > "$file" || true  # the rounds end on a broken pipe
+  [ "$(stat -c %s "$file")" -eq $((large_mb << 20)) ] || { echo "cannot generate $file" >&2; exit 1; }
 }
 
 # measure LABEL COMMAND...: appends "wall-seconds peak-kilobytes cpu-seconds" of one run
