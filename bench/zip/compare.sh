@@ -187,7 +187,7 @@ goal "extract wall <= 0.8 x unzip" "$(median 1 "$work/extract-kestrova.times")" 
 make_large
 echo
 echo "one file of $large_mb MB, level 9, one run each"
-rm -f "$work"/large-*.times
+rm -f "$work"/large-*.times "$work"/add-kestrova-9.times "$work"/extract-kestrova.times "$work"/extract-unzip.times
 add kestrova-9 "$work/large.zip" "$work/large"
 mv "$work/add-kestrova-9.times" "$work/large-add.times"
 unzip -tq "$work/large.zip" >/dev/null || { echo "unzip -t rejects the large archive" >&2; exit 1; }
