@@ -22,6 +22,7 @@ class RawDeflater {
     }
   }
   ~RawDeflater() { deflateEnd(&stream_); }
+  z_stream& Stream() { return stream_; }
   RawDeflater(const RawDeflater&) = delete;
   RawDeflater& operator=(const RawDeflater&) = delete;
 
@@ -48,10 +49,16 @@ class RawDeflater {
   z_stream stream_{};
 };
 
-// Copies the source unchanged after the bytes already handed over in `first`.
-CompressedEntry StoreRest(EntrySource& source, std::vector<unsigned char>& buffer,
-                          CompressedEntry entry, Crc32& crc, EntrySink& sink,
-                          const ChunkProgress& progress) {
+CompressedEntry StoreAll(EntrySource& source, size_t chunk, EntrySink& sink,
+                         const ChunkProgress& progress) {
+  return StoreRest(source, chunk, CompressedEntry{}, Crc32{}, sink, progress);
+}
+
+}  // namespace
+
+CompressedEntry StoreRest(EntrySource& source, size_t chunk, CompressedEntry entry, Crc32 crc,
+                          EntrySink& sink, const ChunkProgress& progress) {
+  std::vector<unsigned char> buffer(chunk);
   for (;;) {
     if (!progress(entry.uncompressed_size)) {
       entry.cancelled = true;
@@ -69,13 +76,33 @@ CompressedEntry StoreRest(EntrySource& source, std::vector<unsigned char>& buffe
   return entry;
 }
 
-CompressedEntry StoreAll(EntrySource& source, std::vector<unsigned char>& buffer,
-                         EntrySink& sink, const ChunkProgress& progress) {
-  Crc32 crc;
-  return StoreRest(source, buffer, CompressedEntry{}, crc, sink, progress);
+std::vector<unsigned char> DeflateBlock(int level, std::span<const unsigned char> history,
+                                        std::span<const unsigned char> block, bool last) {
+  RawDeflater deflater(level);
+  z_stream& z = deflater.Stream();
+  if (!history.empty() &&
+      deflateSetDictionary(&z, history.data(), static_cast<uInt>(history.size())) != Z_OK) {
+    throw CompressionError("Cannot start deflate");
+  }
+  // The bound holds for finishing; a sync flush adds its empty stored block.
+  std::vector<unsigned char> out(deflateBound(&z, static_cast<uLong>(block.size())) + 16);
+  z.next_in = const_cast<unsigned char*>(block.data());
+  z.avail_in = static_cast<uInt>(block.size());
+  const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
+  size_t produced = 0;
+  for (;;) {
+    z.next_out = out.data() + produced;
+    z.avail_out = static_cast<uInt>(out.size() - produced);
+    const int result = deflate(&z, flush);
+    if (result == Z_STREAM_ERROR) throw CompressionError("deflate failed");
+    produced = out.size() - z.avail_out;
+    const bool done = last ? result == Z_STREAM_END : z.avail_in == 0 && z.avail_out > 0;
+    if (done) break;
+    out.resize(out.size() * 2);
+  }
+  out.resize(produced);
+  return out;
 }
-
-}  // namespace
 
 size_t DeflateChunkSize(int level, uint64_t file_size) {
   size_t chunk = 1024 * KiB;
@@ -89,7 +116,7 @@ CompressedEntry CompressEntry(EntrySource& source, uint64_t expected_size, int l
                               EntrySink& sink, const ChunkProgress& progress) {
   const size_t chunk = DeflateChunkSize(level, expected_size);
   std::vector<unsigned char> in(chunk);
-  if (level <= 0) return StoreAll(source, in, sink, progress);
+  if (level <= 0) return StoreAll(source, chunk, sink, progress);
 
   std::vector<unsigned char> out(std::max<size_t>((chunk + chunk / 10 + 267) / 256 * 256, 256));
   RawDeflater deflater(level);
@@ -116,7 +143,7 @@ CompressedEntry CompressEntry(EntrySource& source, uint64_t expected_size, int l
       // The data does not compress: spend no more deflate time on it.
       sink.Restart();
       sink.Write(in.data(), n);
-      return StoreRest(source, in, entry, crc, sink, progress);
+      return StoreRest(source, chunk, entry, crc, sink, progress);
     }
     if (last) break;
     first_chunk = false;
@@ -135,7 +162,7 @@ CompressedEntry CompressEntry(EntrySource& source, uint64_t expected_size, int l
     return entry;
   }
   source.Rewind();
-  return StoreAll(source, in, sink, progress);
+  return StoreAll(source, chunk, sink, progress);
 }
 
 }  // namespace kestrova

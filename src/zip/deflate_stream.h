@@ -6,7 +6,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <stdexcept>
+#include <vector>
+
+#include "zip/crc32.h"
 
 namespace kestrova {
 
@@ -54,5 +58,20 @@ size_t DeflateChunkSize(int level, uint64_t file_size);
 /// an entry is never larger than its source.
 CompressedEntry CompressEntry(EntrySource& source, uint64_t expected_size, int level,
                               EntrySink& sink, const ChunkProgress& progress);
+
+/// Copies the rest of `source` unchanged after the bytes `entry` already counts, whose
+/// CRC-32 so far is in `crc`, reporting progress before each chunk of `chunk` bytes.
+CompressedEntry StoreRest(EntrySource& source, size_t chunk, CompressedEntry entry, Crc32 crc,
+                          EntrySink& sink, const ChunkProgress& progress);
+
+/// Source bytes of history a block of a cut stream starts from: deflate's window.
+constexpr size_t kDeflateWindow = 32 * 1024;
+
+/// Deflates one block of a stream cut into blocks at `level` (1-9), with the up to
+/// 32 KiB of source before it as `history`. The block ends on a byte boundary, and the
+/// stream with it when `last`; blocks deflated apart so join into one raw deflate
+/// stream, which lets them be deflated at the same time. Throws CompressionError.
+std::vector<unsigned char> DeflateBlock(int level, std::span<const unsigned char> history,
+                                        std::span<const unsigned char> block, bool last);
 
 }  // namespace kestrova

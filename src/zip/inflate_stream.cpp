@@ -9,6 +9,7 @@
 #include "base/files.h"
 #include "base/native_file.h"
 #include "zip/crc32.h"
+#include "zip/whole_deflate.h"
 
 namespace kestrova {
 namespace {
@@ -16,6 +17,9 @@ namespace {
 constexpr uint64_t kMaxInputChunk = 1 << 20;
 constexpr size_t kMinOutputBuffer = 256 << 10;
 constexpr size_t kMaxOutputBuffer = 4 << 20;
+// Entries up to this size, packed and unpacked, are inflated whole, with the fastest
+// library the build has; larger ones stream through zlib in bounded buffers.
+constexpr uint64_t kWholeInflateLimit = 8 << 20;
 
 uint64_t OutputEstimate(uint64_t chunk, uint64_t compressed, uint64_t uncompressed) {
   const uint64_t ratio = compressed ? uncompressed / compressed : 0;
@@ -151,6 +155,32 @@ InflatedEntry Inflate(const NativeFile& archive, uint64_t offset, uint64_t size,
   }
 }
 
+// Inflates an entry held whole in memory, reporting progress at the points streaming
+// would. Nothing when the whole data is not one valid stream that fits the declared
+// size: streaming then finds out how far it goes.
+std::optional<InflatedEntry> InflateWhole(const NativeFile& archive, uint64_t offset, uint64_t size,
+                                          uint64_t declared, ExtractSink& sink,
+                                          const InputProgress& progress, uint64_t available_memory,
+                                          ReusedBuffer& in_buffer, ReusedBuffer& out_buffer,
+                                          WholeInflater& inflater) {
+  unsigned char* const in = in_buffer.Reserve(static_cast<size_t>(std::max<uint64_t>(size, 1)));
+  const size_t got = archive.ReadAt(offset, in, static_cast<size_t>(size));
+  unsigned char* const out = out_buffer.Reserve(static_cast<size_t>(std::max<uint64_t>(declared, 1)));
+  const std::optional<size_t> produced = inflater.Decompress(in, got, out, static_cast<size_t>(declared));
+  if (!produced) return std::nullopt;
+  InflatedEntry entry;
+  const uint64_t chunk = InflateInputChunk(size, declared, available_memory);
+  for (uint64_t consumed = 0; consumed == 0 || consumed < size; consumed += chunk) {
+    if (!progress(consumed)) {
+      entry.cancelled = true;
+      return entry;
+    }
+  }
+  LimitedOutput output(sink, declared, entry);
+  output.Put(out, *produced);
+  return entry;
+}
+
 }  // namespace
 
 std::optional<uint64_t> DeflateStreamLength(const NativeFile& archive, uint64_t offset,
@@ -197,6 +227,7 @@ size_t InflateInputChunk(uint64_t compressed_size, uint64_t uncompressed_size,
 
 struct EntryInflater::State {
   RawInflater inflater;
+  WholeInflater whole;
   ReusedBuffer in;
   ReusedBuffer out;
   uint64_t available_memory = AvailablePhysicalMemory();
@@ -213,6 +244,11 @@ InflatedEntry EntryInflater::Inflate(const NativeFile& archive, uint64_t data_of
   if (method == 0) {
     return CopyStored(archive, data_offset, compressed_size, declared_size, sink, progress,
                       state_->in);
+  }
+  if (compressed_size <= kWholeInflateLimit && declared_size <= kWholeInflateLimit) {
+    const auto whole = InflateWhole(archive, data_offset, compressed_size, declared_size, sink, progress,
+                                    state_->available_memory, state_->in, state_->out, state_->whole);
+    if (whole) return *whole;
   }
   return kestrova::Inflate(archive, data_offset, compressed_size, declared_size, sink, progress,
                            state_->available_memory, state_->in, state_->out, state_->inflater);

@@ -1,6 +1,7 @@
 // ZipArchiver: selecting files (AddMatching) and committing them to the archive.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "base/text.h"
@@ -12,6 +13,7 @@
 #include "zip/file_selection.h"
 #include "zip/local_header.h"
 #include "zip/name_codec.h"
+#include "zip/parallel_deflate.h"
 #include "zip/temporary_file.h"
 #include "zip/wildcard.h"
 #include "zip/zip_archiver.h"
@@ -67,8 +69,8 @@ std::u16string AbsolutePath(std::u16string path) {
 class FileEntrySource : public EntrySource {
  public:
   using ReadFailure = std::function<EArchiverError(const std::string& detail)>;
-  FileEntrySource(NativeFile& file, ReadFailure failure)
-      : file_(file), failure_(std::move(failure)) {}
+  FileEntrySource(NativeFile& file, ReadFailure failure, uint64_t start = 0)
+      : file_(file), failure_(std::move(failure)), start_(start), position_(start) {}
   size_t Read(void* buffer, size_t size) override {
     size_t n = 0;
     try {
@@ -79,12 +81,13 @@ class FileEntrySource : public EntrySource {
     position_ += n;
     return n;
   }
-  void Rewind() override { position_ = 0; }
+  void Rewind() override { position_ = start_; }
 
  private:
   NativeFile& file_;
   ReadFailure failure_;
-  uint64_t position_ = 0;
+  uint64_t start_;
+  uint64_t position_;
 };
 
 // Appends the entry's compressed bytes to the archive being written.
@@ -99,6 +102,24 @@ class ArchiveEntrySink : public EntrySink {
   std::function<void(const void*, size_t)> append_;
   std::function<void()> restart_;
 };
+
+// Files the pool compresses ahead of the walk. A file too large for the archive is left
+// to the walk, which refuses it; so is a large one stored as it is, with nothing to gain.
+bool CompressedAhead(const DirectoryItem& item) {
+  return item.modified && !item.IsFolder() && item.uncompressed_size < kZip32Limit &&
+         (item.level > 0 || item.uncompressed_size <= ParallelDeflate::kWholeLimit);
+}
+
+// The points at which compressing chunk by chunk reports progress, kept for an entry
+// compressed whole so that its events stay the same: before each chunk, and once more
+// at the end when the data was copied chunk by chunk instead.
+std::vector<uint64_t> ChunkProgressPoints(uint64_t size, int level, uint16_t method) {
+  const uint64_t chunk = DeflateChunkSize(level, size);
+  std::vector<uint64_t> points;
+  for (uint64_t done = 0; done == 0 || done < size; done += chunk) points.push_back(done);
+  if (size > 0 && method == 0 && (level <= 0 || size > chunk)) points.push_back(size);
+  return points;
+}
 
 }  // namespace
 
@@ -406,9 +427,25 @@ std::string ZipArchiver::TemporaryFolder() const {
 }
 
 void ZipArchiver::WalkItems(size_t first) {
+  std::vector<DeflateJob> jobs;
+  for (size_t i = first; i < items_.size(); ++i) {
+    const DirectoryItem& item = items_[i];
+    if (CompressedAhead(item)) jobs.push_back({item.source_path, item.uncompressed_size, item.level});
+  }
+  ParallelDeflate ahead(std::move(jobs));
+  struct AheadScope {
+    ParallelDeflate*& current;
+    ~AheadScope() { current = nullptr; }
+  } scope{ahead_};
+  ahead_ = &ahead;
+  // Items keep their place in the job order even when one is removed, so the walk
+  // counts them as it passes.
+  size_t next_job = 0;
   for (size_t i = first; i < items_.size();) {
     if (items_[i].modified) {
-      if (WriteItemWithRetry(i) == EntryOutcome::kSkipped) continue;  // item was removed
+      std::optional<size_t> job;
+      if (CompressedAhead(items_[i])) job = next_job++;
+      if (WriteItemWithRetry(i, job) == EntryOutcome::kSkipped) continue;  // item was removed
     } else {
       CopyBackEntry(items_[i]);
     }
@@ -416,11 +453,12 @@ void ZipArchiver::WalkItems(size_t first) {
   }
 }
 
-ZipArchiver::EntryOutcome ZipArchiver::WriteItemWithRetry(size_t index) {
+ZipArchiver::EntryOutcome ZipArchiver::WriteItemWithRetry(size_t index, std::optional<size_t> job) {
   for (;;) {
     const uint64_t entry_start = write_position_;
     try {
-      WriteEntry(items_[index]);
+      // A retry reads the file again: whatever failed may have been put right.
+      WriteEntry(items_[index], std::exchange(job, std::nullopt));
       done_bytes_ += items_[index].uncompressed_size;
       return EntryOutcome::kDone;
     } catch (const EArchiverError& error) {
@@ -446,7 +484,7 @@ ZipArchiver::EntryOutcome ZipArchiver::WriteItemWithRetry(size_t index) {
   }
 }
 
-void ZipArchiver::WriteEntry(DirectoryItem& item) {
+void ZipArchiver::WriteEntry(DirectoryItem& item, std::optional<size_t> job) {
   const std::u16string shown = Utf8ToUtf16(item.source_path);
   if (!FireFile(shown, 0.0, item.operation, ppStart)) throw Cancelled{};
   if (item.name.size() > kMaxStoredNameLength) throw MakeError(kErrNameTooLong, Utf16ToUtf8(item.name));
@@ -459,42 +497,9 @@ void ZipArchiver::WriteEntry(DirectoryItem& item) {
     return;
   }
 
-  NativeFile source = NativeFile::OpenForReading(item.source_path);
-  if (!source.IsOpen()) throw MakeError(kErrCannotOpenFile, item.source_path);
-  if (item.uncompressed_size >= kZip32Limit) throw MakeError(kErrZip64NeededSize, item.source_path);
-  source.AdviseSequential();
-
-  // Provisional values, until the data is written; the item's own header keeps the
-  // old entry's values meanwhile, in case this one fails and the old one stays.
-  LocalHeader local = LocalHeaderOf(item);
-  local.crc32 = 0xFFFFFFFFu;
-  local.compressed_size = 0;
-  local.uncompressed_size = 0;
-  AppendLocalRecord(local, item);
-
-  const uint64_t data_start = write_position_;
-  ArchiveEntrySink sink([this](const void* data, size_t size) { AppendToArchive(data, size); },
-                        [this, data_start] {
-                          file_.Truncate(data_start);
-                          write_position_ = data_start;
-                        });
-  FileEntrySource input(source, [&](const std::string& detail) {
-    return MakeError(kErrCannotReadFile, item.source_path, detail);
-  });
   const uint64_t size = item.uncompressed_size;
-  const auto progress = [&](uint64_t done) {
-    const double file_progress = size ? 100.0 * double(done) / double(size) : 100.0;
-    if (!FireFile(shown, file_progress, item.operation, ppProcess)) return false;
-    const double overall =
-        total_bytes_ ? 100.0 * double(done_bytes_ + done) / double(total_bytes_) : 50.0;
-    return FireOverall(std::min(overall, 100.0), item.operation, ppProcess);
-  };
-  CompressedEntry result;
-  try {
-    result = CompressEntry(input, size, item.level, sink, progress);
-  } catch (const CompressionError& error) {
-    throw MakeError(kErrCompressionLibrary, item.source_path, error.what());
-  }
+  const CompressedEntry result = job && ahead_ ? WritePreparedData(item, *job, shown)
+                                               : WriteSourceData(item, shown);
   if (result.cancelled) throw Cancelled{};
   if (result.uncompressed_size != size) {
     throw MakeError(kErrInvalidCompressedSize, "rfs.size = " + std::to_string(size) +
@@ -512,6 +517,144 @@ void ZipArchiver::WriteEntry(DirectoryItem& item) {
   const auto final_header = EncodeLocalHeader(LocalHeaderOf(item));
   WriteArchiveAt(item.local_header_offset, final_header.data(), final_header.size());
   if (!FireFile(shown, 100.0, item.operation, ppEnd)) throw Cancelled{};
+}
+
+bool ZipArchiver::ReportEntryProgress(const DirectoryItem& item, const std::u16string& shown,
+                                      uint64_t done) {
+  const uint64_t size = item.uncompressed_size;
+  const double file_progress = size ? 100.0 * double(done) / double(size) : 100.0;
+  if (!FireFile(shown, file_progress, item.operation, ppProcess)) return false;
+  const double overall = total_bytes_ ? 100.0 * double(done_bytes_ + done) / double(total_bytes_) : 50.0;
+  return FireOverall(std::min(overall, 100.0), item.operation, ppProcess);
+}
+
+void ZipArchiver::RaisePieceFailure(const DeflatedPiece& piece, const DirectoryItem& item) const {
+  switch (piece.failure) {
+    case DeflatedPiece::Failure::kNone: return;
+    case DeflatedPiece::Failure::kCannotOpen: throw MakeError(kErrCannotOpenFile, item.source_path);
+    case DeflatedPiece::Failure::kCannotRead:
+      throw MakeError(kErrCannotReadFile, item.source_path, piece.detail);
+    case DeflatedPiece::Failure::kCompression:
+      throw MakeError(kErrCompressionLibrary, item.source_path, piece.detail);
+  }
+}
+
+// Provisional values, until the data is written; the item's own header keeps the old
+// entry's values meanwhile, in case this one fails and the old one stays.
+static LocalHeader ProvisionalLocalHeader(const DirectoryItem& item) {
+  LocalHeader local = LocalHeaderOf(item);
+  local.crc32 = 0xFFFFFFFFu;
+  local.compressed_size = 0;
+  local.uncompressed_size = 0;
+  return local;
+}
+
+CompressedEntry ZipArchiver::WriteSourceData(DirectoryItem& item, const std::u16string& shown) {
+  NativeFile source = NativeFile::OpenForReading(item.source_path);
+  if (!source.IsOpen()) throw MakeError(kErrCannotOpenFile, item.source_path);
+  if (item.uncompressed_size >= kZip32Limit) throw MakeError(kErrZip64NeededSize, item.source_path);
+  source.AdviseSequential();
+  AppendLocalRecord(ProvisionalLocalHeader(item), item);
+
+  const uint64_t data_start = write_position_;
+  ArchiveEntrySink sink([this](const void* data, size_t size) { AppendToArchive(data, size); },
+                        [this, data_start] {
+                          file_.Truncate(data_start);
+                          write_position_ = data_start;
+                        });
+  FileEntrySource input(source, [&](const std::string& detail) {
+    return MakeError(kErrCannotReadFile, item.source_path, detail);
+  });
+  try {
+    return CompressEntry(input, item.uncompressed_size, item.level, sink,
+                         [&](uint64_t done) { return ReportEntryProgress(item, shown, done); });
+  } catch (const CompressionError& error) {
+    throw MakeError(kErrCompressionLibrary, item.source_path, error.what());
+  }
+}
+
+CompressedEntry ZipArchiver::WritePreparedData(DirectoryItem& item, size_t job,
+                                               const std::u16string& shown) {
+  std::optional<DeflatedPiece> first = ahead_->Take(job);
+  if (!first) return WriteSourceData(item, shown);
+  if (first->failure == DeflatedPiece::Failure::kCannotOpen) RaisePieceFailure(*first, item);
+  AppendLocalRecord(ProvisionalLocalHeader(item), item);
+  const uint64_t data_start = write_position_;
+  if (ahead_->PieceCount(job) > 1) {
+    return WriteBlocks(item, job, std::move(*first), shown, data_start);
+  }
+
+  CompressedEntry entry;
+  for (const uint64_t done : ChunkProgressPoints(item.uncompressed_size, item.level, first->method)) {
+    if (!ReportEntryProgress(item, shown, done)) {
+      entry.cancelled = true;
+      return entry;
+    }
+  }
+  RaisePieceFailure(*first, item);
+  entry.uncompressed_size = first->source_bytes;
+  if (entry.uncompressed_size != item.uncompressed_size) return entry;
+  AppendToArchive(first->data.data(), first->data.size());
+  entry.method = first->method;
+  entry.crc32 = first->crc32;
+  entry.compressed_size = first->data.size();
+  return entry;
+}
+
+CompressedEntry ZipArchiver::WriteBlocks(DirectoryItem& item, size_t job, DeflatedPiece&& first,
+                                         const std::u16string& shown, uint64_t data_start) {
+  const size_t count = ahead_->PieceCount(job);
+  Crc32 crc;
+  CompressedEntry entry;
+  entry.method = 8;
+  std::optional<DeflatedPiece> piece = std::move(first);
+  for (size_t k = 0; k < count; ++k) {
+    if (!ReportEntryProgress(item, shown, entry.uncompressed_size)) {
+      entry.cancelled = true;
+      return entry;
+    }
+    if (k > 0) piece = ahead_->Take(job);
+    RaisePieceFailure(*piece, item);
+    crc.Update(piece->source.data(), piece->source.size());
+    entry.uncompressed_size += piece->source_bytes;
+    AppendToArchive(piece->data.data(), piece->data.size());
+    entry.compressed_size += piece->data.size();
+    if (k == 0 && entry.compressed_size >= piece->source_bytes) {
+      // The data does not compress: spend no more deflate time on it.
+      ahead_->Skip(job);
+      return StoreFromSource(item, shown, data_start, piece->source);
+    }
+  }
+  entry.crc32 = crc.Value();
+  if (entry.compressed_size < entry.uncompressed_size || entry.uncompressed_size != item.uncompressed_size) {
+    return entry;
+  }
+  return StoreFromSource(item, shown, data_start, {});
+}
+
+CompressedEntry ZipArchiver::StoreFromSource(DirectoryItem& item, const std::u16string& shown,
+                                             uint64_t data_start,
+                                             const std::vector<unsigned char>& first_bytes) {
+  file_.Truncate(data_start);
+  write_position_ = data_start;
+  NativeFile source = NativeFile::OpenForReading(item.source_path);
+  if (!source.IsOpen()) throw MakeError(kErrCannotOpenFile, item.source_path);
+  source.AdviseSequential();
+  ArchiveEntrySink sink([this](const void* data, size_t size) { AppendToArchive(data, size); },
+                        [this, data_start] {
+                          file_.Truncate(data_start);
+                          write_position_ = data_start;
+                        });
+  FileEntrySource input(
+      source, [&](const std::string& detail) { return MakeError(kErrCannotReadFile, item.source_path, detail); },
+      first_bytes.size());
+  CompressedEntry so_far;
+  Crc32 crc;
+  crc.Update(first_bytes.data(), first_bytes.size());
+  sink.Write(first_bytes.data(), first_bytes.size());
+  so_far.uncompressed_size = first_bytes.size();
+  return StoreRest(input, DeflateChunkSize(item.level, item.uncompressed_size), so_far, crc, sink,
+                   [&](uint64_t done) { return ReportEntryProgress(item, shown, done); });
 }
 
 void ZipArchiver::WriteFolderEntry(DirectoryItem& item) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ class ExtractSink;
 class StagedFiles;
 class TemporaryFile;
 struct ExtractionWalk;
+class ParallelDeflate;
+struct CompressedEntry;
+struct DeflatedPiece;
 
 /// One archive operation's component: open an archive, add files selected by masks
 /// under BaseDir (each AddMatching a committed transaction), or extract the entries
@@ -162,8 +166,18 @@ class ZipArchiver {
   std::string TemporaryFolder() const;
   size_t FirstChangedIndex() const;
   void WalkItems(size_t first);
-  EntryOutcome WriteItemWithRetry(size_t index);
-  void WriteEntry(DirectoryItem& item);
+  /// `job`: the item's work in ahead_, used by the first attempt only.
+  EntryOutcome WriteItemWithRetry(size_t index, std::optional<size_t> job);
+  void WriteEntry(DirectoryItem& item, std::optional<size_t> job);
+  CompressedEntry WriteSourceData(DirectoryItem& item, const std::u16string& shown);
+  CompressedEntry WritePreparedData(DirectoryItem& item, size_t job, const std::u16string& shown);
+  CompressedEntry WriteBlocks(DirectoryItem& item, size_t job, DeflatedPiece&& first,
+                              const std::u16string& shown, uint64_t data_start);
+  /// Writes the source unchanged from the start of its data, `first_bytes` taken as read.
+  CompressedEntry StoreFromSource(DirectoryItem& item, const std::u16string& shown,
+                                  uint64_t data_start, const std::vector<unsigned char>& first_bytes);
+  void RaisePieceFailure(const DeflatedPiece& piece, const DirectoryItem& item) const;
+  bool ReportEntryProgress(const DirectoryItem& item, const std::u16string& shown, uint64_t done);
   void WriteFolderEntry(DirectoryItem& item);
   void AppendLocalRecord(const LocalHeader& local, const DirectoryItem& item);
   void CopyBackEntry(DirectoryItem& item);
@@ -217,6 +231,7 @@ class ZipArchiver {
   uint64_t tail_size_ = 0;
   bool tail_moved_ = false;
   TProcessOperation commit_operation_ = poAdd;
+  ParallelDeflate* ahead_ = nullptr;  // compressing the walk's files ahead of it
 
   // What the running extraction keeps from entry to entry; set only during the walk.
   ExtractionWalk* walk_ = nullptr;

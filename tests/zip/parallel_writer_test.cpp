@@ -1,0 +1,155 @@
+// Entries compressed on worker threads: order, events and rollback as on one thread,
+// and files cut into blocks that join into one valid deflate stream.
+#include <zlib.h>
+
+#include <thread>
+
+#include "zip/deflate_stream.h"
+#include "zip/parallel_deflate.h"
+#include "zip_test_support.h"
+
+namespace kestrova::testing {
+namespace {
+
+constexpr size_t kLarge = ParallelDeflate::kWholeLimit + (3 << 20);  // cut into blocks
+
+std::string Inflated(const std::vector<unsigned char>& deflated, size_t expected) {
+  z_stream z{};
+  EXPECT_EQ(inflateInit2(&z, -MAX_WBITS), Z_OK);
+  std::string out(expected + 1, '\0');
+  z.next_in = const_cast<unsigned char*>(deflated.data());
+  z.avail_in = static_cast<uInt>(deflated.size());
+  z.next_out = reinterpret_cast<unsigned char*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(out.size() - z.avail_out);
+  inflateEnd(&z);
+  return out;
+}
+
+TEST(DeflateBlockTest, BlocksDeflatedApartJoinIntoTheSourceStream) {
+  const std::string source = CompressibleText(3 << 20) + RandomBytes(200000) + CompressibleText(500000);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(source.data());
+  const struct {
+    int level;
+    std::vector<size_t> cuts;
+  } cases[] = {
+      {9, {1000, 40000, 1 << 20, 3 << 20}},  // first blocks shorter than the window
+      {1, {source.size() / 2}},
+      {6, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.level);
+    std::vector<unsigned char> joined;
+    size_t start = 0;
+    for (size_t k = 0; k <= c.cuts.size(); ++k) {
+      const size_t end = k < c.cuts.size() ? c.cuts[k] : source.size();
+      const size_t history = std::min(start, kDeflateWindow);
+      const auto block = DeflateBlock(c.level, {bytes + start - history, history},
+                                      {bytes + start, end - start}, k == c.cuts.size());
+      joined.insert(joined.end(), block.begin(), block.end());
+      start = end;
+    }
+    EXPECT_LT(joined.size(), source.size() / 2);
+    EXPECT_TRUE(Inflated(joined, source.size()) == source);
+  }
+}
+
+class ParallelWriterTest : public ZipTest {
+ protected:
+  // Many small files around a file cut into blocks, an incompressible one as large, and
+  // one compressed whole over several chunks of progress.
+  void MakeFolder() {
+    for (int i = 0; i < 300; ++i) {
+      Make("base/small/f" + std::to_string(i) + ".txt", CompressibleText(size_t(i) * 97));
+    }
+    Make("base/big/text.bin", CompressibleText(kLarge));
+    Make("base/big/noise.bin", RandomBytes(kLarge, 7));
+    Make("base/big/whole.bin", CompressibleText(4 << 20));
+  }
+};
+
+TEST_F(ParallelWriterTest, EntriesAndEventsFollowTheArchiveOrderOnTheCallingThread) {
+  MakeFolder();
+  ZipArchiver archiver;
+  archiver.SetCompressionLevel(clMax);
+  std::vector<std::u16string> started;
+  std::u16string open;  // the entry between its start and end events
+  bool other_thread = false;
+  const auto test_thread = std::this_thread::get_id();
+  archiver.OnFileProgress = [&](ZipArchiver&, const std::u16string& name, double, TProcessOperation,
+                                TProgressPhase phase, bool&) {
+    other_thread |= std::this_thread::get_id() != test_thread;
+    if (phase == ppStart) {
+      EXPECT_EQ(open, u"") << "entries overlap";
+      started.push_back(name);
+      open = name;
+    } else {
+      EXPECT_EQ(name, open);
+      if (phase == ppEnd) open.clear();
+    }
+  };
+  CreateArchive(archiver, Path("t.zip"), Path("base"), {u"*.*"});
+  EXPECT_FALSE(other_thread);
+
+  ZipArchiver reader;
+  reader.FileName = U(Path("t.zip"));
+  reader.Open(fmOpenReadDenyNone);
+  std::vector<std::u16string> files;
+  for (const auto& item : reader.Items()) {
+    if (item.IsFolder()) continue;
+    files.push_back(U(Path("base/" + std::string(item.name.begin(), item.name.end()))));
+    if (item.name == u"big/noise.bin") EXPECT_EQ(item.header.method, 0);
+    if (item.name == u"big/text.bin") EXPECT_EQ(item.header.method, 8);
+  }
+  std::erase_if(started, [](const std::u16string& n) { return !fs::is_regular_file(fs::path(n)); });
+  EXPECT_EQ(started, files);
+  EXPECT_EQ(Shell("unzip -tq " + Quote(Path("t.zip"))), 0);
+  EXPECT_EQ(Shell("unzip -q " + Quote(Path("t.zip")) + " -d " + Quote(Path("unzipped"))), 0);
+  EXPECT_EQ(Shell("diff -r " + Quote(Path("base")) + " " + Quote(Path("unzipped"))), 0);
+  EXPECT_TRUE(ExtractAll(Path("t.zip"), Path("ours")).empty());
+  EXPECT_EQ(Shell("diff -r " + Quote(Path("base")) + " " + Quote(Path("ours"))), 0);
+}
+
+// Stopped anywhere, with work of later entries done or under way, the archive is as it
+// was before the add.
+TEST_F(ParallelWriterTest, CancelOrAbortMidWayRollsBack) {
+  MakeFolder();
+  const struct {
+    const char* what;
+    const char* stop_in;  // the entry whose progress cancels, or nullptr
+    TFileFailureAction action;
+  } cases[] = {
+      {"cancel in a cut file", "text.bin", fxaIgnore},
+      {"cancel in a small file", "f150.txt", fxaIgnore},
+      {"abort on a vanished file", nullptr, fxaAbort},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path archive = Path(std::string(c.what) + ".zip");
+    ZipArchiver archiver;
+    archiver.FileName = U(archive);
+    archiver.BaseDir = U(Path("base"));
+    archiver.Open(fmCreate);
+    archiver.AddMatching(u"small/f1.txt");
+    const std::string before = ReadFile(archive);
+    archiver.SetCompressionLevel(clMax);
+    archiver.OnFileProgress = [&](ZipArchiver&, const std::u16string& name, double,
+                                  TProcessOperation, TProgressPhase phase, bool& cancel) {
+      if (c.stop_in && phase == ppProcess && name.ends_with(U(std::string(c.stop_in)))) cancel = true;
+    };
+    archiver.OnStoreFile = [&](ZipArchiver&, std::u16string& name, uint32_t&, std::string&,
+                               const std::u16string&) {
+      if (!c.stop_in && name == u"small/f200.txt") fs::rename(Path("base/small/f200.txt"), Path("moved"));
+    };
+    RecordFailures(archiver, c.action);
+    archiver.AddMatching(u"*.*");
+    if (!c.stop_in) fs::rename(Path("moved"), Path("base/small/f200.txt"));
+    EXPECT_EQ(archiver.Count(), 1u);
+    EXPECT_EQ(ReadFile(archive), before);
+  }
+  EXPECT_EQ(failures.size(), 1u) << "the vanished file was not reported";
+}
+
+}  // namespace
+}  // namespace kestrova::testing
