@@ -110,13 +110,6 @@ std::string_view LineBreakOf(std::string_view content) {
   return "\n";
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 std::optional<int32_t> ParseProfileInteger(std::string_view text) {
@@ -136,7 +129,7 @@ std::optional<int32_t> ParseProfileInteger(std::string_view text) {
   if (text.empty()) return std::nullopt;
   uint64_t value = 0;
   for (char c : text) {
-    const int digit = hex ? HexDigit(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
+    const int digit = hex ? HexDigitValue(c) : (c >= '0' && c <= '9' ? c - '0' : -1);
     if (digit < 0) return std::nullopt;
     value = value * (hex ? 16 : 10) + uint64_t(digit);
     if (value > 0xFFFFFFFFull) return std::nullopt;

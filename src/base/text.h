@@ -22,6 +22,9 @@ inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 /// Removes blanks (space, tab, CR, LF, VT, FF) at both ends.
 std::string_view TrimBlanks(std::string_view text);
 
+/// The value of a hexadecimal digit, or -1 for any other character.
+int HexDigitValue(char c);
+
 /// Compares ASCII letters without regard to case; other bytes must match exactly.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
