@@ -234,7 +234,7 @@ std::optional<uint64_t> FreeDiskSpace(const std::string& path) {
     if (errno != ENOENT && errno != ENOTDIR) return std::nullopt;
     while (probe.size() > 1 && IsNativeSeparator(probe.back())) probe.pop_back();
     std::string parent = FolderOf(probe);
-    if (parent.empty()) parent = ".";
+    if (parent.empty()) parent.push_back('.');
     if (parent == probe || probe == ".") return std::nullopt;
     probe = parent;
   }

@@ -99,8 +99,12 @@ TEST_F(ParallelWriterTest, EntriesAndEventsFollowTheArchiveOrderOnTheCallingThre
   for (const auto& item : reader.Items()) {
     if (item.IsFolder()) continue;
     files.push_back(U(Path("base/" + std::string(item.name.begin(), item.name.end()))));
-    if (item.name == u"big/noise.bin") EXPECT_EQ(item.header.method, 0);
-    if (item.name == u"big/text.bin") EXPECT_EQ(item.header.method, 8);
+    if (item.name == u"big/noise.bin") {
+      EXPECT_EQ(item.header.method, 0);
+    }
+    if (item.name == u"big/text.bin") {
+      EXPECT_EQ(item.header.method, 8);
+    }
   }
   std::erase_if(started, [](const std::u16string& n) { return !fs::is_regular_file(fs::path(n)); });
   EXPECT_EQ(started, files);

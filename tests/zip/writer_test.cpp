@@ -524,7 +524,9 @@ TEST_F(WriterFailureTest, SourceWhoseReadFailsGoesToTheFailureEvent) {
     EXPECT_EQ(failures[0].native_error, 102);
     EXPECT_TRUE(failures[0].message.starts_with("Cannot read file \"" + Path(base + "/b.txt").string() + "\". "))
         << failures[0].message;
-    if (c.action == fxaAbort) EXPECT_EQ(ReadFile(archive), after_first);
+    if (c.action == fxaAbort) {
+      EXPECT_EQ(ReadFile(archive), after_first);
+    }
     archiver.Close();
     EXPECT_EQ(EntryNames(archive), c.entries);
     EXPECT_EQ(Shell("unzip -tq " + Quote(archive)), 0);
