@@ -19,6 +19,11 @@ std::optional<std::string> ReadWholeFile(const std::string& path);
 /// refused. Returns false on any failure; the original is then untouched.
 bool ReplaceFileSafely(const std::string& path, const std::string& content);
 
+/// Creates `path` with `content`, readable and writable by its owner only from the
+/// first moment (for secret keys). Refuses (false) when the file exists already, so
+/// that nothing is overwritten; a failed write leaves no file behind.
+bool CreateOwnerOnlyFile(const std::string& path, const std::string& content);
+
 bool FileExists(const std::string& path);
 
 /// True when the file carries no write permission at all, the counterpart of the

@@ -131,6 +131,19 @@ bool ReplaceFileSafely(const std::string& path, const std::string& content) {
   return true;
 }
 
+bool CreateOwnerOnlyFile(const std::string& path, const std::string& content) {
+  // The mode is given at creation, so the content is never readable by others, not
+  // even for a moment; the umask can only take permissions away.
+  FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+  if (!file.valid()) return false;
+  const bool written = WriteAll(file.get(), content) && ::fsync(file.get()) == 0;
+  if (!file.Close() || !written) {
+    ::unlink(path.c_str());
+    return false;
+  }
+  return true;
+}
+
 bool FileExists(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);

@@ -2,7 +2,6 @@
 
 #include "base/files.h"
 #include "base/ini.h"
-#include "owner_only_file.h"
 
 namespace kestrova {
 namespace {
