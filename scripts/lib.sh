@@ -7,6 +7,18 @@ BUILD_PACKAGES=(g++ cmake ninja-build pkg-config zlib1g-dev libdeflate-dev libcu
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
   zip unzip p7zip-full libarchive-tools python3 tinyproxy openssl default-jdk-headless
   dpkg-dev file nginx-light)
+# The Windows build: the -posix MinGW-w64 compilers (std::thread), the libraries of the
+# layers below the windows built for MinGW, GoogleTest's sources, and Wine to run it all.
+WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
+  libz-mingw-w64-dev libgcrypt-mingw-w64-dev googletest cmake ninja-build wine wine32:i386)
+
+# Adds the i386 architecture that the 32-bit Wine packages come from.
+ensure_i386() {
+  dpkg --print-foreign-architectures | grep -qx i386 && return 0
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo dpkg --add-architecture i386
+}
 
 # Installs the named Debian packages that are missing, without asking anything.
 ensure_packages() {

@@ -2,21 +2,10 @@
 
 #include <iostream>
 
-#include "app/windowed_screen.h"
-#include "ui/application.h"
-
 namespace kestrova {
 
 void ConsoleScreen::ShowError(const std::string& caption, const std::string& text) {
   std::cerr << caption << ": " << text << std::endl;
-}
-
-std::unique_ptr<StartupScreen> OpenStartupScreen(int& argc, char** argv) {
-  // Asked first, since the window system would end the process when it finds no
-  // display: the application must start all the same.
-  const ui::DisplayHold display = ui::HoldDisplay();
-  if (!display) return std::make_unique<ConsoleScreen>();
-  return std::make_unique<WindowedScreen>(argc, argv);  // connects while the hold lasts
 }
 
 }  // namespace kestrova
