@@ -323,6 +323,11 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
   const std::wstring wide_from = WideText(from);
   const std::wstring wide_to = WideText(to);
   constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING;
+  // Windows replaces nothing with a folder; Wine would, so the rule is kept here.
+  if (IsFolderAttribute(GetFileAttributesW(wide_from.c_str())) &&
+      GetFileAttributesW(wide_to.c_str()) != kNoAttributes) {
+    return false;
+  }
   if (MoveFileExW(wide_from.c_str(), wide_to.c_str(), kFlags)) return true;
   const DWORD target = GetFileAttributesW(wide_to.c_str());
   if (target == kNoAttributes || (target & FILE_ATTRIBUTE_READONLY) == 0 ||

@@ -377,7 +377,11 @@ void ZipArchiver::WriteBesideOldArchive() {
   if (const auto old = QueryFile(path_)) file_.ApplyAttributes(0, old->unix_mode & 07777);
   file_.Sync();
   file_.Close();
+  // Windows replaces no file that is still open, so the old archive lets go of its
+  // name first, and takes it up again should the new one fail to take its place.
+  old_archive_.Close();
   if (!RenameReplacing(new_archive_->path(), path_)) {
+    old_archive_ = NativeFile::OpenForUpdate(path_);
     throw MakeError(kErrCannotWriteArchive, path_, "The new archive cannot take the old one's place");
   }
   new_archive_->Release();

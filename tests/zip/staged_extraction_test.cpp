@@ -39,7 +39,7 @@ class StagedExtractionTest : public ZipTest {
   std::vector<std::string> AppContent() {
     std::vector<std::string> names;
     for (const auto& entry : fs::recursive_directory_iterator(Path("app"))) {
-      names.push_back(fs::relative(entry.path(), Path("app")).string());
+      names.push_back(fs::relative(entry.path(), Path("app")).generic_string());
     }
     std::sort(names.begin(), names.end());
     return names;

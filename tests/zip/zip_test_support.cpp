@@ -1,9 +1,6 @@
 #include "zip_test_support.h"
 
-#include <sys/wait.h>
-
 #include <atomic>
-#include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -24,16 +21,22 @@ void ZipTest::SetUp() {
 
 void ZipTest::TearDown() {
   std::error_code ignored;
-  // Read-only files inside folders are removable; read-only folders are not.
+  // Read-only folders keep their content, and on Windows read-only files stay too.
+  // Links are left alone: what they point to is none of the test's business.
   for (auto it = fs::recursive_directory_iterator(dir_, ignored); it != fs::recursive_directory_iterator();
        it.increment(ignored)) {
-    if (it->is_directory(ignored)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    const fs::file_status status = it->symlink_status(ignored);
+    if (fs::is_directory(status) || fs::is_regular_file(status)) {
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
   }
   fs::remove_all(dir_, ignored);
 }
 
+fs::path Utf8Path(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
+
 fs::path ZipTest::Make(const std::string& relative, const std::string& content) {
-  const fs::path path = dir_ / relative;
+  const fs::path path = Path(relative);
   fs::create_directories(path.parent_path());
   WriteFile(path, content);
   return path;
@@ -48,7 +51,11 @@ void ZipTest::RecordFailures(ZipArchiver& archiver, TFileFailureAction action) {
   };
 }
 
-std::u16string U(const fs::path& path) { return Utf8ToUtf16(path.string()); }
+// The UTF-8 form, which string() gives only where the system's code page is UTF-8.
+std::u16string U(const fs::path& path) {
+  const std::u8string utf8 = path.u8string();
+  return Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(utf8.data()), utf8.size()));
+}
 std::u16string U(const std::string& text) { return Utf8ToUtf16(text); }
 
 std::string ReadFile(const fs::path& path) {
@@ -77,26 +84,6 @@ std::string RandomBytes(size_t size, unsigned seed) {
   return bytes;
 }
 
-int Shell(const std::string& command, std::string* output) {
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-  if (!pipe) return -1;
-  std::string text;
-  char buffer[4096];
-  while (const size_t n = fread(buffer, 1, sizeof buffer, pipe)) text.append(buffer, n);
-  const int status = pclose(pipe);
-  if (output) *output = text;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-int RunPython(const fs::path& folder, const std::string& script, const std::string& args,
-              std::string* output) {
-  const fs::path file = folder / "script.py";
-  WriteFile(file, script);
-  return Shell("python3 " + Quote(file) + " " + args, output);
-}
-
-std::string Quote(const fs::path& path) { return "'" + path.string() + "'"; }
-
 uint16_t Read16(const std::string& bytes, size_t at) {
   return uint16_t(uint8_t(bytes[at]) | (uint8_t(bytes[at + 1]) << 8));
 }
@@ -112,6 +99,15 @@ void CreateArchive(ZipArchiver& archiver, const fs::path& archive, const fs::pat
   archiver.Open(fmCreate);
   for (const auto& mask : masks) archiver.AddMatching(mask);
   archiver.Close();
+}
+
+std::set<std::string> EntryNames(const fs::path& archive) {
+  ZipArchiver archiver;
+  archiver.FileName = U(archive);
+  archiver.Open(fmOpenReadDenyNone);
+  std::set<std::string> names;
+  for (const auto& item : archiver.Items()) names.insert(Utf16ToUtf8(item.name));
+  return names;
 }
 
 std::vector<ReportedFailure> ExtractAll(const fs::path& archive, const fs::path& target) {

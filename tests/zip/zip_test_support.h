@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@
 namespace kestrova::testing {
 
 namespace fs = std::filesystem;
+
+/// A path from UTF-8 text, which a plain string gives only where the code page is UTF-8.
+fs::path Utf8Path(const std::string& text);
 
 /// A failure reported through OnProcessFileFailure.
 struct ReportedFailure {
@@ -28,7 +32,7 @@ class ZipTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  fs::path Path(const std::string& relative) const { return dir_ / relative; }
+  fs::path Path(const std::string& relative) const { return dir_ / Utf8Path(relative); }
   /// Writes `content` to the relative path, creating its folders.
   fs::path Make(const std::string& relative, const std::string& content);
   /// Records failures (answering `action`) into `failures`.
@@ -59,6 +63,8 @@ uint32_t Read32(const std::string& bytes, size_t at);
 /// Creates an archive with `archiver` settings applied by the caller, adding `mask`.
 void CreateArchive(ZipArchiver& archiver, const fs::path& archive, const fs::path& base,
                    const std::vector<std::u16string>& masks);
+/// The names of the entries in `archive`, as UTF-8.
+std::set<std::string> EntryNames(const fs::path& archive);
 /// Extracts all of `archive` into `target` with default options; returns failures.
 std::vector<ReportedFailure> ExtractAll(const fs::path& archive, const fs::path& target);
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "terminal.h"
 
 namespace {
 
@@ -50,11 +51,13 @@ bool ParseLevel(const std::string& text, int& level) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::vector<std::string> argv_utf8 = kestrova::CommandLineArguments(argc, argv);
+  argc = static_cast<int>(argv_utf8.size());
   kestrova::AddOptions add_options;
   std::vector<std::string> args;
   bool options_end = false;
   for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
+    const std::string arg = argv_utf8[i];
     if (options_end || arg.empty() || arg[0] != '-' || arg == "-") {
       args.push_back(arg);
     } else if (arg == "--") {
@@ -68,7 +71,7 @@ int main(int argc, char** argv) {
     } else if (arg == "--new") {
       add_options.fresh = true;
     } else if (arg == "--level" || arg.rfind("--level=", 0) == 0) {
-      const std::string value = arg == "--level" ? (i + 1 < argc ? argv[++i] : "") : arg.substr(8);
+      const std::string value = arg == "--level" ? (i + 1 < argc ? argv_utf8[++i] : "") : arg.substr(8);
       if (!ParseLevel(value, add_options.level)) return UsageError("--level takes a number from 0 to 9");
     } else {
       return UsageError("unknown option " + arg);

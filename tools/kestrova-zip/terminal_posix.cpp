@@ -5,6 +5,8 @@
 
 namespace kestrova {
 
+std::vector<std::string> CommandLineArguments(int argc, char** argv) { return {argv, argv + argc}; }
+
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) == 1; }
 
 int TerminalWidth() {

@@ -1,8 +1,23 @@
 #include "terminal.h"
 
 #include <windows.h>
+#include <shellapi.h>
+
+#include <memory>
+
+#include "base/wide_text_win32.h"
 
 namespace kestrova {
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+  int count = 0;
+  const std::unique_ptr<LPWSTR, decltype(&LocalFree)> wide(CommandLineToArgvW(GetCommandLineW(), &count),
+                                                           &LocalFree);
+  if (!wide) return {argv, argv + argc};
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(Utf8Text(wide.get()[i]));
+  return arguments;
+}
 
 // Only a console has a mode; a pipe or a file redirected to does not.
 bool StandardErrorIsTerminal() {
