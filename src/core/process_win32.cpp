@@ -5,7 +5,7 @@
 #include <array>
 #include <string>
 
-#include "base/text.h"
+#include "base/wide_text_win32.h"
 #include "core/launcher.h"
 #include "core/windows_version.h"
 
@@ -22,11 +22,6 @@ constexpr std::array<DWORD, 6> kPriorityClasses = {
 DWORD PriorityClassFor(int32_t priority_index) {
   if (priority_index < 1 || priority_index > int32_t(kPriorityClasses.size())) return NORMAL_PRIORITY_CLASS;
   return kPriorityClasses[size_t(priority_index - 1)];
-}
-
-std::wstring Wide(std::string_view text) {
-  const std::u16string utf16 = Utf8ToUtf16(text);
-  return std::wstring(utf16.begin(), utf16.end());
 }
 
 /// Closes a kernel handle when it goes.
@@ -58,8 +53,8 @@ using RtlGetVersionFunction = LONG(WINAPI*)(VersionInfo*);
 int StartProcess(const std::string& command_line, const std::string& working_directory,
                  uint16_t show_state, int32_t priority_index) {
   // CreateProcessW may write into the command line, so it gets a copy of its own.
-  std::wstring command = Wide(command_line);
-  const std::wstring folder = Wide(working_directory);
+  std::wstring command = WideText(command_line);
+  const std::wstring folder = WideText(working_directory);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -67,13 +62,21 @@ int StartProcess(const std::string& command_line, const std::string& working_dir
   PROCESS_INFORMATION created{};
   // No application name: the system takes the program from the command line and
   // resolves an unquoted path with blanks its own way.
+  const DWORD priority_class = PriorityClassFor(priority_index);
   const BOOL ok = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE,
-                                   PriorityClassFor(priority_index) | CREATE_NEW_CONSOLE, nullptr,
+                                   priority_class | CREATE_NEW_CONSOLE | CREATE_SUSPENDED, nullptr,
                                    folder.empty() ? nullptr : folder.c_str(), &startup, &created);
   if (!ok) return -1;
   // Nothing watches the application once it runs.
   OwnedHandle process(created.hProcess);
   OwnedHandle thread(created.hThread);
+  // The class is set once more before the program's first instruction: Wine, for
+  // one, takes no priority class from the creation flags.
+  ::SetPriorityClass(created.hProcess, priority_class);
+  if (::ResumeThread(created.hThread) == DWORD(-1)) {
+    ::TerminateProcess(created.hProcess, 1);  // never to run: not started
+    return -1;
+  }
   return 0;
 }
 
@@ -88,9 +91,7 @@ int32_t GetWindowsVersionCode() {
   VersionInfo info{};
   info.size = sizeof info;
   if (get_version(&info) != 0) return -1;
-  const std::wstring service_pack(info.service_pack);
-  return ClassifyWindowsVersion(info.platform_id, info.major, info.minor,
-                                Utf16ToUtf8(std::u16string(service_pack.begin(), service_pack.end())));
+  return ClassifyWindowsVersion(info.platform_id, info.major, info.minor, Utf8Text(info.service_pack));
 }
 
 }  // namespace kestrova
