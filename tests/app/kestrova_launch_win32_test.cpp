@@ -58,8 +58,9 @@ TEST_F(KestrovaLaunchWin32Test, APlainLauncherStartsTheApplicationAsConfigured) 
   folder_.Write("myupdater.ini",
                 "[application]\r\ncheck_release=0\r\nmain_program=app\\probe.exe\r\nmain_directory=app\r\n"
                 "program_parameters=--mode \"full screen\"\r\nprocess_priority=6\r\n");
-  EXPECT_EQ(Run("\"a file.txt\""), 0);
-  EXPECT_EQ(Started(), "[--mode]\n[full screen]\n[a file.txt]\ncwd=" + folder_.WithSeparator() +
+  // Characters outside any ANSI code page reach the application as they were given.
+  EXPECT_EQ(Run("\"a file.txt\" \xE6\x97\xA5\xCE\xB1"), 0);
+  EXPECT_EQ(Started(), "[--mode]\n[full screen]\n[a file.txt]\n[\xE6\x97\xA5\xCE\xB1]\ncwd=" + folder_.WithSeparator() +
                            "app\npriority=4000\n");
 }
 
