@@ -38,6 +38,7 @@ class OwnedHandle {
   HANDLE handle_;
 };
 
+// The kernel's RTL_OSVERSIONINFOW, which the user-mode headers do not declare.
 struct VersionInfo {
   ULONG size;
   ULONG major;
