@@ -2,6 +2,7 @@
 // releases, and starts it.
 #include "app/main_sequence.h"
 #include "app/startup_screen.h"
+#include "app/updater_arguments.h"
 #include "base/files.h"
 #include "base/threads.h"
 #include "core/settings.h"
@@ -19,6 +20,6 @@ int main(int argc, char** argv) {
   kestrova::TSettings settings;
   auto screen = kestrova::OpenStartupScreen(argc, argv);
   // Taken after the toolkit has removed the options meant for it.
-  settings.updater_arguments.assign(argv + 1, argv + argc);
+  settings.updater_arguments = kestrova::UpdaterArguments(argc, argv);
   return kestrova::RunMainSequence(settings, *screen, kestrova::ExecutablePath());
 }

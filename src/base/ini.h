@@ -13,10 +13,13 @@ namespace kestrova {
 /// Longest text value a read returns; longer values are cut.
 inline constexpr size_t kMaxProfileText = 2047;
 
-/// One INI file on disk. The file is read once, at the first read, into an index of
-/// its sections and keys, so a file of any size costs one pass; a write changes only
-/// the line of its key (or adds one), keeps every other byte, and is seen by later
-/// reads through the same object.
+class ProfileText;
+
+/// One INI file on disk, read and written through the system's profile functions
+/// where it has them and through ProfileText elsewhere. Without them the file is
+/// read once, at the first read, so a file of any size costs one pass; a write
+/// changes only the line of its key (or adds one), keeps every other byte, and is
+/// seen by later reads through the same object.
 class IniFile {
  public:
   explicit IniFile(std::string path) : path_(std::move(path)) {}
@@ -36,11 +39,11 @@ class IniFile {
   bool WriteString(std::string_view section, std::string_view key, std::string_view value);
 
  private:
-  struct Index;
-  const Index& Indexed() const;
+  // The file as our own reader holds it, where the system has no profile functions.
+  const ProfileText& Text() const;
 
   std::string path_;
-  mutable std::shared_ptr<const Index> index_;
+  mutable std::shared_ptr<const ProfileText> text_;
 };
 
 /// Reads a profile integer: decimal with optional sign, or hexadecimal introduced by

@@ -1,7 +1,6 @@
 #include "core/configuration.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "support/temp_folder.h"
 
@@ -9,6 +8,13 @@ namespace kestrova {
 namespace {
 
 using kestrova::testing::TempFolder;
+namespace fs = std::filesystem;
+
+// 0444 or 0644, through the library so that Windows sets the read-only attribute.
+void SetReadOnly(const fs::path& file, bool read_only) {
+  const auto read = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+  fs::permissions(file, read_only ? read : read | fs::perms::owner_write);
+}
 
 constexpr char kFullConfiguration[] =
     "[application]\r\n"
@@ -136,13 +142,13 @@ TEST_F(ConfigurationTest, KeepsLargeAndOddApplicationFilesWhole) {
 TEST_F(ConfigurationTest, AReadOnlyApplicationFileIsAcceptedOnlyWhenItHasTheSection) {
   folder_.Write("updater.ini", kFullConfiguration);
   const auto cfg = folder_.Write("demo.cfg", "[Kestrova]\nVERSION=4.0\n");
-  ::chmod(cfg.c_str(), 0444);
+  SetReadOnly(cfg, true);
   ASSERT_TRUE(Load());
   EXPECT_EQ(settings_.current_version, "4.0");
 
-  ::chmod(cfg.c_str(), 0644);
+  SetReadOnly(cfg, false);
   folder_.Write("demo.cfg", "VERSION=4.0\n");
-  ::chmod(cfg.c_str(), 0444);
+  SetReadOnly(cfg, true);
   EXPECT_THROW(Load(), EInOutError);
   EXPECT_EQ(folder_.Read("demo.cfg"), "VERSION=4.0\n");
 }
@@ -167,7 +173,7 @@ TEST_F(ConfigurationTest, UpdateInstalledVersionWritesTheReleaseSafely) {
   ASSERT_TRUE(Load());
   EXPECT_EQ(settings_.current_version, "2.0");
 
-  ::chmod(cfg.c_str(), 0444);
+  SetReadOnly(cfg, true);
   settings_.release_version = "3.0";
   EXPECT_FALSE(UpdateInstalledVersion(settings_));
   EXPECT_EQ(folder_.Read("demo.cfg"), "[Kestrova]\r\nVERSION=2.0\r\nOTHER=x\r\n");

@@ -1,0 +1,9 @@
+#include "app/updater_arguments.h"
+
+namespace kestrova {
+
+std::vector<std::string> UpdaterArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+}  // namespace kestrova

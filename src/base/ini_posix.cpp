@@ -1,0 +1,34 @@
+// INI files where the system has no profile functions: our own reader and writer,
+// and the file replaced in one step on a write.
+#include "base/files.h"
+#include "base/ini.h"
+#include "base/profile_text.h"
+
+namespace kestrova {
+
+const ProfileText& IniFile::Text() const {
+  if (!text_) text_ = std::make_shared<const ProfileText>(ReadWholeFile(path_).value_or(""));
+  return *text_;
+}
+
+std::string IniFile::ReadString(std::string_view section, std::string_view key,
+                                std::string_view fallback) const {
+  return Text().ReadString(section, key, fallback);
+}
+
+bool IniFile::SectionExists(std::string_view section) const { return Text().SectionExists(section); }
+
+bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+  std::string content;
+  if (FileExists(path_)) {
+    auto existing = ReadWholeFile(path_);
+    if (!existing) return false;
+    content = std::move(*existing);
+  }
+  std::string written = ProfileText(std::move(content)).WithValue(section, key, value);
+  if (!ReplaceFileSafely(path_, written)) return false;
+  text_ = std::make_shared<const ProfileText>(std::move(written));
+  return true;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,84 @@
+// kestrova.exe as a publisher installs it on Windows: copied into an application
+// folder beside its configuration, starting a probe program that records how it was
+// started.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "base/wide_text_win32.h"
+#include "support/temp_folder.h"
+
+namespace kestrova {
+namespace {
+
+using kestrova::testing::TempFolder;
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+class KestrovaLaunchWin32Test : public ::testing::Test {
+ protected:
+  KestrovaLaunchWin32Test() {
+    fs::copy_file(fs::path(KESTROVA_BIN_DIR) / "kestrova.exe", folder_.path() / "myupdater.exe");
+    fs::create_directories(folder_.path() / "app");
+    fs::copy_file(fs::path(KESTROVA_BIN_DIR) / "process-probe.exe", folder_.path() / "app" / "probe.exe");
+  }
+
+  // Runs the copied updater with `arguments` and returns its exit code; -1 when it
+  // could not be run or did not end within 30 seconds.
+  int Run(const std::string& arguments) {
+    std::wstring command = WideText("\"" + (folder_.path() / "myupdater.exe").string() + "\" " + arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION created{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &created)) {
+      return -1;
+    }
+    DWORD code = DWORD(-1);
+    if (::WaitForSingleObject(created.hProcess, 30000) == WAIT_OBJECT_0) ::GetExitCodeProcess(created.hProcess, &code);
+    ::CloseHandle(created.hThread);
+    ::CloseHandle(created.hProcess);
+    return int(code);
+  }
+
+  // The probe's record, once written; empty after five seconds without.
+  std::string Started() {
+    const fs::path record = folder_.path() / "app" / "probe.txt";
+    for (int i = 0; i < 500 && !fs::exists(record); ++i) std::this_thread::sleep_for(10ms);
+    return fs::exists(record) ? folder_.Read("app/probe.txt") : std::string();
+  }
+
+  TempFolder folder_;
+};
+
+TEST_F(KestrovaLaunchWin32Test, APlainLauncherStartsTheApplicationAsConfigured) {
+  folder_.Write("myupdater.ini",
+                "[application]\r\ncheck_release=0\r\nmain_program=app\\probe.exe\r\nmain_directory=app\r\n"
+                "program_parameters=--mode \"full screen\"\r\nprocess_priority=6\r\n");
+  // Characters outside any ANSI code page reach the application as they were given.
+  EXPECT_EQ(Run("\"a file.txt\" \xE6\x97\xA5\xCE\xB1"), 0);
+  EXPECT_EQ(Started(), "[--mode]\n[full screen]\n[a file.txt]\n[\xE6\x97\xA5\xCE\xB1]\ncwd=" + folder_.WithSeparator() +
+                           "app\npriority=4000\n");
+}
+
+TEST_F(KestrovaLaunchWin32Test, AnUnansweredCheckMarksTheApplicationsFileAndStartsIt) {
+  folder_.Write("myupdater.ini",
+                "[application]\r\nmain_program=app\\probe.exe\r\nmain_directory=app\r\nprocess_priority=3\r\n"
+                "filename_config=app.cfg\r\nparam_appli_version=VERSION\r\n"
+                "[server]\r\ninternet_option_connect_timeout=2\r\n");
+  folder_.Write("app.cfg", "VERSION=2.3.1");
+  EXPECT_EQ(Run(""), 0);
+  EXPECT_EQ(Started(), "cwd=" + folder_.WithSeparator() + "app\npriority=80\n");
+  EXPECT_EQ(folder_.Read("app.cfg"), "[Kestrova]\r\nVERSION=2.3.1");
+}
+
+TEST_F(KestrovaLaunchWin32Test, WithoutItsConfigurationItStartsNothing) {
+  EXPECT_EQ(Run(""), 1);
+  EXPECT_FALSE(fs::exists(folder_.path() / "app" / "probe.txt"));
+}
+
+}  // namespace
+}  // namespace kestrova
