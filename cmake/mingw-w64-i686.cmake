@@ -1,27 +1,5 @@
-# Cross build for 32-bit Windows with Debian's MinGW-w64 compilers. Only the -posix
-# variants provide std::thread and std::mutex. Libraries are linked statically so that
-# each program is one .exe with no DLL beside it.
-set(CMAKE_SYSTEM_NAME Windows)
+# The Windows build that ships: 32-bit programs, run by the 32-bit Wine in tests.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(KESTROVA_MINGW_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${KESTROVA_MINGW_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${KESTROVA_MINGW_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER ${KESTROVA_MINGW_PREFIX}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${KESTROVA_MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# find_package would otherwise pick the DLL import libraries (libz.dll.a), which Wine
-# hides by shipping DLLs of the same names.
-set(ZLIB_USE_STATIC_LIBS ON)
-# pkg-config must describe the MinGW libraries, not the host's.
-set(ENV{PKG_CONFIG_LIBDIR} ${CMAKE_FIND_ROOT_PATH}/lib/pkgconfig)
-set(ENV{PKG_CONFIG_PATH} "")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Test programs run under Wine.
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
