@@ -87,9 +87,10 @@ const char kReplacementScriptName[] = "batch_update.bat";
 
 std::string ReplacementScript(const TReplacementRequest& request, bool new_executable,
                               bool new_configuration) {
-  // The script's own folder is the application folder; naming it through %~dp0 keeps
-  // the folder's name out of the code page question.
-  std::string script = "@echo off\r\nsetlocal disableDelayedExpansion\r\ncd /d \"%~dp0\" || exit /b 1\r\n";
+  // The script is started in the application folder and names nothing outside it, so
+  // the folder's name never meets the code page or the interpreter's "%" rules. It
+  // refuses to act anywhere else.
+  std::string script = "@echo off\r\nsetlocal disableDelayedExpansion\r\nif not exist \"%~nx0\" exit /b 1\r\n";
   script += std::string(kWaitTwoSeconds) + "\r\n";
   if (new_executable) script += MoveWhenFree("executable", kNewUpdaterFileName, request.executable_name);
   if (new_configuration) {
@@ -97,7 +98,7 @@ std::string ReplacementScript(const TReplacementRequest& request, bool new_execu
     script += MoveWhenFree("configuration", kNewConfigurationFileName, configuration_name);
   }
   if (request.LaunchRequested) script += RestartUpdater(request);
-  script += "del \"%~f0\"\r\n";
+  script += "del \"%~nx0\"\r\n";
   return InAnsiCodePage(script).value_or("");
 }
 
