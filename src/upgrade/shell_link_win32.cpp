@@ -103,6 +103,9 @@ bool RetargetShortcut(const std::string& shortcut_path, const std::string& progr
   // The running updater's own path rather than the application's folder with the
   // updater's name: the application may lie in a subfolder of the updater's.
   if (FAILED(link->SetPath(ToWide(updater_path).c_str()))) return false;
+  // Asked before the save: where the attribute stands for file permissions (Wine), a
+  // save by the superuser would pass over it.
+  if (IsReadOnlyFile(shortcut_path)) return false;
   return file->Save(path.c_str(), TRUE) == S_OK;
 }
 

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <system_error>
 #include <thread>
 
 #include "support/temp_folder.h"
@@ -74,6 +75,12 @@ TEST(SelfReplacement, TheScriptReplacesWhatIsPresentAndRestartsOnlyWhenAsked) {
     EXPECT_EQ(folder.Read(kConfiguration), c.new_configuration ? "new configuration" : "old configuration") << label;
     EXPECT_FALSE(fs::exists(folder.path() / "Kestrova.new") || fs::exists(folder.path() / "Kestrova.config")) << label;
     EXPECT_EQ(Ran(folder), c.ran) << label;
+    // The interpreter, and the updater it started, let go of the folder in a moment.
+    EXPECT_TRUE(WaitFor([&] {
+      std::error_code error;
+      fs::remove_all(folder.path(), error);
+      return !error;
+    })) << label;
   }
 }
 

@@ -16,6 +16,6 @@ int main(int argc, char** argv) {
   for (int i = 0; hold && i < 3000 && !std::filesystem::exists("release"); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  std::ofstream("ran.txt", std::ios::app) << line << "\n";
+  std::ofstream("ran.txt", std::ios::app | std::ios::binary) << line << "\n";
   return 0;
 }
