@@ -84,6 +84,16 @@ TEST(SelfReplacement, TheScriptReplacesWhatIsPresentAndRestartsOnlyWhenAsked) {
   }
 }
 
+// cmd.exe reads its script in the ANSI code page; a name without a form there would
+// make it act on another file, so nothing is written or started.
+TEST(SelfReplacement, ANameTheCodePageCannotWriteStartsNothing) {
+  TempFolder folder;
+  folder.Write("Kestrova.new", "new");
+  EXPECT_FALSE(WriteReplacementBatch({folder.WithSeparator(), "up\xF0\x9F\x98\x80.exe", {}, 0, true}));
+  EXPECT_FALSE(fs::exists(folder.path() / "batch_update.bat"));
+  EXPECT_EQ(folder.Read("Kestrova.new"), "new");
+}
+
 // The updater still runs when the script starts: the script must wait for its end,
 // then put the new executable in place and start it.
 TEST(SelfReplacement, ARunningUpdaterIsReplacedAfterItExitsAndRestarted) {
