@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "base/paths.h"
+#include "base/wide_text_win32.h"
 #include "upgrade/detached_script.h"
-#include "upgrade/wide_text.h"
 
 namespace kestrova {
 namespace {
@@ -26,7 +26,7 @@ std::wstring CommandInterpreter() {
 // its working folder is therefore named without its folder, whose name could hold one.
 std::wstring ScriptWord(const std::string& script_path, const std::string& working_directory) {
   const bool in_folder = WithTrailingSeparator(FolderOf(script_path)) == WithTrailingSeparator(working_directory);
-  return L"\"" + ToWide(in_folder ? FileNameOf(script_path) : script_path) + L"\"";
+  return L"\"" + WideText(in_folder ? FileNameOf(script_path) : script_path) + L"\"";
 }
 
 // Closes the handles CreateProcessW hands back, which the updater does not need.
@@ -45,7 +45,7 @@ bool StartDetachedScript(const std::string& script_path, const std::string& work
   // /d: no AutoRun commands of the user's; /c: run the script, then end.
   std::wstring command_line =
       L"\"" + interpreter + L"\" /d /c \"" + ScriptWord(script_path, working_directory) + L"\"";
-  const std::wstring folder = ToWide(working_directory);
+  const std::wstring folder = WideText(working_directory);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;

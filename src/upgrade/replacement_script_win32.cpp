@@ -6,10 +6,10 @@
 #include <string_view>
 
 #include "base/text.h"
+#include "base/wide_text_win32.h"
 #include "core/command_line.h"
 #include "core/configuration.h"
 #include "upgrade/replacement_script.h"
-#include "upgrade/wide_text.h"
 
 namespace kestrova {
 namespace {
@@ -45,7 +45,7 @@ std::string Quoted(const std::string& name) { return EscapeForInterpreter("\"" +
 // The UTF-8 script in the ANSI code page, or nothing when a name has no form there:
 // the interpreter would then act on another file.
 std::optional<std::string> InAnsiCodePage(const std::string& script) {
-  const std::wstring wide = ToWide(script);
+  const std::wstring wide = WideText(script);
   if (wide.empty()) return std::string();
   BOOL lossy = FALSE;
   const int size = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), int(wide.size()),
@@ -74,9 +74,11 @@ std::string MoveWhenFree(const std::string& label, const std::string& from, cons
 
 // `start` lets the script end (and delete itself) while the new updater runs on.
 std::string RestartUpdater(const TReplacementRequest& request) {
-  std::string line = "start \"\" " + Quoted(request.executable_name);
+  std::string line = "start \"\" ";
+  line += Quoted(request.executable_name);
   for (const std::string& argument : request.updater_arguments) {
-    line += " " + EscapeForInterpreter(QuoteWindowsArgument(argument));
+    line += ' ';
+    line += EscapeForInterpreter(QuoteWindowsArgument(argument));
   }
   return line + "\r\n";
 }

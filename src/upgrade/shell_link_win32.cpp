@@ -15,9 +15,9 @@
 
 #include "base/files.h"
 #include "base/text.h"
+#include "base/wide_text_win32.h"
 #include "upgrade/com_apartment.h"
 #include "upgrade/shortcuts.h"
-#include "upgrade/wide_text.h"
 
 namespace kestrova {
 namespace {
@@ -57,7 +57,7 @@ std::string ProfilesRoot() {
   ::GetProfilesDirectoryW(nullptr, &size);
   std::vector<wchar_t> folder(size + 1);
   if (size == 0 || !::GetProfilesDirectoryW(folder.data(), &size)) return kClassicProfilesRoot;
-  return FromWide(folder.data());
+  return Utf8Text(folder.data());
 }
 
 // The file name part of a stored target: after its last backslash, slash or colon.
@@ -71,7 +71,7 @@ bool TargetsProgram(IShellLinkW& link, const std::string& program_file_name) {
   // The raw path: a target written with environment variables is compared as stored.
   if (FAILED(link.GetPath(target.data(), int(target.size()), nullptr, SLGP_RAWPATH))) return false;
   const std::wstring_view name = TargetFileName(target.data());
-  return !name.empty() && EqualsIgnoreCase(FromWide(name), program_file_name);
+  return !name.empty() && EqualsIgnoreCase(Utf8Text(name), program_file_name);
 }
 
 }  // namespace
@@ -97,12 +97,12 @@ bool RetargetShortcut(const std::string& shortcut_path, const std::string& progr
     return false;
   }
   if (FAILED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.Receive())))) return false;
-  const std::wstring path = ToWide(shortcut_path);
+  const std::wstring path = WideText(shortcut_path);
   if (FAILED(file->Load(path.c_str(), STGM_READ))) return false;
   if (!TargetsProgram(*link, program_file_name)) return false;
   // The running updater's own path rather than the application's folder with the
   // updater's name: the application may lie in a subfolder of the updater's.
-  if (FAILED(link->SetPath(ToWide(updater_path).c_str()))) return false;
+  if (FAILED(link->SetPath(WideText(updater_path).c_str()))) return false;
   // Asked before the save: where the attribute stands for file permissions (Wine), a
   // save by the superuser would pass over it.
   if (IsReadOnlyFile(shortcut_path)) return false;

@@ -6,9 +6,9 @@
 
 #include "base/files.h"
 #include "base/paths.h"
+#include "base/wide_text_win32.h"
 #include "upgrade/com_apartment.h"
 #include "upgrade/trash.h"
-#include "upgrade/wide_text.h"
 
 namespace kestrova {
 namespace {
@@ -16,7 +16,7 @@ namespace {
 // The shell takes a list of names, each ended by a zero and the list by a second one;
 // it wants backslashes and no separator at the end.
 std::wstring ShellSourceList(const std::string& path) {
-  std::wstring list = ToWide(path);
+  std::wstring list = WideText(path);
   for (wchar_t& c : list) {
     if (c == L'/') c = L'\\';
   }
