@@ -2,7 +2,8 @@
 # Builds the project and runs the whole test suite: the normal build, its Debian
 # packages installed into a throw-away root, a build with
 # AddressSanitizer and UndefinedBehaviorSanitizer, the thread hand-over under
-# ThreadSanitizer, and short libFuzzer runs. Installs missing Debian packages first.
+# ThreadSanitizer, short libFuzzer runs, and then the Windows build with its tests
+# under Wine (scripts/test-windows.sh). Installs missing Debian packages first.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
@@ -43,4 +44,6 @@ for f in build-fuzz/bin/fuzz_*; do
   "$f" -max_total_time="${FUZZ_SECONDS:-30}" -timeout=10 -rss_limit_mb=2048 \
     -print_final_stats=1 "$corpus" $( [ -d "$seeds" ] && echo "$seeds") 2>&1 | tail -n 3
 done
+echo "== the Windows build and its tests under Wine"
+scripts/test-windows.sh
 echo "All test stages passed."
