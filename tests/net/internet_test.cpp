@@ -3,7 +3,6 @@
 #include "net/internet.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <thread>
 
@@ -100,20 +99,6 @@ TEST(Internet, OpenTimeLimitGivesUpOnASilentServer) {
   const double start = Now();
   EXPECT_FALSE(Direct()->OpenUrl(silent.BaseUrl() + "/", std::chrono::milliseconds(300)));
   EXPECT_LT(Now() - start, 1.0);
-}
-
-TEST(Internet, AccessTypesDecideWhetherTheProxyVariablesCount) {
-  test::FixedReplyServer server(200, "ok");
-  // A proxy that refuses every connection: whoever uses it gets no response.
-  ::setenv("http_proxy", test::RefusingBaseUrl().c_str(), 1);
-  ::unsetenv("no_proxy");
-  ::unsetenv("NO_PROXY");
-  EXPECT_TRUE(OpenInternetSession("a", kOpenTypeDirect, "")->OpenUrl(server.BaseUrl() + "/"));
-  EXPECT_FALSE(OpenInternetSession("a", kOpenTypePreconfig, "")->OpenUrl(server.BaseUrl() + "/"));
-  EXPECT_FALSE(
-      OpenInternetSession("a", kOpenTypePreconfigNoAutoProxy, "")->OpenUrl(server.BaseUrl() + "/"));
-  ::unsetenv("http_proxy");
-  EXPECT_EQ(server.RequestedPaths().size(), 1u);
 }
 
 TEST(Internet, NamedProxyCarriesTheCredentials) {
