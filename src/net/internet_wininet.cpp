@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <cstring>
 #include <functional>
 #include <mutex>
 #include <string_view>
@@ -173,69 +174,115 @@ std::optional<Credentials> AskWithSystemDialog(HINTERNET request, bool proxy) {
                : Credentials{option(INTERNET_OPTION_USERNAME), option(INTERNET_OPTION_PASSWORD)};
 }
 
-/// Calls `ring` once the time set last has come, on a thread of its own that starts
-/// with the first Set.
-class Alarm {
+/// Runs the blocking calls of one request on a thread of its own, so that the thread
+/// that asked can give up on a call at any moment: WinInet does not promise that
+/// closing a handle ends every call pending on it at once. A call given up on runs to
+/// its end on its own; it works only on what it shares with this object.
+class CallThread {
  public:
-  explicit Alarm(std::function<void()> ring) : ring_(std::move(ring)) {}
-  ~Alarm() {
-    {
-      std::lock_guard lock(mutex_);
-      stop_ = true;
-    }
-    changed_.notify_all();
-    if (thread_.joinable()) thread_.join();
+  CallThread() : shared_(std::make_shared<Shared>()) {
+    std::thread([shared = shared_] { Serve(*shared); }).detach();
   }
-
-  void Set(Clock::time_point when) {
+  ~CallThread() {
     {
-      std::lock_guard lock(mutex_);
-      when_ = when;
-      if (!thread_.joinable() && when != Clock::time_point::max()) {
-        thread_ = std::thread([this] { Run(); });
+      std::lock_guard lock(shared_->mutex);
+      shared_->quit = true;
+    }
+    shared_->changed.notify_all();
+  }
+  CallThread(const CallThread&) = delete;
+  CallThread& operator=(const CallThread&) = delete;
+
+  // Runs `call` there and returns its result; false when GiveUp or `deadline` came
+  // first.
+  bool Run(std::function<bool()> call, Clock::time_point deadline) {
+    std::unique_lock lock(shared_->mutex);
+    if (shared_->given_up || shared_->busy) return false;
+    shared_->call = std::move(call);
+    shared_->busy = true;
+    shared_->changed.notify_all();
+    while (shared_->busy && !shared_->given_up) {
+      if (deadline == Clock::time_point::max()) {
+        shared_->changed.wait(lock);
+      } else if (shared_->changed.wait_until(lock, deadline) == std::cv_status::timeout &&
+                 Clock::now() >= deadline) {
+        shared_->given_up = true;
+        return false;
       }
     }
-    changed_.notify_all();
+    return !shared_->given_up && shared_->result;
+  }
+
+  // Ends a Run that waits, and every later one at once.
+  void GiveUp() {
+    {
+      std::lock_guard lock(shared_->mutex);
+      shared_->given_up = true;
+    }
+    shared_->changed.notify_all();
   }
 
  private:
-  void Run() {
-    std::unique_lock lock(mutex_);
-    while (!stop_) {
-      if (Clock::now() >= when_) {
-        when_ = Clock::time_point::max();
-        lock.unlock();
-        ring_();
-        lock.lock();
-        continue;
-      }
-      if (when_ == Clock::time_point::max()) {
-        changed_.wait(lock);
-      } else {
-        changed_.wait_until(lock, when_);
-      }
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::function<bool()> call;
+    bool busy = false;
+    bool result = false;
+    bool given_up = false;
+    bool quit = false;
+  };
+
+  static void Serve(Shared& shared) {
+    std::unique_lock lock(shared.mutex);
+    for (;;) {
+      shared.changed.wait(lock, [&] { return shared.quit || (shared.busy && shared.call); });
+      if (!shared.call) return;
+      std::function<bool()> call = std::move(shared.call);
+      shared.call = nullptr;
+      lock.unlock();
+      const bool result = call();
+      call = nullptr;  // what it holds goes on this thread, outside the lock
+      lock.lock();
+      shared.result = result;
+      shared.busy = false;
+      shared.changed.notify_all();
     }
   }
 
-  std::function<void()> ring_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  Clock::time_point when_ = Clock::time_point::max();
-  bool stop_ = false;
-  std::thread thread_;
+  std::shared_ptr<Shared> shared_;
+};
+
+/// The connection and request handles of one request, closed by whoever aborts the
+/// request first or by its end.
+struct RequestHandles {
+  std::mutex mutex;
+  HINTERNET connection = nullptr;
+  HINTERNET request = nullptr;
+
+  HINTERNET Request() {
+    std::lock_guard lock(mutex);
+    return request;
+  }
+  void Close() {
+    std::lock_guard lock(mutex);
+    if (request) InternetCloseHandle(request);
+    if (connection) InternetCloseHandle(connection);
+    request = connection = nullptr;
+  }
 };
 
 class WinInetSession;
 
-/// One request: its connection and request handles, closed by whoever aborts it
-/// first or by its destructor.
+/// One request. Its blocking calls run on its call thread; aborting it gives up on
+/// them and closes its handles, so that WinInet ends them as soon as it can.
 class WinInetRequest : public InternetRequest {
  public:
   WinInetRequest(std::shared_ptr<WinInetSession> session, HINTERNET connection, HINTERNET request);
   ~WinInetRequest() override;
 
   // Sends the request with `headers` and waits for the response's headers; false when
-  // that failed or the request was aborted meanwhile.
+  // that failed, the deadline passed, or the request was aborted meanwhile.
   bool Send(const std::string& headers, Clock::time_point deadline);
 
   std::string StatusCode() const override { return status_; }
@@ -244,17 +291,13 @@ class WinInetRequest : public InternetRequest {
   bool Failed() const override { return failed_; }
   void SetDeadline(Clock::time_point deadline) override { deadline_ = deadline; }
 
-  // Closes the handles so that a call pending on another thread returns at once.
   void Abort();
-  HINTERNET Handle();
+  HINTERNET Handle() { return handles_->Request(); }
 
  private:
-  void CloseHandles();
-
   std::shared_ptr<WinInetSession> session_;
-  std::mutex mutex_;  // guards the handles
-  HINTERNET connection_;
-  HINTERNET request_;
+  std::shared_ptr<RequestHandles> handles_ = std::make_shared<RequestHandles>();
+  CallThread calls_;
   std::atomic<bool> aborted_{false};
   std::string status_;
   std::optional<std::string> content_length_;
@@ -262,7 +305,6 @@ class WinInetRequest : public InternetRequest {
   unsigned long long received_ = 0;
   bool failed_ = false;
   Clock::time_point deadline_ = Clock::time_point::max();
-  Alarm alarm_{[this] { Abort(); }};
 };
 
 /// An internet handle and the settings its requests share.
@@ -353,75 +395,67 @@ class WinInetSession : public InternetSession, public std::enable_shared_from_th
 
 WinInetRequest::WinInetRequest(std::shared_ptr<WinInetSession> session, HINTERNET connection,
                                HINTERNET request)
-    : session_(std::move(session)), connection_(connection), request_(request) {}
-
-WinInetRequest::~WinInetRequest() {
-  alarm_.Set(Clock::time_point::max());
-  session_->Unregister(this);
-  CloseHandles();
+    : session_(std::move(session)) {
+  handles_->connection = connection;
+  handles_->request = request;
 }
 
-void WinInetRequest::CloseHandles() {
-  std::lock_guard lock(mutex_);
-  if (request_) InternetCloseHandle(request_);
-  if (connection_) InternetCloseHandle(connection_);
-  request_ = connection_ = nullptr;
+WinInetRequest::~WinInetRequest() {
+  session_->Unregister(this);
+  calls_.GiveUp();
+  handles_->Close();
 }
 
 void WinInetRequest::Abort() {
   aborted_ = true;
-  CloseHandles();
-}
-
-HINTERNET WinInetRequest::Handle() {
-  std::lock_guard lock(mutex_);
-  return request_;
+  calls_.GiveUp();
+  handles_->Close();
 }
 
 bool WinInetRequest::Send(const std::string& headers, Clock::time_point deadline) {
   if (!session_->Register(this)) return false;
-  alarm_.Set(deadline);
-  const std::wstring wide_headers = Wide(headers);
-  HINTERNET request = Handle();
-  const bool sent = request && HttpSendRequestW(request, wide_headers.c_str(),
-                                                static_cast<DWORD>(wide_headers.size()), nullptr, 0);
-  alarm_.Set(Clock::time_point::max());
-  if (!sent || aborted_) return false;
-  {
-    // Held so that an abort cannot close the handle under the queries.
-    std::lock_guard lock(mutex_);
-    if (!request_) return false;
-    status_ = QueryText(request_, HTTP_QUERY_STATUS_CODE).value_or("");
-    content_length_ = QueryText(request_, HTTP_QUERY_CONTENT_LENGTH);
-  }
-  if (content_length_ && !content_length_->empty() &&
+  auto send = [handles = handles_, wide = Wide(headers)] {
+    const HINTERNET request = handles->Request();
+    return request && HttpSendRequestW(request, wide.c_str(), static_cast<DWORD>(wide.size()), nullptr, 0);
+  };
+  if (!calls_.Run(send, deadline) || aborted_) return false;
+  // Held so that an abort cannot close the handle under the queries.
+  std::lock_guard lock(handles_->mutex);
+  if (!handles_->request) return false;
+  status_ = QueryText(handles_->request, HTTP_QUERY_STATUS_CODE).value_or("");
+  content_length_ = QueryText(handles_->request, HTTP_QUERY_CONTENT_LENGTH);
+  if (content_length_ && !content_length_->empty() && content_length_->size() < 20 &&
       std::all_of(content_length_->begin(), content_length_->end(),
-                  [](char c) { return c >= '0' && c <= '9'; }) &&
-      content_length_->size() < 20) {
+                  [](char c) { return c >= '0' && c <= '9'; })) {
     expected_ = std::stoull(*content_length_);
   }
-  return !aborted_;
+  return true;
 }
 
 size_t WinInetRequest::Read(char* buffer, size_t size) {
   if (size == 0 || failed_) return 0;
-  if (aborted_) {
+  struct Piece {
+    std::string bytes;
+    DWORD got = 0;
+  };
+  // The call may outlive this read when it is given up on: it fills a piece of its own.
+  auto piece = std::make_shared<Piece>();
+  piece->bytes.resize(std::min<size_t>(size, 1 << 20));
+  auto read = [handles = handles_, piece] {
+    const HINTERNET request = handles->Request();
+    return request && InternetReadFile(request, piece->bytes.data(), static_cast<DWORD>(piece->bytes.size()),
+                                       &piece->got);
+  };
+  const auto limit = std::min(Clock::now() + session_->ReadStallLimit(), deadline_);
+  if (aborted_ || !calls_.Run(read, limit) || aborted_) {
     failed_ = true;
     return 0;
   }
-  alarm_.Set(std::min(Clock::now() + session_->ReadStallLimit(), deadline_));
-  DWORD got = 0;
-  HINTERNET request = Handle();
-  const bool ok = request && InternetReadFile(request, buffer, static_cast<DWORD>(std::min<size_t>(size, MAXDWORD)), &got);
-  alarm_.Set(Clock::time_point::max());
-  if (!ok || aborted_) {
-    failed_ = true;
-    return 0;
-  }
-  received_ += got;
+  received_ += piece->got;
   // WinInet ends a body cut short like a complete one; only the count tells them apart.
-  if (got == 0 && expected_ && received_ < *expected_) failed_ = true;
-  return got;
+  if (piece->got == 0 && expected_ && received_ < *expected_) failed_ = true;
+  std::memcpy(buffer, piece->bytes.data(), piece->got);
+  return piece->got;
 }
 
 void WinInetSession::SetProxyCredentials(const std::string& user_name, const std::string& password) {
