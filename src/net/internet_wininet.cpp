@@ -441,10 +441,15 @@ size_t WinInetRequest::Read(char* buffer, size_t size) {
   // The call may outlive this read when it is given up on: it fills a piece of its own.
   auto piece = std::make_shared<Piece>();
   piece->bytes.resize(std::min<size_t>(size, 1 << 20));
+  // A read waits until its whole buffer is filled; asking first what has arrived makes
+  // it return with what there is, as soon as there is something.
   auto read = [handles = handles_, piece] {
     const HINTERNET request = handles->Request();
-    return request && InternetReadFile(request, piece->bytes.data(), static_cast<DWORD>(piece->bytes.size()),
-                                       &piece->got);
+    DWORD available = 0;
+    if (!request || !InternetQueryDataAvailable(request, &available, 0, 0)) return false;
+    if (available == 0) return true;  // the end of the body
+    const DWORD wanted = std::min(available, static_cast<DWORD>(piece->bytes.size()));
+    return InternetReadFile(request, piece->bytes.data(), wanted, &piece->got) != FALSE;
   };
   const auto limit = std::min(Clock::now() + session_->ReadStallLimit(), deadline_);
   if (aborted_ || !calls_.Run(read, limit) || aborted_) {
