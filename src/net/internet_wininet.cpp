@@ -98,8 +98,8 @@ std::optional<HttpTarget> TargetOf(const std::string& url) {
   }
   const size_t path_at = rest.find_first_of("/?");
   std::string_view authority = rest.substr(0, path_at);
-  target.path = path_at == std::string_view::npos ? "/" : std::string(rest.substr(path_at));
-  if (target.path[0] == '?') target.path = "/" + target.path;
+  target.path = path_at == std::string_view::npos ? std::string() : std::string(rest.substr(path_at));
+  if (target.path.empty() || target.path[0] == '?') target.path.insert(target.path.begin(), '/');
   if (authority.find('@') != std::string_view::npos) return std::nullopt;  // no logins in URLs
   const size_t colon = authority.rfind(':');
   if (colon != std::string_view::npos && authority.find(']', colon) == std::string_view::npos) {

@@ -104,16 +104,25 @@ TEST(Internet, OpenTimeLimitGivesUpOnASilentServer) {
 TEST(Internet, NamedProxyCarriesTheCredentials) {
   test::FixedReplyServer server(200, "ok");
   test::AuthProxy proxy("kuser", "kpass");
-  InternetHandle good = OpenInternetSession("a", kOpenTypeProxy, proxy.Address());
-  good->SetProxyCredentials("kuser", "kpass");
-  auto request = good->OpenUrl(server.BaseUrl() + "/through");
-  ASSERT_TRUE(request);
-  EXPECT_EQ(request->StatusCode(), "200");
-  InternetHandle bad = OpenInternetSession("a", kOpenTypeProxy, "http=" + proxy.Address());
-  bad->SetProxyCredentials("kuser", "wrong");
-  request = bad->OpenUrl(server.BaseUrl() + "/refused");
-  ASSERT_TRUE(request);
-  EXPECT_NE(request->StatusCode(), "200");
+  struct Case {
+    std::string proxy_setting;
+    std::optional<Credentials> login;
+    const char* path;
+    bool passes;
+  };
+  const Case cases[] = {
+      {proxy.Address(), Credentials{"kuser", "kpass"}, "/through", true},
+      {"http=" + proxy.Address(), Credentials{"kuser", "wrong"}, "/wrong", false},
+      {proxy.Address(), std::nullopt, "/without", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    InternetHandle internet = OpenInternetSession("a", kOpenTypeProxy, c.proxy_setting);
+    if (c.login) internet->SetProxyCredentials(c.login->user_name, c.login->password);
+    auto request = internet->OpenUrl(server.BaseUrl() + c.path);
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->StatusCode() == "200", c.passes);
+  }
   // Only the request with the right password went through the proxy to the server.
   ASSERT_EQ(server.LogLines().size(), 1u);
   EXPECT_EQ(server.RequestedPaths()[0], "/through");

@@ -115,7 +115,10 @@ std::string JsonString(std::string_view text) {
 
 std::string JsonList(const std::vector<std::string>& items) {
   std::string out = "[";
-  for (const std::string& item : items) out += (out.size() > 1 ? "," : "") + JsonString(item);
+  for (const std::string& item : items) {
+    if (out.size() > 1) out += ',';
+    out += JsonString(item);
+  }
   return out + "]";
 }
 
