@@ -1,8 +1,8 @@
-// The internet seam on WinInet, used synchronously. Every blocking call runs on a
-// request handle the request object owns; aborting a request closes that handle from
-// whichever thread decides to (Close, the open's time limit, a read's stall limit or
-// deadline), which is how WinInet lets another thread end a pending call. The session
-// keeps its requests in flight so that Close reaches each of them.
+// The internet seam on WinInet, used synchronously. Each request makes its blocking
+// calls on a thread of its own, so that whichever thread decides to end one (Close,
+// the open's time limit, a read's stall limit or deadline) can give up on it at once;
+// the request's handles are closed as well, which is how WinInet ends a pending call
+// where it can. The session keeps its requests in flight so that Close reaches them.
 #include <windows.h>
 #include <wininet.h>
 
