@@ -1,10 +1,11 @@
 // Real servers on 127.0.0.1 for the network tests: each starts on a port of its own
-// and is stopped when the object goes.
+// and is stopped when the object goes. The servers are Linux programs; on Windows a
+// broker on the Linux side (windows_peers.py, found through KESTROVA_PEERS) starts
+// them, and paths reach them through Wine's drive Z:.
 #pragma once
 
-#include <sys/types.h>
-
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -25,7 +26,8 @@ class TempDir {
   std::string path_;
 };
 
-/// A started program; killed and reaped when the object goes.
+/// A started program; killed and reaped when the object goes. On Windows a program
+/// whose name ends in ".exe" runs here, any other through the broker.
 class ChildProcess {
  public:
   explicit ChildProcess(const std::vector<std::string>& argv,
@@ -40,8 +42,8 @@ class ChildProcess {
   int Wait(double seconds);
 
  private:
-  pid_t pid_ = -1;
-  int output_ = -1;
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 /// python's http.server giving every GET the same status and body; each request's
@@ -100,7 +102,7 @@ class SilentServer {
   std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
  private:
-  int socket_ = -1;
+  intptr_t socket_ = -1;
   int port_ = 0;
 };
 
@@ -115,7 +117,7 @@ class ScriptedServer {
  private:
   void Serve(std::string reply, bool hang_up);
 
-  int socket_ = -1;
+  intptr_t socket_ = -1;
   int port_ = 0;
   std::atomic<bool> stop_{false};
   std::thread thread_;
@@ -138,7 +140,7 @@ class RawClient {
   std::optional<std::string> StatusLine(double seconds);
 
  private:
-  int socket_ = -1;
+  intptr_t socket_ = -1;
 };
 
 /// tinyproxy with basic authentication.
@@ -153,6 +155,8 @@ class AuthProxy {
   std::unique_ptr<ChildProcess> process_;
 };
 
+/// True when something accepts connections on 127.0.0.1 at `port`.
+bool Accepts(int port);
 /// A base URL where nothing listens: connections are refused at once.
 std::string RefusingBaseUrl();
 /// A port that was free a moment ago.

@@ -1,3 +1,4 @@
+// The peers on POSIX: programs started with fork and exec, sockets of the system.
 #include "peers.h"
 
 #include <arpa/inet.h>
@@ -35,6 +36,8 @@ std::pair<int, int> BindLoopback() {
   return {fd, ntohs(address.sin_port)};
 }
 
+}  // namespace
+
 bool Accepts(int port) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_in address{};
@@ -46,33 +49,10 @@ bool Accepts(int port) {
   return ok;
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-}  // namespace
-
-double Now() {
-  using namespace std::chrono;
-  return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
-
 int FreePort() {
   auto [fd, port] = BindLoopback();
   ::close(fd);
   return port;
-}
-
-std::string RefusingBaseUrl() { return "http://127.0.0.1:" + std::to_string(FreePort()); }
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
 }
 
 TempDir::TempDir() {
@@ -86,15 +66,15 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TempDir::Write(const std::string& name, const std::string& content) const {
-  const std::filesystem::path path = path_ + name;
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-  return path.string();
-}
+struct ChildProcess::State {
+  pid_t pid = -1;
+  int output = -1;
+};
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
-                           const std::vector<std::string>& extra_env) {
+                           const std::vector<std::string>& extra_env)
+    : state_(std::make_unique<State>()) {
+  pid_t& pid_ = state_->pid;
   // Everything the child needs is prepared before the fork: between fork and exec
   // only async-signal-safe calls are allowed.
   std::vector<char*> args;
@@ -119,11 +99,12 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
     ::_exit(127);
   }
   ::close(pipe_fds[1]);
-  output_ = pipe_fds[0];
+  state_->output = pipe_fds[0];
   if (pid_ < 0) throw std::runtime_error("fork failed");
 }
 
 ChildProcess::~ChildProcess() {
+  const pid_t pid_ = state_->pid;
   if (pid_ > 0 && Wait(0) == -1) {
     ::kill(pid_, SIGTERM);
     if (Wait(3) == -1) {
@@ -131,17 +112,17 @@ ChildProcess::~ChildProcess() {
       ::waitpid(pid_, nullptr, 0);
     }
   }
-  if (output_ >= 0) ::close(output_);
+  if (state_->output >= 0) ::close(state_->output);
 }
 
 std::string ChildProcess::FirstLine() {
   std::string line;
   const double deadline = Now() + 10;
   while (Now() < deadline) {
-    pollfd ready{output_, POLLIN, 0};
+    pollfd ready{state_->output, POLLIN, 0};
     if (::poll(&ready, 1, 100) <= 0) continue;
     char c;
-    if (::read(output_, &c, 1) != 1) break;
+    if (::read(state_->output, &c, 1) != 1) break;
     if (c == '\n') return line;
     line += c;
   }
@@ -152,9 +133,9 @@ int ChildProcess::Wait(double seconds) {
   const double deadline = Now() + seconds;
   for (;;) {
     int status = 0;
-    const pid_t done = ::waitpid(pid_, &status, WNOHANG);
-    if (done == pid_) {
-      pid_ = -1;
+    const pid_t done = ::waitpid(state_->pid, &status, WNOHANG);
+    if (done == state_->pid) {
+      state_->pid = -1;
       return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
     if (Now() >= deadline) return -1;
@@ -162,70 +143,28 @@ int ChildProcess::Wait(double seconds) {
   }
 }
 
-FixedReplyServer::FixedReplyServer(int status, const std::string& body, const std::string& tls_cert,
-                                   const std::string& required_auth)
-    : log_(dir_.Path() + "requests.log"),
-      tls_(!tls_cert.empty()),
-      process_({"python3", KESTROVA_TEST_DATA "/net/fixed_reply_server.py", "--status",
-                std::to_string(status), "--body", body, "--log", log_, "--lifetime", "60",
-                "--tls-cert", tls_cert, "--require-auth", required_auth}) {
-  port_ = std::stoi(process_.FirstLine());
-}
-
-std::vector<std::string> FixedReplyServer::LogLines() const { return Lines(ReadFile(log_)); }
-
-std::vector<std::string> FixedReplyServer::RequestedPaths() const {
-  std::vector<std::string> paths;
-  for (const std::string& line : LogLines()) paths.push_back(line.substr(0, line.find('\t')));
-  return paths;
-}
-
-HostileServer::HostileServer(const std::string& mode)
-    : process_({"python3", KESTROVA_TEST_DATA "/net/hostile_server.py", "--mode", mode}) {
-  port_ = std::stoi(process_.FirstLine());
-}
-
-namespace {
-
-std::vector<std::string> ReferenceServerArgs(const std::string& folder, const std::string& path,
-                                             const std::string& log,
-                                             const std::vector<std::string>& extra_args) {
-  std::vector<std::string> args{KESTROVA_BIN_DIR "/kestrova-server", "--folder", folder,
-                                "--port", "0", "--path", path};
-  if (!log.empty()) args.insert(args.end(), {"--log", log});
-  args.insert(args.end(), extra_args.begin(), extra_args.end());
-  return args;
-}
-
-}  // namespace
-
-ReferenceServer::ReferenceServer(const std::string& folder, const std::string& path,
-                                 const std::string& log, const std::vector<std::string>& extra_args)
-    : process_(ReferenceServerArgs(folder, path, log, extra_args)) {
-  const std::string line = process_.FirstLine();  // "... at http://127.0.0.1:PORT/path"
-  const size_t at = line.find("http://");
-  if (at == std::string::npos) throw std::runtime_error("unexpected server output: " + line);
-  base_url_ = line.substr(at, line.find('/', at + 7) - at);
-}
-
 SilentServer::SilentServer() {
-  std::tie(socket_, port_) = BindLoopback();
+  auto [fd, port] = BindLoopback();
+  socket_ = fd;
+  port_ = port;
   // Connections complete in the kernel's backlog; nobody ever reads them.
-  ::listen(socket_, 16);
+  ::listen(int(socket_), 16);
 }
 
-SilentServer::~SilentServer() { ::close(socket_); }
+SilentServer::~SilentServer() { ::close(int(socket_)); }
 
 ScriptedServer::ScriptedServer(std::string reply, bool hang_up) {
-  std::tie(socket_, port_) = BindLoopback();
-  ::listen(socket_, 4);
+  auto [fd, port] = BindLoopback();
+  socket_ = fd;
+  port_ = port;
+  ::listen(int(socket_), 4);
   thread_ = std::thread([this, reply = std::move(reply), hang_up] { Serve(reply, hang_up); });
 }
 
 ScriptedServer::~ScriptedServer() {
   stop_ = true;
   thread_.join();
-  ::close(socket_);
+  ::close(int(socket_));
 }
 
 void ScriptedServer::Serve(std::string reply, bool hang_up) {
@@ -237,8 +176,8 @@ void ScriptedServer::Serve(std::string reply, bool hang_up) {
     }
     return false;
   };
-  if (!wait_readable(socket_)) return;
-  const int client = ::accept(socket_, nullptr, nullptr);
+  if (!wait_readable(int(socket_))) return;
+  const int client = ::accept(int(socket_), nullptr, nullptr);
   if (client < 0) return;
   std::string request;
   char buffer[1024];
@@ -260,17 +199,17 @@ RawClient::RawClient(int port) : socket_(::socket(AF_INET, SOCK_STREAM | SOCK_CL
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (socket_ < 0 ||
-      ::connect(socket_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      ::connect(int(socket_), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     throw std::runtime_error("cannot connect to 127.0.0.1");
   }
 }
 
-RawClient::~RawClient() { ::close(socket_); }
+RawClient::~RawClient() { ::close(int(socket_)); }
 
 bool RawClient::Send(const std::string& bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::send(socket_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    const ssize_t n = ::send(int(socket_), bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
     if (n <= 0) return false;
     done += size_t(n);
   }
@@ -278,7 +217,7 @@ bool RawClient::Send(const std::string& bytes) {
 }
 
 bool RawClient::ServerSpoke() {
-  pollfd ready{socket_, POLLIN, 0};
+  pollfd ready{int(socket_), POLLIN, 0};
   return ::poll(&ready, 1, 0) > 0;
 }
 
@@ -286,27 +225,13 @@ std::optional<std::string> RawClient::StatusLine(double seconds) {
   std::string line;
   const double deadline = Now() + seconds;
   while (Now() < deadline) {
-    pollfd ready{socket_, POLLIN, 0};
+    pollfd ready{int(socket_), POLLIN, 0};
     if (::poll(&ready, 1, 50) <= 0) continue;
     char c;
-    if (::read(socket_, &c, 1) != 1 || c == '\n') return line;
+    if (::read(int(socket_), &c, 1) != 1 || c == '\n') return line;
     if (c != '\r') line += c;
   }
   return std::nullopt;
-}
-
-AuthProxy::AuthProxy(const std::string& user, const std::string& password) {
-  port_ = FreePort();
-  const std::string config = dir_.Write(
-      "tinyproxy.conf", "Port " + std::to_string(port_) +
-                            "\nListen 127.0.0.1\nTimeout 10\nMaxClients 20\nAllow 127.0.0.1\n"
-                            "LogLevel Critical\nBasicAuth " + user + " " + password + "\n");
-  process_ = std::make_unique<ChildProcess>(std::vector<std::string>{"tinyproxy", "-d", "-c", config});
-  const double deadline = Now() + 5;
-  while (!Accepts(port_)) {
-    if (Now() > deadline) throw std::runtime_error("tinyproxy did not start");
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
 }
 
 }  // namespace kestrova::test
