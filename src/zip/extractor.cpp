@@ -205,6 +205,8 @@ void ZipArchiver::WalkSelected(TProcessOperation operation) {
       if (!items_[i].selected) continue;
       for (;;) {
         try {
+          // A walk started from a handler may have changed the selection under this one.
+          if (!walk.ahead.empty() && walk.ahead.front().index != i) walk.DropAhead();
           if (operation == poExtract) LookAhead(i);
           if (!walk.ahead.empty() && walk.ahead.front().index == i) {
             ExtractPrepared(items_[i], double(done), selected);
