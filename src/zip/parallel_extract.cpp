@@ -4,6 +4,7 @@
 
 #include "zip/archiver_error.h"
 #include "zip/deflate_stream.h"
+#include "zip/host_system.h"
 
 namespace kestrova {
 namespace {
@@ -125,7 +126,8 @@ ExtractedFile ParallelExtract::Run(const ExtractJob& job, EntryInflater& inflate
     return out;
   }
   if (job.apply_attributes) file->ApplyAttributes(job.attributes, job.unix_mode);
-  file->SetModificationTime(job.mtime);
+  // Working out a local time reads the time zone, better done here than on the walk.
+  file->SetModificationTime(FromDosDateTime(job.item.header.DosDateTime()));
   if (out.named) file->Close();
   return out;
 }
