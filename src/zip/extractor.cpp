@@ -403,6 +403,7 @@ void ZipArchiver::WriteAhead(const DirectoryItem& item, const std::string& targe
     job.apply_attributes = true;
     job.unix_mode = existing->unix_mode;
   }
+  job.mtime = FromDosDateTime(item.header.DosDateTime());
   if (!walk.unnamed_files) {
     // Files without names are made without locking their folder, so that the workers
     // create them side by side; naming them must work too, or none are made.

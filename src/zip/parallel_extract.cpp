@@ -4,7 +4,6 @@
 
 #include "zip/archiver_error.h"
 #include "zip/deflate_stream.h"
-#include "zip/host_system.h"
 
 namespace kestrova {
 namespace {
@@ -126,8 +125,7 @@ ExtractedFile ParallelExtract::Run(const ExtractJob& job, EntryInflater& inflate
     return out;
   }
   if (job.apply_attributes) file->ApplyAttributes(job.attributes, job.unix_mode);
-  // Working out a local time reads the time zone, better done here than on the walk.
-  file->SetModificationTime(FromDosDateTime(job.item.header.DosDateTime()));
+  file->SetModificationTime(job.mtime);
   if (out.named) file->Close();
   return out;
 }

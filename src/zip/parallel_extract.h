@@ -31,6 +31,7 @@ struct ExtractJob {
   bool apply_attributes = false;
   uint32_t attributes = 0;
   uint32_t unix_mode = 0;
+  int64_t mtime = 0;
 };
 
 /// A written entry: its file, not yet in place, and everything the thread that reports
