@@ -36,6 +36,17 @@ class NativeFile {
   /// letters different for every call and hard to guess.
   static NativeFile CreateUnique(const std::string& folder, const std::string& stem,
                                  std::string& path);
+  /// Creates a file in `folder` that has no name until LinkAs or LinkUnique gives it
+  /// one, so that nothing is left behind when it is dropped; not open where the file
+  /// system cannot make such files. Creating one takes no lock on the folder.
+  static NativeFile CreateUnnamed(const std::string& folder);
+
+  /// Names a file made by CreateUnnamed; false when `path` exists or cannot be made.
+  bool LinkAs(const std::string& path);
+  /// Names a file made by CreateUnnamed as CreateUnique names its files.
+  bool LinkUnique(const std::string& folder, const std::string& stem, std::string& path);
+  /// A second handle on the same open file, with a life of its own.
+  NativeFile Duplicate() const;
 
   bool IsOpen() const { return handle_ != kNoHandle; }
   /// Why the open failed, in the system's words; empty after a successful open.

@@ -39,6 +39,27 @@ uint64_t NextUniqueNumber() {
   return z ^ (z >> 31);
 }
 
+std::string UniqueName(const std::string& folder, const std::string& stem) {
+  static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  uint64_t number = NextUniqueNumber();
+  std::string suffix(8, 'x');
+  for (char& c : suffix) {
+    c = kDigits[number % (sizeof kDigits - 1)];
+    number /= sizeof kDigits - 1;
+  }
+  return folder + stem + suffix + ".tmp";
+}
+
+// Naming an open file goes through its /proc entry, which any owner may use; naming it
+// by descriptor alone needs a privilege, and is the fallback where /proc is missing.
+int LinkDescriptor(int fd, const std::string& path) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+  if (errno == EEXIST) return EEXIST;
+  if (linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0) return 0;
+  return errno;
+}
+
 }  // namespace
 
 NativeFile::NativeFile(NativeFile&& other) noexcept
@@ -82,21 +103,41 @@ NativeFile NativeFile::CreateOrTruncate(const std::string& path) {
 
 NativeFile NativeFile::CreateUnique(const std::string& folder, const std::string& stem,
                                     std::string& path) {
-  static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   int error = EEXIST;
   for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
-    uint64_t number = NextUniqueNumber();
-    std::string suffix(8, 'x');
-    for (char& c : suffix) {
-      c = kDigits[number % (sizeof kDigits - 1)];
-      number /= sizeof kDigits - 1;
-    }
-    path = folder + stem + suffix + ".tmp";
+    path = UniqueName(folder, stem);
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) return NativeFile(fd, {});
     error = errno;
   }
   return NativeFile(kNoHandle, ErrorText(error));
+}
+
+NativeFile NativeFile::CreateUnnamed(const std::string& folder) {
+#ifdef O_TMPFILE
+  const int fd = open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+  return NativeFile(fd < 0 ? kNoHandle : fd, fd < 0 ? ErrorText(errno) : std::string());
+#else
+  return NativeFile(kNoHandle, ErrorText(EOPNOTSUPP));
+#endif
+}
+
+bool NativeFile::LinkAs(const std::string& path) { return LinkDescriptor(Fd(handle_), path) == 0; }
+
+bool NativeFile::LinkUnique(const std::string& folder, const std::string& stem, std::string& path) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    path = UniqueName(folder, stem);
+    const int error = LinkDescriptor(Fd(handle_), path);
+    if (error == 0) return true;
+    if (error != EEXIST) break;
+  }
+  path.clear();
+  return false;
+}
+
+NativeFile NativeFile::Duplicate() const {
+  const int fd = fcntl(Fd(handle_), F_DUPFD_CLOEXEC, 0);
+  return NativeFile(fd < 0 ? kNoHandle : fd, fd < 0 ? ErrorText(errno) : std::string());
 }
 
 size_t NativeFile::ReadAt(uint64_t offset, void* buffer, size_t size) const {

@@ -17,9 +17,6 @@ namespace {
 constexpr uint64_t kMaxInputChunk = 1 << 20;
 constexpr size_t kMinOutputBuffer = 256 << 10;
 constexpr size_t kMaxOutputBuffer = 4 << 20;
-// Entries up to this size, packed and unpacked, are inflated whole, with the fastest
-// library the build has; larger ones stream through zlib in bounded buffers.
-constexpr uint64_t kWholeInflateLimit = 8 << 20;
 
 uint64_t OutputEstimate(uint64_t chunk, uint64_t compressed, uint64_t uncompressed) {
   const uint64_t ratio = compressed ? uncompressed / compressed : 0;
@@ -183,6 +180,17 @@ std::optional<InflatedEntry> InflateWhole(const NativeFile& archive, uint64_t of
 
 }  // namespace
 
+void FileExtractSink::Write(const void* data, size_t size) {
+  size_t written = 0;
+  try {
+    written = file_.WriteAt(position_, data, size);
+  } catch (const NativeFileError& error) {
+    throw WriteFailed{error.what()};
+  }
+  if (written != size) throw WriteFailed{"The disk is full"};
+  position_ += size;
+}
+
 std::optional<uint64_t> DeflateStreamLength(const NativeFile& archive, uint64_t offset,
                                             uint64_t limit, uint64_t& budget) {
   limit = std::min(limit, offset + budget);
@@ -245,6 +253,8 @@ InflatedEntry EntryInflater::Inflate(const NativeFile& archive, uint64_t data_of
     return CopyStored(archive, data_offset, compressed_size, declared_size, sink, progress,
                       state_->in);
   }
+  // Whole entries go through the fastest library the build has; larger ones stream
+  // through zlib in bounded buffers.
   if (compressed_size <= kWholeInflateLimit && declared_size <= kWholeInflateLimit) {
     const auto whole = InflateWhole(archive, data_offset, compressed_size, declared_size, sink, progress,
                                     state_->available_memory, state_->in, state_->out, state_->whole);

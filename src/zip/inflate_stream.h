@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "zip/deflate_stream.h"
 
@@ -19,6 +20,21 @@ class ExtractSink {
  public:
   virtual ~ExtractSink() = default;
   virtual void Write(const void* data, size_t size) = 0;
+};
+
+/// Writes extracted bytes to a file from its start. Its failures are told apart from
+/// those of reading the archive.
+class FileExtractSink : public ExtractSink {
+ public:
+  explicit FileExtractSink(NativeFile& file) : file_(file) {}
+  void Write(const void* data, size_t size) override;
+  struct WriteFailed {
+    std::string detail;
+  };
+
+ private:
+  NativeFile& file_;
+  uint64_t position_ = 0;
 };
 
 /// What decompressing found.
@@ -45,6 +61,9 @@ size_t InflateInputChunk(uint64_t compressed_size, uint64_t uncompressed_size,
 /// bytes and takes what it read from it.
 std::optional<uint64_t> DeflateStreamLength(const NativeFile& archive, uint64_t offset,
                                             uint64_t limit, uint64_t& budget);
+
+/// Entries up to this size, packed and unpacked, are inflated whole.
+inline constexpr uint64_t kWholeInflateLimit = 8 << 20;
 
 /// Decompresses entries one after another; throws CompressionError when zlib cannot
 /// start, and passes on the archive's NativeFileError. An application folder holds thousands of

@@ -61,6 +61,21 @@ TemporaryFile::TemporaryFile(const std::string& folder, const std::string& targe
     path_.clear();
     return;
   }
+  NoteLive();
+}
+
+std::unique_ptr<TemporaryFile> TemporaryFile::Link(NativeFile&& unnamed, const std::string& folder,
+                                                   const std::string& target_name) {
+  std::unique_ptr<TemporaryFile> temporary(new TemporaryFile);
+  if (!unnamed.LinkUnique(WithTrailingSeparator(folder), StemFor(target_name), temporary->path_)) {
+    return nullptr;
+  }
+  temporary->file_ = std::move(unnamed);
+  temporary->NoteLive();
+  return temporary;
+}
+
+void TemporaryFile::NoteLive() {
   std::lock_guard<std::mutex> lock(LiveLock());
   LivePaths().insert(path_);
 }

@@ -2,6 +2,7 @@
 // killed run left behind.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "base/native_file.h"
@@ -15,6 +16,10 @@ class TemporaryFile {
  public:
   /// Creates the file; file().IsOpen() tells whether that worked.
   TemporaryFile(const std::string& folder, const std::string& target_name);
+  /// Names `unnamed` (made by NativeFile::CreateUnnamed, complete) as a temporary file for
+  /// `target_name` in `folder` and takes it over; nothing when it cannot be named.
+  static std::unique_ptr<TemporaryFile> Link(NativeFile&& unnamed, const std::string& folder,
+                                             const std::string& target_name);
   ~TemporaryFile();
   TemporaryFile(const TemporaryFile&) = delete;
   TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -25,6 +30,9 @@ class TemporaryFile {
   void Release();
 
  private:
+  TemporaryFile() = default;
+  void NoteLive();
+
   NativeFile file_;
   std::string path_;
 };

@@ -25,6 +25,7 @@ class ExtractSink;
 class StagedFiles;
 class TemporaryFile;
 struct ExtractionWalk;
+struct ExtractedFile;
 class ParallelDeflate;
 struct CompressedEntry;
 struct DeflatedPiece;
@@ -194,6 +195,18 @@ class ZipArchiver {
   void RequireFreeSpace() const;
   EntryOutcome ExtractEntry(DirectoryItem& item, TProcessOperation operation,
                             double done, size_t selected);
+  /// Steps of ExtractEntry after the events that may rename the entry.
+  EntryOutcome PlaceEntry(DirectoryItem& item, const std::u16string& name, uint32_t attributes,
+                          TProcessOperation operation, double done, size_t selected);
+  void EnsureFolders(const std::string& folders);
+  /// Prepares the selected entries from `from` on, ahead of the walk, as far as it may.
+  void LookAhead(size_t from);
+  bool PrepareEntry(size_t index);
+  void WriteAhead(const DirectoryItem& item, const std::string& target,
+                  const std::optional<FileStatus>& existing);
+  /// ExtractEntry for the entry at the front of the prepared ones.
+  EntryOutcome ExtractPrepared(DirectoryItem& item, double done, size_t selected);
+  void PutInPlace(ExtractedFile& file, const std::string& target);
   EntryOutcome ExtractFileData(DirectoryItem& item, const std::string& target, uint32_t attributes,
                                TProcessOperation operation, double done, size_t selected);
   bool ConfirmOverwrite(const DirectoryItem& item, const std::string& target,

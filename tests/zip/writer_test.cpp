@@ -291,7 +291,8 @@ TEST_F(WriterTest, KilledRunsLeaveTheOldFilesAndTheNextRunCleansUp) {
     archiver.ExtractMatching();
   }));
   EXPECT_EQ(ReadFile(Path("out/new.bin")), "installed");
-  EXPECT_EQ(Leftovers(Path("out")), 1u);
+  // Where the file system makes files without names, a killed extraction leaves none.
+  EXPECT_LE(Leftovers(Path("out")), 1u);
   EXPECT_TRUE(ExtractAll(Path("t.zip"), Path("out")).empty());
   EXPECT_EQ(Leftovers(Path("out")), 0u);
   EXPECT_EQ(ReadFile(Path("out/new.bin")), ReadFile(Path("base/new.bin")));
