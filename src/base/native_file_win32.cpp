@@ -122,6 +122,27 @@ NativeFile NativeFile::CreateUnique(const std::string& folder, const std::string
   return NativeFile(kNoHandle, SystemErrorText(error));
 }
 
+// Windows has no files without a name: callers fall back to named temporary files.
+NativeFile NativeFile::CreateUnnamed(const std::string&) {
+  return NativeFile(kNoHandle, SystemErrorText(ERROR_NOT_SUPPORTED));
+}
+
+bool NativeFile::LinkAs(const std::string&) { return false; }
+
+bool NativeFile::LinkUnique(const std::string&, const std::string&, std::string& path) {
+  path.clear();
+  return false;
+}
+
+NativeFile NativeFile::Duplicate() const {
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  const HANDLE process = GetCurrentProcess();
+  if (!DuplicateHandle(process, Handle(handle_), process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    return NativeFile(kNoHandle, LastErrorText());
+  }
+  return NativeFile(Stored(copy), {});
+}
+
 size_t NativeFile::ReadAt(uint64_t offset, void* buffer, size_t size) const {
   if (offset >= kLastOffset) return 0;
   size = static_cast<size_t>(std::min<uint64_t>(size, kLastOffset - offset));
