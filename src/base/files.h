@@ -1,6 +1,6 @@
 // File-system services the portable code needs, stated once and implemented per
-// platform (files_posix.cpp now, a _win32 counterpart later). Paths are native byte
-// strings, built with the helpers of base/paths.h.
+// platform (files_posix.cpp, files_win32.cpp). Paths are native byte strings (UTF-8
+// on Windows), built with the helpers of base/paths.h.
 #pragma once
 
 #include <cstdint>

@@ -54,7 +54,8 @@ class NativeFile {
   bool ApplyAttributes(uint32_t attributes, uint32_t unix_mode);
   /// Sets the last-write time; after the last write, which would move it again.
   bool SetModificationTime(int64_t mtime);
-  /// Tells the system the file will be read once from start to end.
+  /// Tells the system the file will be read once from start to end; the file may be
+  /// open for reading only afterwards.
   void AdviseSequential();
   void Close();
 

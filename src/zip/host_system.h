@@ -1,6 +1,6 @@
 // What the ZIP format takes from the host: the system byte of "version made by",
 // how names compare, and the DOS times of the entries. Implemented per platform
-// (host_system_posix.cpp now, a _win32 counterpart later).
+// (host_system_posix.cpp, host_system_win32.cpp).
 #pragma once
 
 #include <cstdint>
