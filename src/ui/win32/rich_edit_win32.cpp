@@ -127,6 +127,8 @@ void TRichEdit::SetScrollBars(TScrollStyle bars) {
   // Shown always, as the vocabulary promises, not only when the text overflows.
   SendMessageW(hwnd, EM_SHOWSCROLLBAR, SB_VERT, bars != TScrollStyle::None);
   SendMessageW(hwnd, EM_SHOWSCROLLBAR, SB_HORZ, bars == TScrollStyle::Both);
+  ShowScrollBar(hwnd, SB_VERT, bars != TScrollStyle::None);
+  ShowScrollBar(hwnd, SB_HORZ, bars == TScrollStyle::Both);
   SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
