@@ -95,6 +95,8 @@ void NativeControl::CreateChild(const wchar_t* window_class, DWORD style, DWORD 
                               style | WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent_window, nullptr,
                               ModuleInstance(), own_class ? this : nullptr);
   if (!own_class) Adopt(hwnd);
+  // A control made later lies over its earlier siblings where they overlap.
+  SetWindowPos(hwnd, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   ApplyFont(font, false);
 }
 

@@ -41,7 +41,8 @@ class PanelWindow : public NativeControl {
               DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX);
     SelectObject(dc, old_font);
     if (border_ == TPanelBorder::Single) {
-      HBRUSH frame = CreateSolidBrush(GetSysColor(COLOR_WINDOWFRAME));
+      // Black, as on the other platform: themes make the frame colour a light grey.
+      HBRUSH frame = CreateSolidBrush(RGB(0, 0, 0));
       FrameRect(dc, &client, frame);
       DeleteObject(frame);
     }

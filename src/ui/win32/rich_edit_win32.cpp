@@ -54,6 +54,13 @@ class RichEditWindow : public NativeControl {
 
   bool plain_text = false;
 
+  /// Empties the box and drops the formatting that loaded RTF left: text added
+  /// after that takes the box's own font, as the log lines expect.
+  void Empty() {
+    SetWindowTextW(Handle(), L"");
+    SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(FontHandle()), FALSE);
+  }
+
   bool StreamRtf(std::string_view body) {
     StreamSource source{body};
     EDITSTREAM stream{reinterpret_cast<DWORD_PTR>(&source), 0, ReadStream};
@@ -145,7 +152,7 @@ bool TRichEdit::PlainText() const { return Edit(*this).plain_text; }
 
 bool TRichEdit::Load(std::string_view body) {
   RichEditWindow& edit = Edit(*this);
-  SetWindowTextW(edit.Handle(), L"");
+  edit.Empty();
   if (!edit.plain_text && IsRtf(body) && edit.StreamRtf(body)) return true;
   edit.SetPlain(body);
   return false;
@@ -185,6 +192,6 @@ void TRichEditLines::Set(int index, const std::string& line) {
   edit.Replace(start, start + static_cast<LONG>(paragraphs[static_cast<size_t>(index)].size()), Wide(line));
 }
 
-void TRichEditLines::Clear() { SetWindowTextW(Edit(owner_).Handle(), L""); }
+void TRichEditLines::Clear() { Edit(owner_).Empty(); }
 
 }  // namespace kestrova::ui

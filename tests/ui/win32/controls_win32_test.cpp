@@ -1,6 +1,7 @@
 // The native Windows port driven through the vocabulary, as the forms use it.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <richedit.h>
 #include <zlib.h>
 
 #include <atomic>
@@ -299,15 +300,27 @@ TEST(Button, EnterEscapeAndTabGoToTheFormsButtons) {
   form.Close();
 }
 
+std::wstring FontAtStart(const TRichEdit& box) {
+  CHARRANGE start{0, 0};
+  SendMessageW(box.Native().Handle(), EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&start));
+  CHARFORMAT2W format{};
+  format.cbSize = sizeof format;
+  SendMessageW(box.Native().Handle(), EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+  return format.szFaceName;
+}
+
 TEST(RichEdit, LinesAreParagraphsReplacedInPlace) {
   TFormGallery form;
   TRichEditLines& lines = form.RichEdit1.Lines;
+  form.RichEdit1.Load("{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f0 Release notes}");
+  lines.Clear();
   EXPECT_EQ(lines.Count(), 0);
   lines.Add("Start upgrade");
   lines.Add("Get action list ...");
   lines.Set(1, lines[1] + std::string(26, ' ') + ": Done");
   lines.Add("Download release ...");
   ASSERT_EQ(lines.Count(), 3);
+  EXPECT_NE(FontAtStart(form.RichEdit1), L"Arial") << "the log takes the box's font, not the last document's";
   EXPECT_EQ(lines[0], "Start upgrade");
   EXPECT_EQ(lines[1], "Get action list ...                          : Done");
   EXPECT_EQ(lines[2], "Download release ...");
