@@ -8,6 +8,7 @@
 #include <string>
 
 #include "app/form_wait_anim.h"
+#include "base/threads.h"
 #include "net/form_download.h"
 #include "ui/application.h"
 #include "ui/screenshot.h"
@@ -47,6 +48,26 @@ TEST(Forms, WaitWindowIsBorderlessWithItsStripCentred) {
   EXPECT_EQ(form.Animate1.BoundsRect(), (ui::TRect{1, 1, 171, 25})) << "the panel's frame is one pixel";
   EXPECT_TRUE(GetWindowLongW(form.Native().Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST);
   EXPECT_TRUE(Screenshot(form, "wait_window"));
+  form.Close();
+}
+
+class SleepingWorker : public TThread {
+ public:
+  explicit SleepingWorker(Key key) : TThread(key) {}
+
+ protected:
+  void Execute() override { Sleep(600); }
+};
+
+TEST(Forms, WaitWindowStripMovesWhileTheGuiThreadWaitsForAWorker) {
+  TFormWaitAnim form;
+  form.Show();
+  const uint64_t start = form.Animate1.FramesAdvanced();
+  auto worker = TThread::Create<SleepingWorker>();
+  worker->Start();
+  worker->WaitFor();
+  // 12 frames a second; leave room for a busy machine.
+  EXPECT_GE(form.Animate1.FramesAdvanced() - start, 3u);
   form.Close();
 }
 
