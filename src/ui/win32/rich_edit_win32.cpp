@@ -38,7 +38,8 @@ DWORD CALLBACK ReadStream(DWORD_PTR cookie, LPBYTE buffer, LONG wanted, LONG* gi
 }
 
 /// The system's rich-edit control: it reads RTF itself. Paragraphs end in "\r"
-/// inside the control.
+/// inside the control. It is given no OLE callback, so objects embedded in a
+/// document from a server are dropped rather than created.
 class RichEditWindow : public NativeControl {
  public:
   explicit RichEditWindow(NativeControl* parent) : NativeControl(parent) {
@@ -153,7 +154,10 @@ bool TRichEdit::PlainText() const { return Edit(*this).plain_text; }
 bool TRichEdit::Load(std::string_view body) {
   RichEditWindow& edit = Edit(*this);
   edit.Empty();
-  if (!edit.plain_text && IsRtf(body) && edit.StreamRtf(body)) return true;
+  if (!edit.plain_text && IsRtf(body)) {
+    if (edit.StreamRtf(body)) return true;
+    edit.Empty();  // nothing of a document the control gave up on stays
+  }
   edit.SetPlain(body);
   return false;
 }
