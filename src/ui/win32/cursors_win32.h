@@ -1,0 +1,15 @@
+// Mouse cursors of controls and of the whole program.
+#pragma once
+
+#include "ui/types.h"
+
+namespace kestrova::ui {
+
+class NativeControl;
+
+/// Sets the cursor for the mouse over `control`: the program's screen cursor when
+/// one is set, else the control's own. Returns false when neither is set and the
+/// window's class cursor should show.
+bool ApplyCursorFor(const NativeControl* control);
+
+}  // namespace kestrova::ui
