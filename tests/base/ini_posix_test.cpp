@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/files.h"
 #include "base/ini.h"
 #include "support/temp_folder.h"
 
@@ -11,9 +12,32 @@ namespace {
 class IniFilePosixTest : public ::testing::Test {
  protected:
   IniFile Write(const std::string& content) { return IniFile(folder_.Write("f.ini", content).string()); }
+  std::string Content() { return ReadWholeFile((folder_.path() / "f.ini").string()).value_or("<none>"); }
 
   kestrova::testing::TempFolder folder_;
 };
+
+// The bytes our own writer leaves; on Windows the system's profile functions write.
+TEST_F(IniFilePosixTest, WriteReplacesOnlyTheKeysLine) {
+  const std::string before = "; keep me\r\n[Kestrova]\r\nVERSION = 1.0 \r\nemail=a@b\r\n\r\n[Other]\r\nVERSION=9\r\n";
+  IniFile ini = Write(before);
+  ASSERT_TRUE(ini.WriteString("kestrova", "version", "2.0"));
+  EXPECT_EQ(Content(), "; keep me\r\n[Kestrova]\r\nversion=2.0\r\nemail=a@b\r\n\r\n[Other]\r\nVERSION=9\r\n");
+  EXPECT_EQ(ini.ReadString("Kestrova", "VERSION", ""), "2.0");
+}
+
+TEST_F(IniFilePosixTest, WriteAddsMissingKeysAndSections) {
+  IniFile ini = Write("[a]\nx=1\n\n[b]\ny=2");
+  ASSERT_TRUE(ini.WriteString("a", "z", "3"));
+  EXPECT_EQ(Content(), "[a]\nx=1\nz=3\n\n[b]\ny=2");
+  ASSERT_TRUE(ini.WriteString("b", "w", "4"));
+  EXPECT_EQ(Content(), "[a]\nx=1\nz=3\n\n[b]\ny=2\nw=4");
+  ASSERT_TRUE(ini.WriteString("c", "v", "5"));
+  EXPECT_EQ(Content(), "[a]\nx=1\nz=3\n\n[b]\ny=2\nw=4\n[c]\nv=5\n");
+  IniFile fresh((folder_.path() / "new.ini").string());
+  ASSERT_TRUE(fresh.WriteString("s", "k", "v"));
+  EXPECT_EQ(fresh.ReadString("s", "k", ""), "v");
+}
 
 TEST_F(IniFilePosixTest, WriteKeepsTheFilesOwnerAndPermissions) {
   IniFile ini = Write("[s]\nk=1\n");

@@ -102,27 +102,6 @@ TEST_F(IniFileTest, ReadsAsTheProfileFunctionsDoWhereLinesAreOdd) {
   EXPECT_FALSE(Write("[a]\nonly words\n").SectionExists("a")) << "lines without = are no keys";
 }
 
-TEST_F(IniFileTest, WriteReplacesOnlyTheKeysLine) {
-  const std::string before = "; keep me\r\n[Kestrova]\r\nVERSION = 1.0 \r\nemail=a@b\r\n\r\n[Other]\r\nVERSION=9\r\n";
-  IniFile ini = Write(before);
-  ASSERT_TRUE(ini.WriteString("kestrova", "version", "2.0"));
-  EXPECT_EQ(Content(), "; keep me\r\n[Kestrova]\r\nversion=2.0\r\nemail=a@b\r\n\r\n[Other]\r\nVERSION=9\r\n");
-  EXPECT_EQ(ini.ReadString("Kestrova", "VERSION", ""), "2.0");
-}
-
-TEST_F(IniFileTest, WriteAddsMissingKeysAndSections) {
-  IniFile ini = Write("[a]\nx=1\n\n[b]\ny=2");
-  ASSERT_TRUE(ini.WriteString("a", "z", "3"));
-  EXPECT_EQ(Content(), "[a]\nx=1\nz=3\n\n[b]\ny=2");
-  ASSERT_TRUE(ini.WriteString("b", "w", "4"));
-  EXPECT_EQ(Content(), "[a]\nx=1\nz=3\n\n[b]\ny=2\nw=4");
-  ASSERT_TRUE(ini.WriteString("c", "v", "5"));
-  EXPECT_EQ(Content(), "[a]\nx=1\nz=3\n\n[b]\ny=2\nw=4\n[c]\nv=5\n");
-  IniFile fresh((folder_.path() / "new.ini").string());
-  ASSERT_TRUE(fresh.WriteString("s", "k", "v"));
-  EXPECT_EQ(fresh.ReadString("s", "k", ""), "v");
-}
-
 TEST_F(IniFileTest, WriteToAReadOnlyFileFailsAndChangesNothing) {
   IniFile ini = Write("[s]\nk=1\n");
   fs::permissions(ini.Path(), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,

@@ -3,7 +3,6 @@
 #include <set>
 
 #include "base/text.h"
-#include "support/process.h"
 #include "zip/host_system.h"
 #include "zip_test_support.h"
 
@@ -236,67 +235,6 @@ TEST_F(WriterTest, ErrorsCarryTheirCodeAndFormattedText) {
   EXPECT_EQ(archiver.CompressionLevel(), clFastest);
 }
 
-// Temporary files in `folder` that stand in for a target until they replace it.
-size_t Leftovers(const fs::path& folder) {
-  size_t count = 0;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    const std::string name = entry.path().filename().string();
-    count += name.find(".kestrova-") != std::string::npos && name.ends_with(".tmp");
-  }
-  return count;
-}
-
-// Killed once its data has begun, an add onto an existing archive leaves that
-// archive as it was, and so does an extraction for the file it replaces; the next run
-// over the same target removes what the killed one left behind.
-TEST_F(WriterTest, KilledRunsLeaveTheOldFilesAndTheNextRunCleansUp) {
-  Make("base/old.txt", "old");
-  Make("out/new.bin", "installed");
-  ZipArchiver created;
-  CreateArchive(created, Path("t.zip"), Path("base"), {u"old.txt"});
-  const std::string before = ReadFile(Path("t.zip"));
-  Make("base/new.bin", RandomBytes(1 << 20));
-  const auto stop_in_data = [](ZipArchiver& archiver, const std::function<void()>& stop_here) {
-    archiver.OnFileProgress = [&stop_here](ZipArchiver&, const std::u16string&, double,
-                                           TProcessOperation, TProgressPhase phase, bool&) {
-      if (phase == ppProcess) stop_here();
-    };
-  };
-  ASSERT_TRUE(RunAndKill([&](const std::function<void()>& stop_here) {
-    ZipArchiver archiver;
-    stop_in_data(archiver, stop_here);
-    archiver.FileName = U(Path("t.zip"));
-    archiver.BaseDir = U(Path("base"));
-    archiver.Open();
-    archiver.AddMatching(u"new.bin");
-  }));
-  EXPECT_EQ(ReadFile(Path("t.zip")), before);
-  EXPECT_EQ(Leftovers(dir_), 1u);
-  ZipArchiver again;
-  again.FileName = U(Path("t.zip"));
-  again.BaseDir = U(Path("base"));
-  again.Open();
-  again.AddMatching(u"new.bin");
-  again.Close();
-  EXPECT_EQ(Leftovers(dir_), 0u);
-  EXPECT_EQ(EntryNames(Path("t.zip")), (std::set<std::string>{"old.txt", "new.bin"}));
-
-  ASSERT_TRUE(RunAndKill([&](const std::function<void()>& stop_here) {
-    ZipArchiver archiver;
-    stop_in_data(archiver, stop_here);
-    archiver.FileName = U(Path("t.zip"));
-    archiver.BaseDir = U(Path("out"));
-    archiver.FileMasks = {u"new.bin"};
-    archiver.Open(fmOpenReadDenyNone);
-    archiver.ExtractMatching();
-  }));
-  EXPECT_EQ(ReadFile(Path("out/new.bin")), "installed");
-  // Where the file system makes files without names, a killed extraction leaves none.
-  EXPECT_LE(Leftovers(Path("out")), 1u);
-  EXPECT_TRUE(ExtractAll(Path("t.zip"), Path("out")).empty());
-  EXPECT_EQ(Leftovers(Path("out")), 0u);
-  EXPECT_EQ(ReadFile(Path("out/new.bin")), ReadFile(Path("base/new.bin")));
-}
 
 // The first commit onto an archive that existed writes a new one in its place; later
 // ones go into that file itself, which a hard link to it shows. Copying the whole
