@@ -6,41 +6,12 @@
 
 #include "base/text.h"
 #include "zip/host_system.h"
-#include "zip_test_support.h"
+#include "zip_fixtures.h"
 
 namespace kestrova::testing {
 namespace {
 
-class ExtractorPosixTest : public ZipTest {
- protected:
-  // An archive of one deflated file "data.txt" and the offset of its data.
-  size_t MakeDeflatedArchive(const std::string& content) {
-    Make("src/data.txt", content);
-    ZipArchiver archiver;
-    archiver.SetCompressionLevel(clMax);
-    CreateArchive(archiver, Path("t.zip"), Path("src"), {u"data.txt"});
-    const std::string bytes = ReadFile(Path("t.zip"));
-    return 30 + Read16(bytes, 26) + Read16(bytes, 28);
-  }
-  std::vector<ReportedFailure> Extract(const fs::path& archive, const std::function<void(ZipArchiver&)>& setup = {}) {
-    ZipArchiver archiver;
-    archiver.FileName = U(archive);
-    archiver.BaseDir = U(Path("out"));
-    archiver.FileMasks = {u"*.*"};
-    RecordFailures(archiver);
-    if (setup) setup(archiver);
-    archiver.Open(fmOpenReadDenyNone);
-    archiver.ExtractMatching();
-    return failures;
-  }
-  // Only the entries themselves: no temporary files left beside them.
-  std::vector<std::string> FolderContent(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-};
+class ExtractorPosixTest : public ExtractionFixture {};
 
 TEST_F(ExtractorPosixTest, HostileNamesNeverLeaveTheTargetFolder) {
   const std::string script = R"(

@@ -5,33 +5,14 @@
 #include <sys/stat.h>
 
 #include "support/process.h"
-#include "zip_test_support.h"
+#include "zip_fixtures.h"
 
 namespace kestrova::testing {
 namespace {
 
 class WriterPosixTest : public ZipTest {};
 
-class WriterFailurePosixTest : public ZipTest {
- protected:
-  // Adds a.txt and b.txt in one call; b.txt vanishes before it is written.
-  void AddWithVanishingFile(ZipArchiver& archiver, TFileFailureAction action) {
-    Make("base/a.txt", "a");
-    Make("base/b.txt", "b");
-    archiver.FileName = U(Path("t.zip"));
-    archiver.BaseDir = U(Path("base"));
-    archiver.Open(fmCreate);
-    archiver.AddMatching(u"first.txt");
-    after_first_ = ReadFile(Path("t.zip"));
-    archiver.OnStoreFile = [&](ZipArchiver&, std::u16string& name, uint32_t&, std::string&,
-                               const std::u16string&) {
-      if (name == u"b.txt") fs::remove(Path("base/b.txt"));
-    };
-    RecordFailures(archiver, action);
-    archiver.AddMatching(u"*.txt");
-  }
-  std::string after_first_;
-};
+class WriterFailurePosixTest : public WriterFailureFixture {};
 
 class FileSizeLimit {
  public:

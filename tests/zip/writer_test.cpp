@@ -4,7 +4,7 @@
 
 #include "base/text.h"
 #include "zip/host_system.h"
-#include "zip_test_support.h"
+#include "zip_fixtures.h"
 
 namespace kestrova::testing {
 namespace {
@@ -259,26 +259,7 @@ TEST_F(WriterTest, OnlyTheFirstCommitOntoAnOldArchiveWritesANewFile) {
   EXPECT_EQ(EntryNames(Path("after_first.zip")), (std::set<std::string>{"a.txt", "b.txt", "c.txt"}));
 }
 
-class WriterFailureTest : public WriterTest {
- protected:
-  // Adds a.txt and b.txt in one call; b.txt vanishes before it is written.
-  void AddWithVanishingFile(ZipArchiver& archiver, TFileFailureAction action) {
-    Make("base/a.txt", "a");
-    Make("base/b.txt", "b");
-    archiver.FileName = U(Path("t.zip"));
-    archiver.BaseDir = U(Path("base"));
-    archiver.Open(fmCreate);
-    archiver.AddMatching(u"first.txt");
-    after_first_ = ReadFile(Path("t.zip"));
-    archiver.OnStoreFile = [&](ZipArchiver&, std::u16string& name, uint32_t&, std::string&,
-                               const std::u16string&) {
-      if (name == u"b.txt") fs::remove(Path("base/b.txt"));
-    };
-    RecordFailures(archiver, action);
-    archiver.AddMatching(u"*.txt");
-  }
-  std::string after_first_;
-};
+class WriterFailureTest : public WriterFailureFixture {};
 
 TEST_F(WriterFailureTest, AbortRollsBackTheWholeAdd) {
   Make("base/first.txt", "committed before");
