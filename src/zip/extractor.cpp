@@ -119,6 +119,9 @@ struct ExtractionWalk {
     if (this->folders.contains(path)) return true;
     for (size_t at = 1; at <= path.size(); ++at) {
       if (at != path.size() && !IsNativeSeparator(path[at])) continue;
+      // A trailing separator names the folder just handled; taken as a folder of its
+      // own it would count as found, and the entry reaching it would not claim it.
+      if (at == path.size() && IsNativeSeparator(path.back())) break;
       std::string folder = path.substr(0, at);
       if (this->folders.contains(folder) || unclaimed.contains(folder)) continue;
       if (pending_targets.contains(folder)) return false;
