@@ -48,10 +48,11 @@ stop_all() {
   rm -rf "$WINEPREFIX"
 }
 trap stop_all EXIT
-"$KESTROVA_WINE" wineboot --init >/dev/null 2>&1
-# One persistent server for the whole run: otherwise every test program starts and
-# stops its own, which costs seconds per test.
+# One persistent server for the whole run, started before anything else (a second
+# server refuses to start beside one already running): otherwise every test program
+# starts and stops its own, which costs seconds per test.
 "$wineserver" --persistent
+"$KESTROVA_WINE" wineboot --init >/dev/null 2>&1
 peers=$(tests/net/windows_peers.sh start "$PWD/build/bin")
 export "${peers?}"
 ctest --test-dir "$tests" -j "$jobs" --timeout 300 --output-on-failure
