@@ -2,26 +2,12 @@
 #include <thread>
 
 #include "zip/parallel_deflate.h"
-#include "zip_test_support.h"
+#include "zip_fixtures.h"
 
 namespace kestrova::testing {
 namespace {
 
-constexpr size_t kLarge = ParallelDeflate::kWholeLimit + (3 << 20);  // cut into blocks
-
-class ParallelWriterPosixTest : public ZipTest {
- protected:
-  // Many small files around a file cut into blocks, an incompressible one as large, and
-  // one compressed whole over several chunks of progress.
-  void MakeFolder() {
-    for (int i = 0; i < 300; ++i) {
-      Make("base/small/f" + std::to_string(i) + ".txt", CompressibleText(size_t(i) * 97));
-    }
-    Make("base/big/text.bin", CompressibleText(kLarge));
-    Make("base/big/noise.bin", RandomBytes(kLarge, 7));
-    Make("base/big/whole.bin", CompressibleText(4 << 20));
-  }
-};
+class ParallelWriterPosixTest : public ParallelWriterFixture {};
 
 TEST_F(ParallelWriterPosixTest, EntriesAndEventsFollowTheArchiveOrderOnTheCallingThread) {
   MakeFolder();

@@ -6,12 +6,11 @@
 
 #include "zip/deflate_stream.h"
 #include "zip/parallel_deflate.h"
-#include "zip_test_support.h"
+#include "zip_fixtures.h"
 
 namespace kestrova::testing {
 namespace {
 
-constexpr size_t kLarge = ParallelDeflate::kWholeLimit + (3 << 20);  // cut into blocks
 
 std::string Inflated(const std::vector<unsigned char>& deflated, size_t expected) {
   z_stream z{};
@@ -55,19 +54,7 @@ TEST(DeflateBlockTest, BlocksDeflatedApartJoinIntoTheSourceStream) {
   }
 }
 
-class ParallelWriterTest : public ZipTest {
- protected:
-  // Many small files around a file cut into blocks, an incompressible one as large, and
-  // one compressed whole over several chunks of progress.
-  void MakeFolder() {
-    for (int i = 0; i < 300; ++i) {
-      Make("base/small/f" + std::to_string(i) + ".txt", CompressibleText(size_t(i) * 97));
-    }
-    Make("base/big/text.bin", CompressibleText(kLarge));
-    Make("base/big/noise.bin", RandomBytes(kLarge, 7));
-    Make("base/big/whole.bin", CompressibleText(4 << 20));
-  }
-};
+class ParallelWriterTest : public ParallelWriterFixture {};
 
 // Stopped anywhere, with work of later entries done or under way, the archive is as it
 // was before the add.

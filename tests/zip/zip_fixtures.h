@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "zip/parallel_deflate.h"
 #include "zip_test_support.h"
 
 namespace kestrova::testing {
@@ -62,6 +63,23 @@ class WriterFailureFixture : public ZipTest {
     archiver.AddMatching(u"*.txt");
   }
   std::string after_first_;
+};
+
+/// A folder for the parallel add: small files around large ones.
+class ParallelWriterFixture : public ZipTest {
+ protected:
+  static constexpr size_t kLarge = ParallelDeflate::kWholeLimit + (3 << 20);  // cut into blocks
+
+  // Many small files around a file cut into blocks, an incompressible one as large, and
+  // one compressed whole over several chunks of progress.
+  void MakeFolder() {
+    for (int i = 0; i < 300; ++i) {
+      Make("base/small/f" + std::to_string(i) + ".txt", CompressibleText(size_t(i) * 97));
+    }
+    Make("base/big/text.bin", CompressibleText(kLarge));
+    Make("base/big/noise.bin", RandomBytes(kLarge, 7));
+    Make("base/big/whole.bin", CompressibleText(4 << 20));
+  }
 };
 
 }  // namespace kestrova::testing
