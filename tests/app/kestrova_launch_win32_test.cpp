@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "base/wide_text_win32.h"
 #include "support/temp_folder.h"
+#include "support/window_driver_win32.h"
 
 namespace kestrova {
 namespace {
@@ -27,8 +29,9 @@ class KestrovaLaunchWin32Test : public ::testing::Test {
   }
 
   // Runs the copied updater with `arguments` and returns its exit code; -1 when it
-  // could not be run or did not end within 30 seconds.
-  int Run(const std::string& arguments) {
+  // could not be run or did not end within 30 seconds. `meanwhile` gets the running
+  // updater's process id.
+  int Run(const std::string& arguments, const std::function<void(DWORD)>& meanwhile = {}) {
     std::wstring command = WideText("\"" + (folder_.path() / "myupdater.exe").string() + "\" " + arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -37,6 +40,7 @@ class KestrovaLaunchWin32Test : public ::testing::Test {
                           &created)) {
       return -1;
     }
+    if (meanwhile) meanwhile(created.dwProcessId);
     DWORD code = DWORD(-1);
     if (::WaitForSingleObject(created.hProcess, 30000) == WAIT_OBJECT_0) ::GetExitCodeProcess(created.hProcess, &code);
     ::CloseHandle(created.hThread);
@@ -75,8 +79,19 @@ TEST_F(KestrovaLaunchWin32Test, AnUnansweredCheckMarksTheApplicationsFileAndStar
   EXPECT_EQ(folder_.Read("app.cfg"), "[Kestrova]\r\nVERSION=2.3.1");
 }
 
-TEST_F(KestrovaLaunchWin32Test, WithoutItsConfigurationItStartsNothing) {
-  EXPECT_EQ(Run(""), 1);
+TEST_F(KestrovaLaunchWin32Test, WithoutItsConfigurationItSaysSoAndStartsNothing) {
+  std::string message;
+  EXPECT_EQ(Run("",
+                [&](DWORD updater) {
+                  HWND box = testing::WaitForWindow(updater, "Error", 30);
+                  if (!box) return;
+                  HWND text = ::FindWindowExW(box, nullptr, L"Static", nullptr);
+                  while (text && testing::WindowText(text).empty()) text = ::FindWindowExW(box, text, L"Static", nullptr);
+                  if (text) message = testing::WindowText(text);
+                  testing::PressButton(box, "OK", 5);
+                }),
+            1);
+  EXPECT_NE(message.find("myupdater.ini"), std::string::npos) << message;
   EXPECT_FALSE(fs::exists(folder_.path() / "app" / "probe.txt"));
 }
 
