@@ -40,6 +40,8 @@ class ChildProcess {
   std::string FirstLine();
   /// Waits for the program to end by itself; its exit code, or -1 after `seconds`.
   int Wait(double seconds);
+  /// The program's process id; 0 for one the broker started.
+  unsigned long Id() const;
 
  private:
   struct State;

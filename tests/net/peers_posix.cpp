@@ -115,6 +115,8 @@ ChildProcess::~ChildProcess() {
   if (state_->output >= 0) ::close(state_->output);
 }
 
+unsigned long ChildProcess::Id() const { return static_cast<unsigned long>(state_->pid); }
+
 std::string ChildProcess::FirstLine() {
   std::string line;
   const double deadline = Now() + 10;

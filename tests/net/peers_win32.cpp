@@ -274,6 +274,8 @@ ChildProcess::~ChildProcess() {
   if (state_->output) CloseHandle(state_->output);
 }
 
+unsigned long ChildProcess::Id() const { return state_->process ? GetProcessId(state_->process) : 0; }
+
 std::string ChildProcess::FirstLine() {
   if (!state_->remote_id.empty()) {
     return AskBroker("{\"op\":\"line\",\"id\":" + JsonString(state_->remote_id) + "}");

@@ -2,14 +2,11 @@
 // test's own, retargeted and read back; folders removed through the recycle bin.
 #include <gtest/gtest.h>
 #include <windows.h>
-// after windows.h, which they build on
-#include <objbase.h>
-#include <shlobj.h>
-#include <shobjidl.h>
 
 #include <cstdlib>
 #include <filesystem>
 
+#include "shell_links_win32.h"
 #include "support/temp_folder.h"
 #include "upgrade/com_apartment.h"
 #include "upgrade/shortcuts.h"
@@ -19,47 +16,10 @@ namespace kestrova {
 namespace {
 
 namespace fs = std::filesystem;
+using kestrova::testing::Link;
+using kestrova::testing::LoadLink;
+using kestrova::testing::SaveLink;
 using kestrova::testing::TempFolder;
-
-struct Link {
-  std::wstring target, arguments;
-};
-
-// Writes a shell link, or reads one back (an empty target when it cannot be read).
-void SaveLink(const fs::path& file, const Link& link) {
-  IShellLinkW* shell_link = nullptr;
-  IPersistFile* persist = nullptr;
-  ASSERT_HRESULT_SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                              reinterpret_cast<void**>(&shell_link)));
-  shell_link->SetPath(link.target.c_str());
-  shell_link->SetArguments(link.arguments.c_str());
-  shell_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist));
-  fs::create_directories(file.parent_path());
-  EXPECT_HRESULT_SUCCEEDED(persist->Save(file.wstring().c_str(), TRUE)) << file;
-  persist->Release();
-  shell_link->Release();
-}
-
-Link LoadLink(const fs::path& file) {
-  IShellLinkW* shell_link = nullptr;
-  IPersistFile* persist = nullptr;
-  Link link;
-  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&shell_link)))) {
-    return link;
-  }
-  shell_link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&persist));
-  wchar_t text[MAX_PATH] = L"";
-  if (SUCCEEDED(persist->Load(file.wstring().c_str(), STGM_READ))) {
-    shell_link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-    link.target = text;
-    shell_link->GetArguments(text, MAX_PATH);
-    link.arguments = text;
-  }
-  persist->Release();
-  shell_link->Release();
-  return link;
-}
 
 TEST(Shortcuts, LinksStartingTheApplicationStartTheUpdaterAndKeepTheirArguments) {
   TComApartment apartment;
