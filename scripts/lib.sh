@@ -12,7 +12,8 @@ TEST_PACKAGES=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
 # The 64-bit compilers and Wine run the tests on hosts that cannot run 32-bit programs.
 WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-  libz-mingw-w64-dev libgcrypt-mingw-w64-dev googletest cmake ninja-build wine wine32:i386 wine64)
+  libz-mingw-w64-dev libgcrypt-mingw-w64-dev googletest cmake ninja-build wine wine32:i386 wine64
+  xvfb)
 
 # Adds the i386 architecture that the 32-bit Wine packages come from.
 ensure_i386() {

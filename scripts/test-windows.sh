@@ -41,18 +41,31 @@ else
   wineserver=/usr/lib/wine/wineserver64
 fi
 
-echo "== Windows tests under Wine"
+echo "== Windows tests under Wine, on a virtual screen"
+xvfb_pid=""
 stop_all() {
   tests/net/windows_peers.sh stop || true
   WINESERVER=$wineserver "$wineserver" -k 2>/dev/null || true
-  rm -rf "$WINEPREFIX"
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$WINEPREFIX" "$WINEPREFIX.xvfb.log"
 }
 trap stop_all EXIT
+# The windows' tests and the whole upgrade need a screen; -displayfd picks a free one.
+exec {display_fd}<> <(:)
+Xvfb -displayfd "$display_fd" -screen 0 1024x768x24 -nolisten tcp >"$WINEPREFIX.xvfb.log" 2>&1 &
+xvfb_pid=$!
+read -r -t 10 -u "$display_fd" display_number ||
+  { echo "Xvfb did not start:" >&2; cat "$WINEPREFIX.xvfb.log" >&2; exit 1; }
+exec {display_fd}<&-
+export DISPLAY=:$display_number
 # One persistent server for the whole run, started before anything else (a second
 # server refuses to start beside one already running): otherwise every test program
 # starts and stops its own, which costs seconds per test.
 "$wineserver" --persistent
 "$KESTROVA_WINE" wineboot --init >/dev/null 2>&1
+# Windows the window manager does not manage: without one (Xvfb) Wine would wait
+# seconds for it at every hide.
+"$KESTROVA_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 peers=$(tests/net/windows_peers.sh start "$PWD/build/bin")
 export "${peers?}"
 ctest --test-dir "$tests" -j "$jobs" --timeout 300 --output-on-failure
