@@ -1,149 +1,32 @@
-// The native Windows port driven through the vocabulary, as the forms use it.
+// What only the native Windows port shows: keys, system dialogs, the rich-text box's
+// own font and the pictures it takes.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <richedit.h>
 #include <zlib.h>
 
-#include <atomic>
-#include <chrono>
-#include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <memory>
 #include <stdexcept>
-#include <thread>
 #include <vector>
 
-#include "base/threads.h"
-#include "ui/animate.h"
+#include "../form_gallery.h"
+#include "support/window_driver_win32.h"
 #include "ui/application.h"
-#include "ui/button.h"
 #include "ui/credentials_dialog.h"
-#include "ui/form.h"
-#include "ui/gauge.h"
-#include "ui/label.h"
-#include "ui/panel.h"
 #include "ui/rich_edit.h"
 #include "ui/screenshot.h"
-#include "ui/timer.h"
 #include "ui/win32/native_control_win32.h"
+#include "../ui_test_support.h"
 
 namespace kestrova::ui {
 namespace {
 
-class ApplicationEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { application_ = std::make_unique<TApplication>(argc_, argv_); }
-  void TearDown() override { application_.reset(); }
-
- private:
-  int argc_ = 1;
-  char name_[16] = "kestrova-tests";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<TApplication> application_;
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
-
-/// A dialog with one control of each kind, laid out like the program's windows.
-class TFormGallery : public TForm {
- public:
-  TFormGallery() {
-    SetCaption(" Gallery of controls");
-    SetClientSize(400, 290);
-    SetBorderStyle(TFormBorderStyle::ToolWindow);
-    SetBorderIcons(biNone);
-    SetPosition(TPosition::DesktopCenter);
-    SetColor(TColor::FromBgr(15515566));
-    SetFont(TFont{"MS Sans Serif", 11});
-
-    Panel1.SetBounds(0, 0, 400, 70);
-    Panel1.SetAlign(TAlign::Top);
-    Panel1.SetBorderStyle(TPanelBorder::Single);
-    Panel1.SetBorderWidth(1);
-    Panel1.SetColor(TColor::Rgb(191, 205, 240));
-    Label1.SetBounds(10, 14, 90, 16);
-    Label1.SetCaption("Application:");
-    Label1.SetAlignment(TAlignment::RightJustify);
-    Label1.SetFont(TFont{"MS Sans Serif", 13, true});
-    LabelValue.SetBounds(110, 13, 150, 18);
-    LabelValue.SetCaption("Kestrova Demo");
-    LabelValue.SetAlignment(TAlignment::Center);
-    LabelValue.SetColor(clWhite);
-    LabelValue.SetFont(TFont{"MS Sans Serif", 13});
-    Wheel.SetBounds(331, 1, 66, 66);
-    Wheel.SetColor(clBlack);
-    Wheel.SetBorderWidth(1);
-
-    Gauge1.SetBounds(16, 80, 328, 12);
-    Gauge1.SetForeColor(clAqua);
-    Gauge1.SetShowText(false);
-    Gauge1.SetProgress(40);
-    RichEdit1.SetBounds(16, 100, 368, 140);
-    RichEdit1.SetReadOnly(true);
-    RichEdit1.SetScrollBars(TScrollStyle::Vertical);
-    RichEdit1.SetFont(TFont{"Fixedsys", 12});
-    RichEdit1.SetTabOrder(0);
-    BitBtnOk.SetBounds(16, 254, 106, 25);
-    BitBtnOk.SetKind(TBitBtnKind::Ok);
-    BitBtnOk.SetCaption("Update now");
-    BitBtnOk.SetFont(TFont{"MS Sans Serif", 11, true});
-    BitBtnOk.SetCursor(TCursor::HandPoint);
-    BitBtnOk.SetTabOrder(1);
-    BitBtnCancel.SetBounds(306, 254, 78, 25);
-    BitBtnCancel.SetKind(TBitBtnKind::Cancel);
-    BitBtnCancel.SetCaption("Later...");
-    BitBtnCancel.SetFont(TFont{"MS Sans Serif", 11, true});
-    BitBtnCancel.SetTabOrder(2);
-
-    BitBtnOk.OnClick = [this] { ++ok_clicks; };
-    BitBtnCancel.OnClick = [this] { ++cancel_clicks; };
-    OnClose = [this] { ++closes; };
-    OnActivate = [this] { ++activations; };
-    Wheel.SetResName("wheel");
-  }
-
-  TPanel Panel1{*this};
-  TLabel Label1{Panel1};
-  TLabel LabelValue{Panel1};
-  TAnimate Wheel{Panel1};
-  TGauge Gauge1{*this};
-  TRichEdit RichEdit1{*this};
-  TBitBtn BitBtnOk{*this};
-  TBitBtn BitBtnCancel{*this};
-
-  int ok_clicks = 0;
-  int cancel_clicks = 0;
-  int closes = 0;
-  int activations = 0;
-};
-
-bool SpinUntil(const std::function<bool()>& done, int timeout_ms = 5000) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    ProcessMessages();
-    Sleep(1);
-  }
-  return true;
-}
-
-// Runs `action` from the message loop once the loop that the test starts next runs.
-class Later {
- public:
-  Later(int delay_ms, std::function<void()> action) : action_(std::move(action)) {
-    timer_.SetInterval(delay_ms);
-    timer_.OnTimer = [this] {
-      timer_.SetEnabled(false);
-      action_();
-    };
-    timer_.SetEnabled(true);
-  }
-
- private:
-  TTimer timer_;
-  std::function<void()> action_;
-};
+using kestrova::testing::WindowText;
+using testing::Later;
+using testing::ScreenshotDir;
+using testing::SpinUntil;
+using testing::TFormGallery;
 
 // A key pressed where the user would: at the window with the focus.
 void PressKey(WPARAM key) {
@@ -164,20 +47,6 @@ HWND OpenDialog() {
   HWND found = nullptr;
   EnumThreadWindows(GetCurrentThreadId(), FindVisibleDialog, reinterpret_cast<LPARAM>(&found));
   return found;
-}
-
-std::string WindowText(HWND hwnd) {
-  wchar_t text[512] = {};
-  GetWindowTextW(hwnd, text, 512);
-  std::string narrow;
-  for (const wchar_t* c = text; *c; ++c) narrow += static_cast<char>(*c);
-  return narrow;
-}
-
-std::string ScreenshotDir() {
-  const std::filesystem::path dir = std::filesystem::path(KESTROVA_BIN_DIR).parent_path() / "screenshots";
-  std::filesystem::create_directories(dir);
-  return dir.string();
 }
 
 /// A PNG file as the port writes it (8-bit RGB, one IDAT, no row filters), read
@@ -217,19 +86,6 @@ Picture ReadPng(const std::string& path) {
   return picture;
 }
 
-TEST(Form, ModalLoopEndsWithTheClickedButtonsResult) {
-  TFormGallery form;
-  Later click(1, [&] { form.BitBtnOk.Click(); });
-  EXPECT_EQ(form.ShowModal(), TModalResult::Ok);
-  EXPECT_EQ(form.ok_clicks, 1);
-  EXPECT_EQ(form.closes, 1) << "ending by a modal result closes the window";
-  EXPECT_FALSE(form.Visible());
-
-  Later close(1, [&] { form.Close(); });
-  EXPECT_EQ(form.ShowModal(), TModalResult::Cancel) << "closing a modal window cancels it";
-  EXPECT_EQ(form.closes, 2);
-}
-
 TEST(Form, ErrorEscapingAHandlerIsReportedAndTheWindowStays) {
   TFormGallery form;
   form.BitBtnOk.OnClick = [] { throw std::runtime_error("Cannot create file x.zip"); };
@@ -250,21 +106,6 @@ TEST(Form, ErrorEscapingAHandlerIsReportedAndTheWindowStays) {
   });
   EXPECT_EQ(form.ShowModal(), TModalResult::Cancel) << "the failed click did not end the modal display";
   EXPECT_EQ(reported, "Cannot create file x.zip.");
-}
-
-TEST(Form, ActivatedAndPlacedAtTheCentreWithItsClientSize) {
-  TFormGallery form;
-  form.Show();
-  EXPECT_TRUE(SpinUntil([&] { return form.activations > 0; })) << "activation runs the handler from the loop";
-  const TRect desktop = DesktopRect();
-  EXPECT_EQ(form.ClientWidth(), 400);
-  EXPECT_EQ(form.ClientHeight(), 290);
-  EXPECT_EQ(form.Left(), desktop.left + (desktop.width - form.Width()) / 2);
-  EXPECT_EQ(form.Top(), desktop.top + (desktop.height - form.Height()) / 2);
-  EXPECT_EQ(form.Panel1.Width(), 400) << "aligned to the top, as wide as the window";
-  form.SetBorderStyle(TFormBorderStyle::Single);
-  EXPECT_EQ(form.ClientWidth(), 400) << "a new frame keeps the client size";
-  form.Close();
 }
 
 TEST(Button, EnterEscapeAndTabGoToTheFormsButtons) {
@@ -309,61 +150,12 @@ std::wstring FontAtStart(const TRichEdit& box) {
   return format.szFaceName;
 }
 
-TEST(RichEdit, LinesAreParagraphsReplacedInPlace) {
+TEST(RichEdit, TheLogTakesTheBoxsFontNotTheLastDocuments) {
   TFormGallery form;
-  TRichEditLines& lines = form.RichEdit1.Lines;
   form.RichEdit1.Load("{\\rtf1{\\fonttbl{\\f0 Arial;}}\\f0 Release notes}");
-  lines.Clear();
-  EXPECT_EQ(lines.Count(), 0);
-  lines.Add("Start upgrade");
-  lines.Add("Get action list ...");
-  lines.Set(1, lines[1] + std::string(26, ' ') + ": Done");
-  lines.Add("Download release ...");
-  ASSERT_EQ(lines.Count(), 3);
-  EXPECT_NE(FontAtStart(form.RichEdit1), L"Arial") << "the log takes the box's font, not the last document's";
-  EXPECT_EQ(lines[0], "Start upgrade");
-  EXPECT_EQ(lines[1], "Get action list ...                          : Done");
-  EXPECT_EQ(lines[2], "Download release ...");
-  lines.Set(7, "out of range");
-  EXPECT_EQ(lines.Count(), 3);
-  lines.Clear();
-  EXPECT_EQ(lines.Count(), 0);
-}
-
-TEST(RichEdit, LoadsRtfAndOtherTextPlain) {
-  TFormGallery form;
-  EXPECT_TRUE(form.RichEdit1.Load("{\\rtf1{\\colortbl;\\red200\\green0\\blue0;}Plain \\b bold\\b0  \\cf1 red\\cf0\\par big}"));
-  EXPECT_EQ(form.RichEdit1.Text(), "Plain bold red\nbig");
-  EXPECT_FALSE(form.RichEdit1.Load("Version 2.1\r\nno formatting {\\b here}"));
-  EXPECT_EQ(form.RichEdit1.Text(), "Version 2.1\nno formatting {\\b here}");
-  form.RichEdit1.SetPlainText(true);
-  EXPECT_FALSE(form.RichEdit1.Load("{\\rtf1 \\b x}"));
-  EXPECT_EQ(form.RichEdit1.Text(), "{\\rtf1 \\b x}") << "plain mode shows RTF as it is";
-}
-
-TEST(Timer, FiresWhileEnabledOnlyAndAnimationsMoveOn) {
-  TFormGallery form;
-  TTimer timer;
-  int ticks = 0;
-  timer.SetInterval(20);
-  timer.OnTimer = [&] {
-    if (++ticks == 3) timer.SetEnabled(false);
-  };
-  timer.SetEnabled(true);
-  form.Wheel.SetActive(true);
-  EXPECT_TRUE(SpinUntil([&] { return ticks >= 3; }));
-  SpinUntil([] { return false; }, 100);
-  EXPECT_EQ(ticks, 3);
-  EXPECT_GT(form.Wheel.FramesAdvanced(), 0u);
-}
-
-TEST(HandOver, WorkerCallsRunFromTheMessageLoop) {
-  // The GUI thread is in the message loop, not waiting for the worker: only the
-  // port's wake-up gets the call run.
-  std::atomic<bool> ran_on_gui_thread{false};
-  std::thread worker([&] { GuiThread::Synchronize([&] { ran_on_gui_thread = GuiThread::IsCurrent(); }); });
-  EXPECT_TRUE(SpinUntil([&] { return ran_on_gui_thread.load(); }));
-  worker.join();
+  form.RichEdit1.Lines.Clear();
+  form.RichEdit1.Lines.Add("Start upgrade");
+  EXPECT_NE(FontAtStart(form.RichEdit1), L"Arial");
 }
 
 TEST(Credentials, AnswersComeBackOnOkOnly) {

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <filesystem>
-#include <memory>
 #include <string>
 
 #include "app/form_wait_anim.h"
@@ -13,31 +11,17 @@
 #include "ui/application.h"
 #include "ui/screenshot.h"
 #include "ui/win32/native_control_win32.h"
+#include "../ui_test_support.h"
 #include "upgrade/form_main_screen.h"
 #include "zip/form_zip_progress.h"
 
 namespace kestrova {
 namespace {
 
-class ApplicationEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override { application_ = std::make_unique<ui::TApplication>(argc_, argv_); }
-  void TearDown() override { application_.reset(); }
-
- private:
-  int argc_ = 1;
-  char name_[16] = "kestrova-tests";
-  char* argv_[2] = {name_, nullptr};
-  std::unique_ptr<ui::TApplication> application_;
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
-
 bool Screenshot(ui::TForm& form, const std::string& name) {
-  const std::filesystem::path dir = std::filesystem::path(KESTROVA_BIN_DIR).parent_path() / "screenshots";
-  std::filesystem::create_directories(dir);
   ui::ProcessMessages();
   form.Repaint();
-  return ui::SaveScreenshot(form, (dir / (name + "_win32.png")).string());
+  return ui::SaveScreenshot(form, ui::testing::ScreenshotDir() + "/" + name + "_win32.png");
 }
 
 TEST(Forms, WaitWindowIsBorderlessWithItsStripCentred) {
