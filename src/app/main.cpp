@@ -1,5 +1,6 @@
 // kestrova: stands in front of an installed application, offers its newer
 // releases, and starts it.
+#include "app/caller_console.h"
 #include "app/main_sequence.h"
 #include "app/startup_screen.h"
 #include "app/updater_arguments.h"
@@ -13,6 +14,7 @@
 int main(int argc, char** argv) {
   // Answered before the toolkit starts, so it works without a display.
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    kestrova::UseCallersConsole();
     std::puts("kestrova " KESTROVA_VERSION);
     return 0;
   }

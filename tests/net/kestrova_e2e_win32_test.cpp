@@ -54,6 +54,12 @@ TEST_F(KestrovaE2E, AsksTheServerWithItsNameThenStartsTheApplicationWithNothingN
             "/update?request=1&appli_name=Demo\tupdater.exe");
 }
 
+TEST_F(KestrovaE2E, AWindowedProgramStillTellsItsVersionToWhoAsks) {
+  test::ChildProcess updater({dir_.Path() + "updater.exe", "--version"});
+  EXPECT_EQ(updater.FirstLine().rfind("kestrova ", 0), 0u);
+  EXPECT_EQ(updater.Wait(10), 0);
+}
+
 TEST_F(KestrovaE2E, ASilentServerDelaysTheStartByTheTimeOutAtMost) {
   test::SilentServer silent;
   const double start = Now();
