@@ -42,7 +42,11 @@ class KestrovaLaunchWin32Test : public ::testing::Test {
     }
     if (meanwhile) meanwhile(created.dwProcessId);
     DWORD code = DWORD(-1);
-    if (::WaitForSingleObject(created.hProcess, 30000) == WAIT_OBJECT_0) ::GetExitCodeProcess(created.hProcess, &code);
+    if (::WaitForSingleObject(created.hProcess, 30000) == WAIT_OBJECT_0) {
+      ::GetExitCodeProcess(created.hProcess, &code);
+    } else {
+      ::TerminateProcess(created.hProcess, 1);  // no window of it outlives the test
+    }
     ::CloseHandle(created.hThread);
     ::CloseHandle(created.hProcess);
     return int(code);

@@ -65,12 +65,16 @@ HWND WaitForWindow(DWORD process_id, const std::string& title, double seconds) {
   });
 }
 
-bool PressButton(HWND window, const std::string& caption, double seconds) {
-  HWND button = Poll(seconds, [&] {
+HWND WaitForButton(HWND window, const std::string& caption, double seconds) {
+  return Poll(seconds, [&] {
     Search search{0, WithoutAccessKeys(caption)};
     ::EnumChildWindows(window, MatchReadyButton, reinterpret_cast<LPARAM>(&search));
     return search.found;
   });
+}
+
+bool PressButton(HWND window, const std::string& caption, double seconds) {
+  HWND button = WaitForButton(window, caption, seconds);
   // Posted, not sent: the press may open modal windows of its own for a long time.
   return button && ::PostMessageW(button, BM_CLICK, 0, 0);
 }

@@ -12,6 +12,10 @@ namespace kestrova::testing {
 /// `seconds` for it to show; null when none did.
 HWND WaitForWindow(DWORD process_id, const std::string& title, double seconds);
 
+/// The button captioned `caption` (access-key "&"s aside) in `window` once it is
+/// visible and enabled, waiting up to `seconds`; null when it never was.
+HWND WaitForButton(HWND window, const std::string& caption, double seconds);
+
 /// Presses the button captioned `caption` (access-key "&"s aside) in `window` as soon
 /// as it is visible and enabled, waiting up to `seconds`; false when it never was.
 bool PressButton(HWND window, const std::string& caption, double seconds);

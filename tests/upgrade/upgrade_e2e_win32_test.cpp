@@ -10,12 +10,15 @@
 #include <functional>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include "base/text.h"
 #include "base/wide_text_win32.h"
 #include "net/peers.h"
 #include "shell_links_win32.h"
 #include "support/window_driver_win32.h"
+#include "ui/win32/png_file_win32.h"
+#include "ui/ui_test_support.h"
 #include "upgrade/com_apartment.h"
 #include "zip/zip_archiver.h"
 
@@ -42,6 +45,33 @@ std::string UnixPath(std::string path) {
   if (path.rfind("Z:", 0) == 0) path.erase(0, 2);
   std::replace(path.begin(), path.end(), '\\', '/');
   return path;
+}
+
+// The window as the screen shows it, frame included, for a reviewer.
+bool SaveWindowPicture(HWND window, const std::string& name) {
+  RECT frame;
+  if (!::GetWindowRect(window, &frame)) return false;
+  const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB};
+  void* bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(memory, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool saved = false;
+  if (bitmap && bits) {
+    HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, width, height, screen, frame.left, frame.top, SRCCOPY);
+    ::GdiFlush();
+    const auto* pixels = static_cast<const uint32_t*>(bits);
+    saved = ui::WritePng(ui::testing::ScreenshotDir() + "/" + name + "_win32.png", width, height,
+                         std::vector<uint32_t>(pixels, pixels + size_t(width) * size_t(height)));
+    ::SelectObject(memory, old);
+    ::DeleteObject(bitmap);
+  }
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return saved;
 }
 
 bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds patience) {
@@ -115,9 +145,14 @@ TEST_F(WholeUpgrade, UpdateNowInTheWindowTakesDemoFrom10To11AndTheRestartFindsNo
     test::ChildProcess updater({app_.Path() + "updater.exe"});
     HWND main_window = testing::WaitForWindow(updater.Id(), "Release available", 60);
     ASSERT_TRUE(main_window) << "the main window did not show";
+    std::this_thread::sleep_for(300ms);  // painted, for the picture
+    SaveWindowPicture(main_window, "upgrade_offered");
     ASSERT_TRUE(testing::PressButton(main_window, "Update now", 10));
-    const bool upgraded = testing::PressButton(main_window, "Launch Application", 180);
+    const bool upgraded = testing::WaitForButton(main_window, "Launch Application", 180);
     ASSERT_TRUE(upgraded) << "the upgrade did not finish; its log:\n" << test::ReadFile(temp_.Path() + "Demo_upgrade.log");
+    std::this_thread::sleep_for(300ms);
+    SaveWindowPicture(main_window, "upgrade_done");
+    ASSERT_TRUE(testing::PressButton(main_window, "Launch Application", 1));
     EXPECT_EQ(updater.Wait(30), 0);
   }
   // The replacement script swaps the updater, starts it again, and the restarted
