@@ -201,13 +201,7 @@ TEST(Application, DisplayIsFoundWithoutAskingQt) {
 
 TEST(Screenshots, GalleryOfControls) {
   TFormGallery form;
-  form.RichEdit1.Load(
-      "{\\rtf1{\\colortbl;\\red200\\green0\\blue0;\\red0\\green96\\blue0;}\\b Release 2.1\\b0\\par "
-      "This release brings \\i faster downloads\\i0  and a \\cf1\\b new\\cf0\\b0  look.\\par"
-      "\\cf2\\ul Green underlined\\ulnone\\cf0\\par}");
-  form.Wheel.SetActive(true);
-  form.Show();
-  form.Repaint();
+  form.ShowForPicture();
   const QImage image = SaveFormScreenshot(form, "gallery");
   ASSERT_FALSE(image.isNull());
   EXPECT_EQ(image.size(), QSize(400, 290));

@@ -8,6 +8,7 @@
 #include "ui/label.h"
 #include "ui/panel.h"
 #include "ui/rich_edit.h"
+#include "ui_test_support.h"
 
 namespace kestrova::ui::testing {
 
@@ -67,6 +68,18 @@ class TFormGallery : public TForm {
     OnClose = [this] { ++closes; };
     OnActivate = [this] { ++activations; };
     Wheel.SetResName("wheel");
+  }
+
+  /// Shows the gallery with formatted text and a running clip, ready for a picture.
+  void ShowForPicture() {
+    RichEdit1.Load(
+        "{\\rtf1{\\colortbl;\\red200\\green0\\blue0;\\red0\\green96\\blue0;}\\b Release 2.1\\b0\\par "
+        "This release brings \\i faster downloads\\i0  and a \\cf1\\b new\\cf0\\b0  look.\\par"
+        "\\cf2\\ul Green underlined\\ulnone\\cf0\\par}");
+    Wheel.SetActive(true);
+    Show();
+    SpinUntil([this] { return activations > 0; });
+    Repaint();
   }
 
   TPanel Panel1{*this};
