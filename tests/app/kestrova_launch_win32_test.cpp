@@ -5,9 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
-#include <thread>
 
 #include "base/wide_text_win32.h"
 #include "support/temp_folder.h"
@@ -17,7 +15,6 @@ namespace kestrova {
 namespace {
 
 using kestrova::testing::TempFolder;
-using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 class KestrovaLaunchWin32Test : public ::testing::Test {
@@ -53,11 +50,7 @@ class KestrovaLaunchWin32Test : public ::testing::Test {
   }
 
   // The probe's record, once written; empty after five seconds without.
-  std::string Started() {
-    const fs::path record = folder_.path() / "app" / "probe.txt";
-    for (int i = 0; i < 500 && !fs::exists(record); ++i) std::this_thread::sleep_for(10ms);
-    return fs::exists(record) ? folder_.Read("app/probe.txt") : std::string();
-  }
+  std::string Started() { return folder_.ReadOnceWritten("app/probe.txt"); }
 
   TempFolder folder_;
 };

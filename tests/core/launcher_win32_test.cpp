@@ -1,9 +1,6 @@
 // The launcher on Windows, with a probe program that records how it was started.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "core/launcher.h"
 #include "support/temp_folder.h"
 
@@ -11,7 +8,6 @@ namespace kestrova {
 namespace {
 
 using kestrova::testing::TempFolder;
-using namespace std::chrono_literals;
 namespace fs = std::filesystem;
 
 class LauncherWin32Test : public ::testing::Test {
@@ -28,11 +24,8 @@ class LauncherWin32Test : public ::testing::Test {
 
   // The probe's record, once it has written it; empty after five seconds without.
   std::string Record() {
-    const fs::path record = folder_.path() / "my app" / "bin" / "probe.txt";
-    for (int i = 0; i < 500 && !fs::exists(record); ++i) std::this_thread::sleep_for(10ms);
-    if (!fs::exists(record)) return {};
-    std::string text = folder_.Read("my app/bin/probe.txt");
-    fs::remove(record);
+    std::string text = folder_.ReadOnceWritten("my app/bin/probe.txt");
+    fs::remove(folder_.path() / "my app" / "bin" / "probe.txt");
     return text;
   }
 

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
+#include <thread>
 
 #include "support/process.h"
 
@@ -40,6 +42,14 @@ std::filesystem::path TempFolder::Write(const std::string& name, const std::stri
 std::string TempFolder::Read(const std::string& name) const {
   std::ifstream in(path_ / name, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string TempFolder::ReadOnceWritten(const std::string& name) const {
+  for (int i = 0; i < 500; ++i) {
+    if (std::string content = Read(name); !content.empty()) return content;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return {};
 }
 
 }  // namespace kestrova::testing

@@ -21,6 +21,10 @@ class TempFolder {
 
   std::filesystem::path Write(const std::string& name, const std::string& content) const;
   std::string Read(const std::string& name) const;
+  /// The content of a file another process writes, once it can be read and is not
+  /// empty; empty after five seconds without. A file just renamed into place can
+  /// refuse to open for a moment on Windows, so one failed open proves nothing.
+  std::string ReadOnceWritten(const std::string& name) const;
 
  private:
   std::filesystem::path path_;
