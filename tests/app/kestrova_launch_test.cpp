@@ -21,9 +21,10 @@ using namespace std::chrono_literals;
 
 constexpr char kProbe[] =
     "#!/bin/sh\n"
-    "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > ../started.txt\n"
-    "pwd >> ../started.txt\n"
-    "cut -d' ' -f19 /proc/$$/stat >> ../started.txt\n";
+    "for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > ../started.part\n"
+    "pwd >> ../started.part\n"
+    "cut -d' ' -f19 /proc/$$/stat >> ../started.part\n"
+    "mv ../started.part ../started.txt\n";
 
 class KestrovaLaunchTest : public ::testing::Test {
  protected:
@@ -64,13 +65,8 @@ class KestrovaLaunchTest : public ::testing::Test {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
-  std::string Started() {
-    for (int i = 0; i < 300 && !std::filesystem::exists(folder_.path() / "started.txt"); ++i) {
-      std::this_thread::sleep_for(10ms);
-    }
-    std::this_thread::sleep_for(50ms);  // let the probe finish writing
-    return folder_.Read("started.txt");
-  }
+  // The probe's record, once written whole; empty after five seconds without.
+  std::string Started() { return folder_.ReadOnceWritten("started.txt"); }
 
   TempFolder folder_;
 };
