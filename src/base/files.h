@@ -10,14 +10,47 @@
 
 namespace kestrova {
 
-/// The whole content of a file, or nothing when it cannot be read.
+/// The whole content of a file, or nothing when it cannot be read. A pipe or a device
+/// is refused without waiting for it.
 std::optional<std::string> ReadWholeFile(const std::string& path);
+
+/// The most bytes a configuration file may have. Such files hold a few dozen lines;
+/// the bound keeps a wrong path (a log, a disk image, a device without end) from
+/// filling the memory before the updater can say what is wrong.
+inline constexpr uint64_t kMaxConfigurationSize = uint64_t{1} << 20;  // 1 MiB
+
+/// Why a file was not read by ReadRegularFile.
+enum class FileRefusal { kNone, kMissing, kNotRegular, kTooLarge, kUnreadable };
+
+/// The content of a regular file of at most `max_size` bytes; otherwise nothing, with
+/// the reason in `refusal`. A pipe, a socket, a device or a folder is refused before a
+/// byte is read and never blocks the caller; a file that grows past `max_size` while
+/// it is read is refused as well.
+std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t max_size,
+                                           FileRefusal& refusal);
+
+/// The refusal in words, naming the file: "/app/demo.cfg is not a regular file",
+/// "/app/demo.cfg is larger than 1 MiB".
+std::string RefusalText(const std::string& path, FileRefusal refusal, uint64_t max_size);
 
 /// Replaces a file's content so that a crash or a full disk never leaves it half
 /// written: the new content goes to a temporary file in the same folder, which is
-/// then renamed over the original (keeping its permissions). A read-only file is
-/// refused. Returns false on any failure; the original is then untouched.
+/// then renamed over the original (keeping its permissions, and its owner where the
+/// writer may set it). A symbolic link is written through: its target is replaced in
+/// the target's folder and the link stays. A read-only file is refused. Returns false
+/// on any failure; the original is then untouched.
 bool ReplaceFileSafely(const std::string& path, const std::string& content);
+
+/// The names of ReplaceFileSafely's temporary files for `path` start with this: the
+/// file's name and ".kestrova-", followed by six to eight letters or digits (and
+/// ".tmp" on Windows), so that no file of the user's can be taken for one.
+std::string ReplaceTemporaryPrefix(const std::string& path);
+
+/// Removes the temporary files that writes of `path` left behind when they were killed
+/// before their rename. Only names of exactly that form beside `path` go; `path`
+/// itself, other names and folders are never touched. A link's leftovers lie beside
+/// its target: call it with the path that was written.
+void RemoveReplaceLeftovers(const std::string& path);
 
 /// Creates `path` with `content`, readable and writable by its owner only from the
 /// first moment (for secret keys). Refuses (false) when the file exists already, so

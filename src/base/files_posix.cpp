@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -84,23 +85,76 @@ bool IsDotName(const char* name) {
 }  // namespace
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.valid()) return std::nullopt;
+  FileRefusal refusal = FileRefusal::kNone;
+  return ReadRegularFile(path, std::numeric_limits<uint64_t>::max(), refusal);
+}
+
+std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t max_size,
+                                           FileRefusal& refusal) {
+  refusal = FileRefusal::kNone;
   struct stat info {};
-  if (::fstat(file.get(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+  // Looked at before the open, which itself can wait (a pipe without writer) or act
+  // (a tape device).
+  if (::stat(path.c_str(), &info) != 0) {
+    refusal = errno == ENOENT || errno == ENOTDIR ? FileRefusal::kMissing : FileRefusal::kUnreadable;
+    return std::nullopt;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    refusal = FileRefusal::kNotRegular;
+    return std::nullopt;
+  }
+  // Without blocking, in case the name was swapped for a pipe in between; the opened
+  // file is what counts.
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (!file.valid()) {
+    refusal = FileRefusal::kUnreadable;
+    return std::nullopt;
+  }
+  if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    refusal = FileRefusal::kNotRegular;
+    return std::nullopt;
+  }
+  if (static_cast<uint64_t>(info.st_size) > max_size) {
+    refusal = FileRefusal::kTooLarge;
+    return std::nullopt;
+  }
   std::string content;
   std::vector<char> block(64 * 1024);
   for (;;) {
     const ssize_t n = ::read(file.get(), block.data(), block.size());
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return std::nullopt;
+    if (n < 0) {
+      refusal = FileRefusal::kUnreadable;
+      return std::nullopt;
+    }
     if (n == 0) break;
+    if (size_t(n) > max_size - content.size()) {
+      refusal = FileRefusal::kTooLarge;
+      return std::nullopt;
+    }
     content.append(block.data(), size_t(n));
   }
   return content;
 }
 
-bool ReplaceFileSafely(const std::string& path, const std::string& content) {
+namespace {
+
+// The file a write of `path` replaces: the end of its chain of links, so that the
+// links stay and lead to the new content. Nothing for a dangling link.
+std::optional<std::string> WrittenPath(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
+  if (!target) return std::nullopt;
+  return std::string(target.get());
+}
+
+}  // namespace
+
+bool ReplaceFileSafely(const std::string& link_or_path, const std::string& content) {
+  const std::optional<std::string> written_path = WrittenPath(link_or_path);
+  if (!written_path) return false;
+  const std::string& path = *written_path;
   mode_t mode = 0644;
   struct stat info {};
   const bool existed = ::stat(path.c_str(), &info) == 0;
@@ -108,7 +162,7 @@ bool ReplaceFileSafely(const std::string& path, const std::string& content) {
     if (!S_ISREG(info.st_mode) || IsReadOnlyFile(path)) return false;
     mode = info.st_mode & 07777;
   }
-  std::string temporary = path + ".XXXXXX";
+  std::string temporary = FolderOf(path) + ReplaceTemporaryPrefix(path) + "XXXXXX";
   FileDescriptor file(::mkstemp(temporary.data()));
   if (!file.valid()) return false;
   // The owner stays too, so that an updater run by an administrator does not leave the

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <limits>
 #include <memory>
+#include <vector>
 
 #include "base/native_file.h"
 #include "base/paths.h"
@@ -167,25 +169,91 @@ bool IsRootOrEmpty(const std::string& probe) {
 }  // namespace
 
 std::optional<std::string> ReadWholeFile(const std::string& path) {
-  NativeFile file = NativeFile::OpenForReading(path);
-  if (!file.IsOpen()) return std::nullopt;
-  try {
-    std::string content(file.Size(), '\0');
-    content.resize(file.ReadAt(0, content.data(), content.size()));
-    return content;
-  } catch (const NativeFileError&) {
-    return std::nullopt;
-  }
+  FileRefusal refusal = FileRefusal::kNone;
+  return ReadRegularFile(path, std::numeric_limits<uint64_t>::max(), refusal);
 }
 
-bool ReplaceFileSafely(const std::string& path, const std::string& content) {
+std::optional<std::string> ReadRegularFile(const std::string& path, uint64_t max_size,
+                                           FileRefusal& refusal) {
+  refusal = FileRefusal::kNone;
+  const DWORD attributes = AttributesOf(path);
+  if (attributes == kNoAttributes) {
+    const DWORD error = GetLastError();
+    refusal = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileRefusal::kMissing
+                                                                             : FileRefusal::kUnreadable;
+    return std::nullopt;
+  }
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    refusal = FileRefusal::kNotRegular;
+    return std::nullopt;
+  }
+  UniqueHandle file(CreateFileW(WideText(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) {
+    refusal = FileRefusal::kUnreadable;
+    return std::nullopt;
+  }
+  // NUL, CON, COM1 and pipes open like files; only a disk file holds content.
+  LARGE_INTEGER size{};
+  if (GetFileType(file.get()) != FILE_TYPE_DISK || !GetFileSizeEx(file.get(), &size)) {
+    refusal = FileRefusal::kNotRegular;
+    return std::nullopt;
+  }
+  if (static_cast<uint64_t>(size.QuadPart) > max_size) {
+    refusal = FileRefusal::kTooLarge;
+    return std::nullopt;
+  }
+  std::string content;
+  std::vector<char> block(64 * 1024);
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(file.get(), block.data(), static_cast<DWORD>(block.size()), &n, nullptr)) {
+      refusal = FileRefusal::kUnreadable;
+      return std::nullopt;
+    }
+    if (n == 0) break;
+    if (n > max_size - content.size()) {
+      refusal = FileRefusal::kTooLarge;
+      return std::nullopt;
+    }
+    content.append(block.data(), n);
+  }
+  return content;
+}
+
+namespace {
+
+// The file a write of `path` replaces: where a symbolic link leads, so that the link
+// stays and leads to the new content. Nothing for a dangling link.
+std::optional<std::string> WrittenPath(const std::string& path) {
+  const DWORD attributes = AttributesOf(path);
+  if (attributes == kNoAttributes || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return path;
+  UniqueHandle file(CreateFileW(WideText(path).c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file.get() == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::wstring target(32768, L'\0');
+  const DWORD n = GetFinalPathNameByHandleW(file.get(), target.data(), static_cast<DWORD>(target.size()),
+                                            FILE_NAME_NORMALIZED);
+  if (n == 0 || n >= target.size()) return std::nullopt;
+  target.resize(n);
+  return Utf8Text(target);
+}
+
+}  // namespace
+
+bool ReplaceFileSafely(const std::string& link_or_path, const std::string& content) {
+  const std::optional<std::string> written_path = WrittenPath(link_or_path);
+  if (!written_path) return false;
+  const std::string& path = *written_path;
   const DWORD old_attributes = AttributesOf(path);
   if (old_attributes != kNoAttributes &&
       (old_attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
     return false;
   }
   std::string temporary;
-  NativeFile file = NativeFile::CreateUnique(FolderOf(path), FileNameOf(path) + ".", temporary);
+  NativeFile file = NativeFile::CreateUnique(FolderOf(path), ReplaceTemporaryPrefix(path), temporary);
   if (!file.IsOpen()) return false;
   bool written = false;
   try {

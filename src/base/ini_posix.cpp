@@ -6,8 +6,19 @@
 
 namespace kestrova {
 
+namespace {
+
+// A file that is no configuration (a pipe, a device, megabytes) reads as empty, as a
+// missing one does; LoadConfiguration names such a file to the user first.
+std::optional<std::string> ReadProfile(const std::string& path) {
+  FileRefusal refusal = FileRefusal::kNone;
+  return ReadRegularFile(path, kMaxConfigurationSize, refusal);
+}
+
+}  // namespace
+
 const ProfileText& IniFile::Text() const {
-  if (!text_) text_ = std::make_shared<const ProfileText>(ReadWholeFile(path_).value_or(""));
+  if (!text_) text_ = std::make_shared<const ProfileText>(ReadProfile(path_).value_or(""));
   return *text_;
 }
 
@@ -21,7 +32,7 @@ bool IniFile::SectionExists(std::string_view section) const { return Text().Sect
 bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
   std::string content;
   if (FileExists(path_)) {
-    auto existing = ReadWholeFile(path_);
+    auto existing = ReadProfile(path_);
     if (!existing) return false;
     content = std::move(*existing);
   }

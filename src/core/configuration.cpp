@@ -1,5 +1,7 @@
 #include "core/configuration.h"
 
+#include <optional>
+
 #include "base/files.h"
 #include "base/ini.h"
 #include "base/text.h"
@@ -13,6 +15,26 @@ constexpr int32_t kAccessTypeNamedProxy = 3;
 
 std::string MissingFileMessage(const std::string& path) {
   return "The file: " + path + " is missing! Impossible to run the software.";
+}
+
+// A configuration path that leads to a pipe, a device or megabytes of something else
+// is refused with its name and the reason, before anything waits on it or takes it
+// in. Missing and unreadable files go on to the messages of their own.
+std::optional<std::string> ConfigurationRefusal(const std::string& path) {
+  FileRefusal refusal = FileRefusal::kNone;
+  ReadRegularFile(path, kMaxConfigurationSize, refusal);
+  if (refusal != FileRefusal::kNotRegular && refusal != FileRefusal::kTooLarge) return std::nullopt;
+  return "The file: " + RefusalText(path, refusal, kMaxConfigurationSize) + ".";
+}
+
+void RequireConfigurationFile(const std::string& path) {
+  if (auto refusal = ConfigurationRefusal(path)) throw EInOutError(*refusal);
+}
+
+// The leftovers of a write that was killed go before the file is read.
+void PrepareConfigurationFile(const std::string& path) {
+  RemoveReplaceLeftovers(path);
+  RequireConfigurationFile(path);
 }
 
 void ReadApplicationSection(const IniFile& ini, TSettings& s) {
@@ -48,6 +70,7 @@ void ReadApplicationConfiguration(TSettings& s) {
     throw EInOutError("No application configuration file is named (filename_config).");
   }
   const std::string path = JoinToFolder(s.app_directory, s.filename_config);
+  PrepareConfigurationFile(path);
   if (!IniFile(path).SectionExists(kOwnSection)) InsertOwnSectionMarker(path);
   const IniFile file(path);
   s.email = file.ReadString(kOwnSection, s.param_email, "");
@@ -85,6 +108,7 @@ bool LoadConfiguration(TSettings& settings, const std::string& executable_name,
     if (report) report("Error", MissingFileMessage(path));
     return false;
   }
+  PrepareConfigurationFile(path);
   const IniFile ini(path);
   ReadApplicationSection(ini, settings);
   if (!settings.check_release) return true;
@@ -98,7 +122,9 @@ bool LoadConfiguration(TSettings& settings, const std::string& executable_name,
 
 bool UpdateInstalledVersion(const TSettings& settings) {
   if (settings.filename_config.empty()) return false;
-  IniFile file(JoinToFolder(settings.app_directory, settings.filename_config));
+  const std::string path = JoinToFolder(settings.app_directory, settings.filename_config);
+  if (ConfigurationRefusal(path)) return false;
+  IniFile file(path);
   return file.WriteString(kOwnSection, settings.param_appli_version, settings.release_version);
 }
 

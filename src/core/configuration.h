@@ -27,10 +27,12 @@ using ErrorReporter = std::function<void(const std::string& caption, const std::
 /// extension replaced by ".ini", in `app_directory`.
 std::string ConfigurationPath(const std::string& app_directory, const std::string& executable_name);
 
-/// Reads both configuration files into `settings` (app_directory must be set).
+/// Reads both configuration files into `settings` (app_directory must be set), after
+/// removing what killed writes left beside them (RemoveReplaceLeftovers).
 /// Returns false, after reporting it, only when the updater's configuration file is
 /// missing. Throws EInOutError when the application's file cannot take the
-/// "[Kestrova]" marker it needs.
+/// "[Kestrova]" marker it needs, and when either file is no regular file or larger
+/// than kMaxConfigurationSize (the text names the file and the reason).
 bool LoadConfiguration(TSettings& settings, const std::string& executable_name,
                        const ErrorReporter& report);
 

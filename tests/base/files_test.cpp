@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "base/paths.h"
 #include "support/temp_folder.h"
@@ -49,6 +51,26 @@ TEST(FilesTest, FolderTreeGoesWithReadOnlyContentButNotWhatLinksPointTo) {
   EXPECT_TRUE(RemoveEmptyFolder((folder.path() / "empty").string()));
   EXPECT_FALSE(RemoveEmptyFolder((folder.path() / "full").string()));
   EXPECT_TRUE(fs::exists(folder.path() / "full/file.txt"));
+}
+
+TEST(FilesTest, TheLeftoverSweepRemovesOnlyTheTemporaryNamesOfThatFile) {
+  kestrova::testing::TempFolder folder;
+  const std::vector<std::string> ours = {"app.cfg.kestrova-Ab12Cd", "app.cfg.kestrova-ab12cd34.tmp"};
+  const std::vector<std::string> others = {"app.cfg", "app.cfg.backup", "app.cfg.kestrova-", "app.cfg.kestrova-abc",
+                                           "app.cfg.kestrova-ab12c!", "app.cfg.kestrova-ab12cd345",
+                                           "other.cfg.kestrova-Ab12Cd", "app.cfg.Ab12Cd"};
+  for (const auto& name : ours) folder.Write(name, "half");
+  for (const auto& name : others) folder.Write(name, "keep");
+  fs::create_directory(folder.path() / "app.cfg.kestrova-Fold12");
+
+  RemoveReplaceLeftovers((folder.path() / "app.cfg").string());
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(folder.path())) left.push_back(entry.path().filename().string());
+  std::vector<std::string> expected = others;
+  expected.push_back("app.cfg.kestrova-Fold12");
+  std::sort(left.begin(), left.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(left, expected);
 }
 
 TEST(FilesTest, FreeSpaceOfAFolderStillToBeCreatedIsThatOfItsParent) {
