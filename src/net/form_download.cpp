@@ -82,7 +82,7 @@ void TFormDownload::FormCreate() {
 void TFormDownload::PrepareDownload(int32_t access_type, const std::string& proxy_server,
                                     const std::string& user_name, const std::string& password,
                                     const std::string& target_directory, const std::string& file_name,
-                                    const std::string& url) {
+                                    const std::string& url, int64_t max_size) {
   LastBytes = 0;
   LastTime = Now();
   EstimateText.clear();
@@ -103,6 +103,7 @@ void TFormDownload::PrepareDownload(int32_t access_type, const std::string& prox
   Downloader->URL = url;
   Downloader->UserName = user_name;
   Downloader->Password = password;
+  Downloader->MaxSize = max_size;
 
   LabelFilename.SetCaption(file_name);
 }
@@ -121,6 +122,12 @@ void TFormDownload::BitBtnCancelClick() {
 void TFormDownload::Finish(int32_t status) {
   if (Status == 0) Status = status;
   Close();
+}
+
+std::string TFormDownload::FailureText() const {
+  if (Status != 3 || !Downloader) return {};
+  const std::string reason = Downloader->FailureText();
+  return LabelFilename.Caption() + ": " + (reason.empty() ? "the download failed" : reason);
 }
 
 void TFormDownload::HTTPGet1DoneFile(THTTPGet&, const std::string&, int64_t) { Finish(1); }

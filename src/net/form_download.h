@@ -37,11 +37,15 @@ class TFormDownload : public ui::TForm {
   ui::TBitBtn BitBtnCancel{*this};
 
   /// `target_directory` ends in a separator; the file is stored under `file_name`
-  /// in it. With a named proxy, `user_name` and `password` are the proxy's.
+  /// in it. With a named proxy, `user_name` and `password` are the proxy's. A
+  /// `max_size` above 0 is the most bytes the file may have (THTTPGet::MaxSize).
   void PrepareDownload(int32_t access_type, const std::string& proxy_server, const std::string& user_name,
                        const std::string& password, const std::string& target_directory,
-                       const std::string& file_name, const std::string& url);
+                       const std::string& file_name, const std::string& url, int64_t max_size = 0);
   int32_t DownloadStatus() const { return Status; }
+  /// After a failed download (status 3): which file and why, in words for a log
+  /// ("release.zip: no data for 30 s"); empty otherwise.
+  std::string FailureText() const;
 
   std::unique_ptr<THTTPGet> Downloader;
   std::string EstimateText;

@@ -13,6 +13,52 @@ namespace {
 // Pieces this large keep a fast link from making the transfer CPU-bound.
 constexpr size_t kReadPiece = 64 * 1024;
 
+using Clock = std::chrono::steady_clock;
+
+// The stall rule of a download: windows of a fixed length one after another from the
+// start of the body, each of which must bring its share of bytes.
+class TStallWatch {
+ public:
+  TStallWatch(std::chrono::milliseconds window, int64_t window_bytes)
+      : window_(window), window_bytes_(window_bytes), window_end_(Clock::now() + window) {}
+
+  // The moment by which the next read must have brought something. Once the current
+  // window has its share, a read may wait until the end of the next one.
+  Clock::time_point Deadline() const {
+    return received_ >= window_bytes_ ? window_end_ + window_ : window_end_;
+  }
+  // Counts a piece that arrived at `now`; false when a window ended without its share.
+  bool Count(int64_t bytes, Clock::time_point now) {
+    received_ += bytes;
+    while (now >= window_end_) {
+      if (received_ < window_bytes_) return false;
+      window_end_ += window_;
+      received_ = 0;
+    }
+    return true;
+  }
+  bool Expired() const { return Clock::now() >= Deadline(); }
+
+  // The failure in words, for a window that fell short. A read that outlived a window
+  // with its share waited through the whole next one without a byte.
+  std::string Reason() const {
+    const std::string window = WindowText();
+    if (received_ == 0 || received_ >= window_bytes_) return "no data for " + window;
+    return "fewer than " + std::to_string(window_bytes_) + " bytes in " + window;
+  }
+
+ private:
+  std::string WindowText() const {
+    const auto ms = window_.count();
+    return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+  }
+
+  std::chrono::milliseconds window_;
+  int64_t window_bytes_;
+  Clock::time_point window_end_;
+  int64_t received_ = 0;  // in the current window
+};
+
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
@@ -166,48 +212,115 @@ std::unique_ptr<InternetRequest> THTTPGetThread::SendRequest(InternetSession& se
       target, [this](const CredentialChallenge& challenge) { return AskCredentials(challenge); });
 }
 
+// Decides from the headers whether the body is wanted and how many bytes it may have.
+bool THTTPGetThread::CheckResponse(InternetRequest& request) {
+  // Only the file asked for is stored: an error page must never pass for it.
+  const std::string status = request.StatusCode();
+  if (status != "200") {
+    Fail(status.empty() ? "the server sent no answer" : "the server answered HTTP " + status);
+    return false;
+  }
+  const std::optional<std::string> length_text = request.ContentLength();
+  const std::optional<int64_t> length = length_text ? ParseContentLength(*length_text) : std::nullopt;
+  if (length_text && !length) {
+    Fail("the server announced a size that is no number (" + *length_text + ")");
+    return false;
+  }
+  if (Params.MaxSize > 0) {
+    if (length && *length > Params.MaxSize) {
+      Fail("the server announced " + std::to_string(*length) + " bytes, more than the " +
+           std::to_string(Params.MaxSize) + " bytes stated");
+      return false;
+    }
+  } else if (!length) {
+    // Without a stated size only the announcement tells a whole file from a cut one.
+    Fail("the server announced no size");
+    return false;
+  } else if (*length > kUnstatedSizeCap) {
+    Fail("the server announced " + std::to_string(*length) + " bytes, more than the " +
+         std::to_string(kUnstatedSizeCap) + " bytes a download of no stated size may take");
+    return false;
+  }
+  announced_ = length.has_value();
+  limit_ = length.value_or(Params.MaxSize);
+  TotalSize = limit_;
+  return true;
+}
+
 // Writes the body into the target file; true when all of it arrived and was written.
 bool THTTPGetThread::Transfer(InternetRequest& request) {
   FilePtr file(std::fopen(Params.FileName.c_str(), "wb"));
-  if (!file) return false;
+  if (!file) {
+    Fail("the file " + Params.FileName + " cannot be written");
+    return false;
+  }
   if (Params.OnProgress) {
     relay_ = TThread::Create<TProgressRelay>(*this);
     relay_->Start();
   }
   std::vector<char> piece(kReadPiece);
+  TStallWatch watch(Params.StallWindow, Params.StallWindowBytes);
   bool written = true;
+  bool overlong = false;
+  bool stalled = false;
   while (!aborted_) {
-    const size_t n = request.Read(piece.data(), piece.size());
-    if (n == 0) break;
+    request.SetDeadline(watch.Deadline());
+    size_t n = request.Read(piece.data(), piece.size());
+    if (n == 0) {
+      stalled = request.Failed() && watch.Expired();
+      break;
+    }
+    // Only the bytes within the bound are kept: a server that goes on sends no file.
+    if (static_cast<int64_t>(n) > limit_ - Readed) {
+      overlong = true;
+      n = static_cast<size_t>(limit_ - Readed);
+    }
     if (std::fwrite(piece.data(), 1, n, file.get()) != n) {
       written = false;
       break;
     }
     Readed += static_cast<int64_t>(n);
     if (relay_) relay_->Report(Readed);
+    if (overlong) break;
+    if (!watch.Count(static_cast<int64_t>(n), Clock::now())) {
+      stalled = true;
+      break;
+    }
   }
   if (relay_) {
     relay_->Finish();
     relay_->WaitFor();
   }
   if (std::fclose(file.release()) != 0) written = false;
-  // A body cut short, or longer than announced, is no release file, even when the
-  // last read itself reported no error.
-  return written && Readed == TotalSize && !request.Failed() && !request.Overlong();
+  overlong = overlong || request.Overlong();
+  if (!written) {
+    Fail("the file " + Params.FileName + " cannot be written");
+  } else if (overlong && announced_) {
+    Fail("the server sent more than the " + std::to_string(limit_) + " bytes it announced");
+  } else if (overlong) {
+    // Nothing announced where this body ends: what it left is no part of any file.
+    std::remove(Params.FileName.c_str());
+    Fail("the server sent more than the " + std::to_string(limit_) + " bytes stated");
+  } else if (stalled) {
+    Fail(watch.Reason());
+  } else if (request.Failed() || (announced_ && Readed != TotalSize)) {
+    // A body cut short is no release file, even when the last read reported no error.
+    Fail("the connection broke after " + std::to_string(Readed) + " of " +
+         (announced_ ? std::to_string(TotalSize) : std::string("an unknown number of")) + " bytes");
+  }
+  return Failure.empty();
 }
 
 void THTTPGetThread::Execute() {
   const TURLParts parts = SplitURL(Params.URL);
+  if (parts.host.empty()) return Fail("the address " + Params.URL + " names no server");
   InternetHandle session = OpenSession();
-  if (aborted_ || !session || parts.host.empty()) return;
+  if (aborted_) return;
+  if (!session) return Fail("no internet session could be opened");
   std::unique_ptr<InternetRequest> request = SendRequest(*session, parts);
-  // Only the file asked for is stored: an error page must never pass for it.
-  if (aborted_ || !request || request->StatusCode() != "200") return;
-  const std::optional<std::string> length_text = request->ContentLength();
-  if (!length_text) return;
-  const std::optional<int64_t> length = ParseContentLength(*length_text);
-  if (!length) return;
-  TotalSize = *length;
+  if (aborted_) return;
+  if (!request) return Fail("the server " + parts.host + " could not be reached");
+  if (!CheckResponse(*request)) return;
   Readed = 0;
   if (aborted_) return;
   Succeeded = Transfer(*request);
@@ -223,13 +336,19 @@ THTTPGet::~THTTPGet() {
 void THTTPGet::StartDownload() {
   if (running_) return;
   worker_.reset();
-  THTTPGetParams params{Agent,         URL,          FileName,   UserName,  Password,
-                        Internet_Type, Proxy_Server, CertificateAuthorities, OnProgress, OnCredentials};
+  THTTPGetParams params{Agent,         URL,          FileName,   UserName,   Password,
+                        Internet_Type, Proxy_Server, CertificateAuthorities, OnProgress, OnCredentials,
+                        MaxSize,       StallWindow,  StallWindowBytes};
   worker_ = TThread::Create<THTTPGetThread>(std::move(params));
   THTTPGetThread& worker = *worker_;
   worker.OnTerminate = [this, &worker] { WorkerEnded(worker); };
   running_ = true;
   worker.Start();
+}
+
+std::string THTTPGet::FailureText() const {
+  if (running_ || !worker_ || worker_->Aborted()) return {};
+  return worker_->Failure;
 }
 
 void THTTPGet::CancelDownload() {

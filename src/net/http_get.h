@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -30,6 +31,20 @@ TURLParts SplitURL(const std::string& url);
 /// that fits a signed 64-bit size.
 std::optional<int64_t> ParseContentLength(const std::string& text);
 
+/// The most a download may take when nothing states its size: a response's
+/// Content-Length beyond it is refused before the body. Releases are far smaller; the
+/// bound keeps a broken or hostile server from filling the disk on an announcement.
+inline constexpr int64_t kUnstatedSizeCap = int64_t{4} << 30;  // 4 GiB
+
+/// A download fails when a window of kStallWindow brings fewer than kStallWindowBytes
+/// new bytes. Windows follow one another from the start of the body. That ends a
+/// server that sends nothing after its headers, and one that trickles (one byte a
+/// second brings 30 bytes a window, one every 0.2 s 150) at the end of the first window
+/// it falls short in: never later than two windows (60 s) after its last fast byte.
+/// 4 KiB in 30 s (about 136 bytes a second) is far below the slowest link in use.
+inline constexpr std::chrono::milliseconds kStallWindow{30000};
+inline constexpr int64_t kStallWindowBytes = 4096;
+
 class THTTPGetThread;
 class TProgressRelay;
 
@@ -50,10 +65,14 @@ struct THTTPGetParams {
   std::string CertificateAuthorities;
   TOnProgressEvent OnProgress;
   TOnCredentialsEvent OnCredentials;
+  int64_t MaxSize = 0;
+  std::chrono::milliseconds StallWindow = kStallWindow;
+  int64_t StallWindowBytes = kStallWindowBytes;
 };
 
 /// The worker of one download: connects, sends the request (answering requests for
-/// credentials), and writes a 200 response's body into the target file.
+/// credentials), and writes a 200 response's body into the target file, bounded in
+/// size and in time as THTTPGet states.
 class THTTPGetThread : public TThread {
  public:
   THTTPGetThread(Key key, THTTPGetParams params);
@@ -70,6 +89,9 @@ class THTTPGetThread : public TThread {
   int64_t TotalSize = 0;
   /// Bytes written to the file so far.
   std::atomic<int64_t> Readed{0};
+  /// Why a download that was not cancelled failed ("the server answered HTTP 404");
+  /// empty while it runs and after a success. Read it once the worker has ended.
+  std::string Failure;
 
   const THTTPGetParams Params;
 
@@ -80,9 +102,13 @@ class THTTPGetThread : public TThread {
   InternetHandle OpenSession();
   std::unique_ptr<InternetRequest> SendRequest(InternetSession& session, const TURLParts& parts);
   std::optional<Credentials> AskCredentials(const CredentialChallenge& challenge);
+  bool CheckResponse(InternetRequest& request);
   bool Transfer(InternetRequest& request);
+  void Fail(std::string reason) { Failure = std::move(reason); }
 
   std::atomic<bool> aborted_{false};
+  int64_t limit_ = 0;       // the most body bytes taken, decided from the headers
+  bool announced_ = false;  // the response has a Content-Length
   std::mutex session_mutex_;
   InternetHandle session_;  // guarded: Abort closes it from the GUI thread
   TThread::Ptr<TProgressRelay> relay_;
@@ -92,7 +118,13 @@ class THTTPGetThread : public TThread {
 /// Its events run on the GUI thread: OnProgress after the pieces written (handed
 /// over one at a time, so a fast transfer never waits for the GUI thread; the last
 /// one shows every byte), then OnDoneFile when the whole announced body has arrived,
-/// or OnError when a download that was not cancelled failed.
+/// or OnError when a download that was not cancelled failed (FailureText tells why).
+///
+/// The body is bounded: by MaxSize when it is stated (a Content-Length beyond it fails
+/// before the body, a body without one fails when it passes it, and that partial file
+/// is removed), otherwise by the Content-Length, which must then be there and at most
+/// kUnstatedSizeCap; a body longer than announced fails. A body that stalls fails by
+/// the StallWindow rule (see kStallWindow).
 class THTTPGet {
  public:
   using TOnDoneFileEvent = std::function<void(THTTPGet& sender, const std::string& FileName, int64_t FileSize)>;
@@ -115,6 +147,11 @@ class THTTPGet {
   std::string Proxy_Server;
   /// A PEM file of authorities that https trusts instead of the system's store.
   std::string CertificateAuthorities;
+  /// The most bytes the file may have; 0 when its size is not stated.
+  int64_t MaxSize = 0;
+  /// The stall rule: fewer than StallWindowBytes in a StallWindow fails.
+  std::chrono::milliseconds StallWindow = kStallWindow;
+  int64_t StallWindowBytes = kStallWindowBytes;
 
   TOnProgressEvent OnProgress;
   TOnDoneFileEvent OnDoneFile;
@@ -127,6 +164,9 @@ class THTTPGet {
   void CancelDownload();
   /// The running worker, or nullptr.
   THTTPGetThread* Worker() const { return running_ ? worker_.get() : nullptr; }
+  /// Why the last download failed, in words for a log ("the server sent more than the
+  /// 1048576 bytes stated"); empty while one runs, after a success or a cancel.
+  std::string FailureText() const;
 
  private:
   void WorkerEnded(THTTPGetThread& worker);

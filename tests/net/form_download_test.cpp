@@ -85,6 +85,7 @@ TEST_F(FormDownloadTest, StatusTellsHowTheDownloadEnded) {
       EXPECT_EQ(test::ReadFile(dir_.Path() + "release.zip"), c.body);
       EXPECT_EQ(form.LabelSize.Caption(), c.body.empty() ? "" : "  (12 Kb of 12 Kb)");
     }
+    EXPECT_EQ(form.FailureText(), c.expected == 3 ? "release.zip: the server answered HTTP 404" : "");
   }
 }
 

@@ -52,10 +52,15 @@ TEST_F(HttpGet, MoreBytesThanAnnouncedFailKeepingTheAnnouncedOnes) {
   test::ScriptedServer server("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n0123456789", /*hang_up=*/true);
   const std::string target = dir_.Path() + "file.zip";
   dir_.Write("file.zip", "old");
-  const Outcome outcome = Download(server.BaseUrl() + "/file.zip", target);
+  THTTPGet get;
+  get.URL = server.BaseUrl() + "/file.zip";
+  get.FileName = target;
+  get.Internet_Type = kOpenTypeDirect;
+  const Outcome outcome = Download(get);
   EXPECT_FALSE(outcome.done);
   EXPECT_TRUE(outcome.error);
   EXPECT_EQ(test::ReadFile(target), "01234");
+  EXPECT_EQ(get.FailureText(), "the server sent more than the 5 bytes it announced");
 }
 
 }  // namespace

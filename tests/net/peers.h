@@ -70,8 +70,8 @@ class FixedReplyServer {
   int port_ = 0;
 };
 
-/// An HTTP server that holds or floods its client: "trickle", "silent-body" or
-/// "flood" (see hostile_server.py).
+/// An HTTP server that holds or floods its client: "trickle", "silent-body", "drip"
+/// or "flood" (see hostile_server.py).
 class HostileServer {
  public:
   explicit HostileServer(const std::string& mode);

@@ -3,7 +3,8 @@ its client.
 
 Modes: "trickle" announces a huge body and sends it one byte at a time, slowly
 enough to stay under any idle time-out; "silent-body" announces a huge body and
-sends nothing after the headers; "flood" sends a valid-looking release reply
+sends nothing after the headers; "drip" announces 600 bytes and sends one a
+second; "flood" sends a valid-looking release reply
 followed by an endless body without a length. Prints the port first and serves
 until it is killed or --lifetime seconds have passed.
 """
@@ -16,7 +17,7 @@ import time
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--mode", choices=["trickle", "silent-body", "flood"], required=True)
+    parser.add_argument("--mode", choices=["trickle", "silent-body", "drip", "flood"], required=True)
     parser.add_argument("--lifetime", type=float, default=60.0)
     args = parser.parse_args()
 
@@ -26,7 +27,9 @@ def main():
         def do_GET(self):
             self.send_response(200)
             self.send_header("Content-Type", "text/plain")
-            if args.mode != "flood":
+            if args.mode == "drip":
+                self.send_header("Content-Length", "600")
+            elif args.mode != "flood":
                 self.send_header("Content-Length", "1" + "0" * 23)
             self.end_headers()
             self.wfile.flush()
@@ -36,6 +39,11 @@ def main():
                         self.wfile.write(bytes([byte]))
                         self.wfile.flush()
                         time.sleep(0.2)
+                elif args.mode == "drip":
+                    for _ in range(600):
+                        self.wfile.write(b"d")
+                        self.wfile.flush()
+                        time.sleep(1.0)
                 elif args.mode == "silent-body":
                     time.sleep(args.lifetime)
                 else:
