@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
+#include <set>
 #include <vector>
 
 #include "base/paths.h"
@@ -64,12 +64,9 @@ TEST(FilesTest, TheLeftoverSweepRemovesOnlyTheTemporaryNamesOfThatFile) {
   fs::create_directory(folder.path() / "app.cfg.kestrova-Fold12");
 
   RemoveReplaceLeftovers((folder.path() / "app.cfg").string());
-  std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(folder.path())) left.push_back(entry.path().filename().string());
-  std::vector<std::string> expected = others;
-  expected.push_back("app.cfg.kestrova-Fold12");
-  std::sort(left.begin(), left.end());
-  std::sort(expected.begin(), expected.end());
+  std::set<std::string> left, expected(others.begin(), others.end());
+  for (const auto& entry : fs::directory_iterator(folder.path())) left.insert(entry.path().filename().string());
+  expected.insert("app.cfg.kestrova-Fold12");
   EXPECT_EQ(left, expected);
 }
 

@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
+
 #include "base/files.h"
 #include "base/ini.h"
 #include "support/temp_folder.h"
@@ -54,6 +56,24 @@ TEST_F(IniFilePosixTest, WriteKeepsTheFilesOwnerAndPermissions) {
   EXPECT_EQ(after.st_uid, before.st_uid);
   EXPECT_EQ(after.st_gid, before.st_gid);
   EXPECT_NE(after.st_ino, before.st_ino) << "replaced in one step, not rewritten in place";
+}
+
+// Links and modes of a configuration file, which only POSIX systems give it.
+TEST(FilesPosixTest, AWriteThroughALinkReplacesItsTargetAndKeepsTheLinkAndMode) {
+  kestrova::testing::TempFolder folder;
+  std::filesystem::create_directory(folder.path() / "real");
+  const std::filesystem::path target = folder.Write("real/app.cfg", "old");
+  ::chmod(target.c_str(), 0640);
+  std::filesystem::create_symlink("real/app.cfg", folder.path() / "app.cfg");
+
+  ASSERT_TRUE(ReplaceFileSafely((folder.path() / "app.cfg").string(), "new"));
+  EXPECT_TRUE(std::filesystem::is_symlink(folder.path() / "app.cfg"));
+  EXPECT_EQ(folder.Read("real/app.cfg"), "new");
+  struct stat info {};
+  ::stat(target.c_str(), &info);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path() / "real"), std::filesystem::directory_iterator()), 1)
+      << "no temporary file is left beside the target";
 }
 
 }  // namespace
