@@ -120,6 +120,15 @@ bool RemoveFolderTree(const std::string& path);
 /// Moves `from` over `to` in one step, replacing a read-only target as well.
 bool RenameReplacing(const std::string& from, const std::string& to);
 
+/// Why a file cannot be created in `folder` (the system's words), or nothing when one
+/// can: tried by creating a file that vanishes with its handle, so that permissions,
+/// read-only media and access lists all count and a crash leaves nothing behind.
+std::optional<std::string> FolderWriteFault(const std::string& folder);
+
+/// Makes the names in `folder` (files created, renamed or removed there) survive a
+/// crash of the system. True where the platform does that by itself.
+bool SyncFolder(const std::string& folder);
+
 /// Bytes an unprivileged writer can still put on the file system that holds `path`, or
 /// would hold it once created; nothing when the system cannot tell.
 std::optional<uint64_t> FreeDiskSpace(const std::string& path);

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <memory>
@@ -289,6 +290,24 @@ bool RemoveFolderTree(const std::string& path) {
 
 bool RenameReplacing(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::optional<std::string> FolderWriteFault(const std::string& folder) {
+  const std::string path = folder.empty() ? "." : folder;
+  FileDescriptor unnamed(::open(path.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+  if (unnamed.valid()) return std::nullopt;
+  // File systems without unnamed files: a named one, removed at once.
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return std::string(std::strerror(errno));
+  std::string probe = JoinPath(path, ".kestrova-write-test-XXXXXX");
+  FileDescriptor named(::mkstemp(probe.data()));
+  if (!named.valid()) return std::string(std::strerror(errno));
+  ::unlink(probe.c_str());
+  return std::nullopt;
+}
+
+bool SyncFolder(const std::string& folder) {
+  FileDescriptor handle(::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return handle.valid() && ::fsync(handle.get()) == 0;
 }
 
 std::optional<uint64_t> FreeDiskSpace(const std::string& path) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "base/native_file.h"
@@ -390,7 +391,8 @@ bool RemoveFolderTree(const std::string& path) {
 bool RenameReplacing(const std::string& from, const std::string& to) {
   const std::wstring wide_from = WideText(from);
   const std::wstring wide_to = WideText(to);
-  constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING;
+  // Write-through: the move is on disk when the call returns, as a journal needs.
+  constexpr DWORD kFlags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
   // Windows replaces nothing with a folder; Wine would, so the rule is kept here.
   if (IsFolderAttribute(GetFileAttributesW(wide_from.c_str())) &&
       GetFileAttributesW(wide_to.c_str()) != kNoAttributes) {
@@ -408,6 +410,20 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
   SetFileAttributesW(wide_to.c_str(), target);
   return false;
 }
+
+std::optional<std::string> FolderWriteFault(const std::string& folder) {
+  // The system removes the file when its handle closes, also when the process dies.
+  const std::string probe = JoinPath(folder, ".kestrova-write-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                                                 std::to_string(GetTickCount64()) + ".tmp");
+  const HANDLE file = CreateFileW(WideText(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return SystemErrorText(GetLastError());
+  CloseHandle(file);
+  return std::nullopt;
+}
+
+// NTFS journals its own names, and every move here is written through.
+bool SyncFolder(const std::string&) { return true; }
 
 std::optional<uint64_t> FreeDiskSpace(const std::string& path) {
   // A target that does not exist yet will land on the volume of the nearest folder

@@ -28,4 +28,8 @@ std::string FileNameOf(const std::string& path);
 /// Whether a path is complete rather than relative to the current folder.
 bool IsFullPath(std::string_view path);
 
+/// Why the platform's file systems would refuse `name` as one file or folder name
+/// (without separators), or an empty text when they take it.
+std::string FileNameRefusal(std::string_view name);
+
 }  // namespace kestrova

@@ -24,4 +24,11 @@ std::string FileNameOf(const std::string& path) { return path.substr(path.rfind(
 
 bool IsFullPath(std::string_view path) { return !path.empty() && path[0] == '/'; }
 
+// Linux file systems take every byte but the separator and NUL, up to NAME_MAX.
+std::string FileNameRefusal(std::string_view name) {
+  if (name.find('\0') != std::string_view::npos) return "it holds a NUL character";
+  if (name.size() > 255) return "it is longer than 255 bytes";
+  return {};
+}
+
 }  // namespace kestrova

@@ -1,5 +1,9 @@
 #include "base/paths.h"
 
+#include <cctype>
+
+#include "base/wide_text_win32.h"
+
 namespace kestrova {
 namespace {
 
@@ -41,6 +45,26 @@ std::string FileNameOf(const std::string& path) { return path.substr(FolderLengt
 bool IsFullPath(std::string_view path) {
   if (HasDrive(path)) return path.size() >= 3 && IsNativeSeparator(path[2]);
   return path.size() >= 2 && IsNativeSeparator(path[0]) && IsNativeSeparator(path[1]);
+}
+
+std::string FileNameRefusal(std::string_view name) {
+  for (unsigned char c : name) {
+    if (c < 32 || std::string_view("<>:\"|?*").find(static_cast<char>(c)) != std::string_view::npos) {
+      return "Windows does not allow the character '" + std::string(1, static_cast<char>(c)) + "' in names";
+    }
+  }
+  if (!name.empty() && (name.back() == '.' || name.back() == ' ')) return "Windows drops a final dot or blank";
+  if (WideText(name).size() > 255) return "it is longer than 255 characters";
+  // Device names stay devices in every folder, with any extension.
+  std::string stem(name.substr(0, name.find('.')));
+  for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  static constexpr std::string_view kDevices[] = {"CON", "PRN", "AUX", "NUL", "COM1", "COM2", "COM3", "COM4",
+                                                  "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1", "LPT2",
+                                                  "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+  for (std::string_view device : kDevices) {
+    if (stem == device) return "Windows reserves the name " + stem + " for a device";
+  }
+  return {};
 }
 
 }  // namespace kestrova

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <optional>
 #include <unordered_set>
+#include <utility>
 
 #include "base/text.h"
 #include "zip/archiver_lock.h"
@@ -165,6 +166,10 @@ void ZipArchiver::CommitStagedFiles() {
 void ZipArchiver::DiscardStagedFiles() { staged_->Discard(); }
 
 size_t ZipArchiver::StagedCount() const { return staged_->Count(); }
+
+std::unique_ptr<StagedFiles> ZipArchiver::TakeStagedFiles() {
+  return std::exchange(staged_, std::make_unique<StagedFiles>());
+}
 
 void ZipArchiver::SelectEntries() {
   std::vector<std::u16string> masks, exclusions;

@@ -6,7 +6,6 @@
 #include "base/paths.h"
 #include "base/text.h"
 #include "ui/application.h"
-#include "zip/archive_check.h"
 
 namespace kestrova {
 namespace {
@@ -18,7 +17,7 @@ constexpr int kInstallOuterHeight = 81;  // leaves the button row out
 }  // namespace
 
 TFormZipProgress::TFormZipProgress(ui::TForm* owner, bool save_mode, bool cancel_visible)
-    : ui::TForm(owner), ArchiveFolder(FolderOf(ExecutablePath())), save_mode_(save_mode) {
+    : ui::TForm(owner), save_mode_(save_mode) {
   SetCaption("FormZipProgress");
   SetBorderStyle(ui::TFormBorderStyle::ToolWindow);
   SetFormStyle(ui::TFormStyle::StayOnTop);
@@ -60,9 +59,13 @@ void TFormZipProgress::FormCreate() {
 
 void TFormZipProgress::Start(const std::string& caption, ZipArchiver& archiver,
                              const std::vector<std::string>& list) {
+  Start(caption, archiver, [this, &list] { SaveEntries(list); });
+}
+
+void TFormZipProgress::Start(const std::string& caption, ZipArchiver& archiver, std::function<void()> job) {
   SetCaption(caption);
   archiver_ = &archiver;
-  list_ = &list;
+  job_ = std::move(job);
   archiver.OnOverallProgress = [this](ZipArchiver& sender, double progress, TProcessOperation operation,
                                       TProgressPhase phase, bool& cancel) {
     ZipArchiverOverallProgress(sender, progress, operation, phase, cancel);
@@ -81,89 +84,30 @@ void TFormZipProgress::Start(const std::string& caption, ZipArchiver& archiver,
 // Activation comes again whenever the window regains the focus, also from the
 // messages the running job processes; the job runs once.
 void TFormZipProgress::FormActivate() {
-  if (started_ || !archiver_ || !list_) return;
+  if (started_ || !archiver_ || !job_) return;
   started_ = true;
   try {
-    RunJob();
+    job_();
   } catch (const std::exception& error) {
     // The window layer reports it and the window waits for the user; the caller
     // still learns why the job did not end.
     if (error_text_.empty()) error_text_ = error.what();
-    if (!save_mode_) archiver_->DiscardStagedFiles();
     throw;
   }
   if (!abort_) result_code_ = 1;
   TimerClose.SetEnabled(true);
 }
 
-void TFormZipProgress::RunJob() {
-  if (save_mode_) {
-    SaveEntries();
-  } else {
-    InstallArchives();
-  }
-}
-
-void TFormZipProgress::SaveEntries() {
-  for (const std::string& entry : *list_) {
+void TFormZipProgress::SaveEntries(const std::vector<std::string>& list) {
+  for (const std::string& entry : list) {
     ShowEntry(entry);
     if (abort_) break;
     archiver_->AddMatching(Utf8ToUtf16(entry), kDefaultSearchAttr, {});
   }
 }
 
-// Nothing installed is touched before every archive has proved whole, and nothing is
-// replaced before every file has been written.
-void TFormZipProgress::InstallArchives() {
-  if (CheckArchives()) StageArchives();
-  if (abort_) {
-    archiver_->DiscardStagedFiles();
-    return;
-  }
-  try {
-    archiver_->CommitStagedFiles();
-  } catch (const EArchiverError& error) {
-    Fail(error.what());
-  }
-}
-
-bool TFormZipProgress::CheckArchives() {
-  for (const std::string& entry : *list_) {
-    ShowEntry(entry);
-    const auto failure =
-        CheckArchiveWhole(JoinToFolder(ArchiveFolder, entry), [this](double progress) { return ShowProgress(progress); });
-    if (failure) Fail(*failure);
-    if (abort_) return false;
-  }
-  return true;
-}
-
-void TFormZipProgress::StageArchives() {
-  archiver_->StageExtraction = true;
-  for (const std::string& entry : *list_) {
-    ShowEntry(entry);
-    archiver_->FileName = Utf8ToUtf16(JoinToFolder(ArchiveFolder, entry));
-    try {
-      archiver_->Open(fmOpenReadDenyNone);
-    } catch (const EArchiverError& error) {
-      // Checked a moment ago; gone or changed since.
-      Fail(error.what());
-      return;
-    }
-    archiver_->ExtractMatching();
-    archiver_->Close();
-    if (abort_) return;
-  }
-}
-
 void TFormZipProgress::ShowEntry(const std::string& entry) {
   LabelFilename.SetCaption(entry);
-}
-
-bool TFormZipProgress::ShowProgress(double progress) {
-  Gauge1.SetProgress(static_cast<int>(std::nearbyint(progress)));
-  ui::ProcessMessages();
-  return !abort_;
 }
 
 void TFormZipProgress::Fail(const std::string& message) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,12 +15,12 @@
 
 namespace kestrova {
 
-/// Runs one archiving job while it is shown modally, and shows which list entry is
-/// being worked on. Save mode adds each entry of the list to the caller's open
-/// archive; install mode reads every listed archive whole, extracts them all beside
-/// their targets and only then puts the files in place, so that the installation
-/// ends up either all new or as it was. The window closes itself 500 ms after the
-/// job; ResultCode then says 1 done, 2 cancelled, 3 failed, and ErrorText why.
+/// Runs one archiving job while it is shown modally: it shows the archiver's progress
+/// and which entry is being worked on, and offers Cancel. The save job adds each
+/// entry of a list to the caller's open archive; any other job is the caller's (the
+/// upgrade stages its install that way), and the dialog owns no step of it. The
+/// window closes itself 500 ms after the job; ResultCode then says 1 done, 2
+/// cancelled, 3 failed, and ErrorText why.
 class TFormZipProgress : public ui::TForm {
  public:
   TFormZipProgress(ui::TForm* owner, bool save_mode, bool cancel_visible);
@@ -29,15 +30,21 @@ class TFormZipProgress : public ui::TForm {
   ui::TBitBtn BitBtnCancel{*this};
   ui::TTimer TimerClose;
 
-  /// Where install mode finds the listed archives; the updater's own folder unless
-  /// set otherwise. Ends in a separator.
-  std::string ArchiveFolder;
-
-  /// Sets the caption and hands over the job; neither `archiver` nor `list` is owned
-  /// and both must outlive the showing.
+  /// Sets the caption and hands over the save job; neither `archiver` nor `list` is
+  /// owned and both must outlive the showing.
   void Start(const std::string& caption, ZipArchiver& archiver, const std::vector<std::string>& list);
+  /// Sets the caption and hands over a job of the caller's that works with `archiver`
+  /// (not owned); it runs when the window is first activated.
+  void Start(const std::string& caption, ZipArchiver& archiver, std::function<void()> job);
   int32_t ResultCode() const { return result_code_; }
   const std::string& ErrorText() const { return error_text_; }
+
+  /// For a job: shows the list entry being worked on.
+  void ShowEntry(const std::string& entry);
+  /// For a job: ends it as failed with `message`.
+  void Fail(const std::string& message);
+  /// For a job: whether it must stop (cancelled or failed).
+  bool Stopped() const { return abort_; }
 
   void FormActivate();
   void BitBtnCancelClick();
@@ -51,14 +58,7 @@ class TFormZipProgress : public ui::TForm {
 
  private:
   void FormCreate();
-  void RunJob();
-  void SaveEntries();
-  void InstallArchives();
-  bool CheckArchives();
-  void StageArchives();
-  void ShowEntry(const std::string& entry);
-  bool ShowProgress(double progress);
-  void Fail(const std::string& message);
+  void SaveEntries(const std::vector<std::string>& list);
 
   bool save_mode_;
   bool started_ = false;
@@ -66,7 +66,7 @@ class TFormZipProgress : public ui::TForm {
   int32_t result_code_ = 0;
   std::string error_text_;
   ZipArchiver* archiver_ = nullptr;
-  const std::vector<std::string>* list_ = nullptr;
+  std::function<void()> job_;
 };
 
 }  // namespace kestrova

@@ -16,6 +16,20 @@ void StagedFiles::Add(std::unique_ptr<TemporaryFile> file, const std::string& ta
   files_.push_back({target, std::move(file)});
 }
 
+std::vector<std::pair<std::string, std::string>> StagedFiles::Entries() const {
+  std::vector<std::pair<std::string, std::string>> entries;
+  entries.reserve(files_.size());
+  for (const Staged& staged : files_) entries.emplace_back(staged.file->path(), staged.target);
+  return entries;
+}
+
+void StagedFiles::Release() {
+  for (Staged& staged : files_) staged.file->Release();
+  files_.clear();
+  index_.clear();
+  created_folders_.clear();
+}
+
 void StagedFiles::NoteCreatedFolder(const std::string& folder) { created_folders_.push_back(folder); }
 
 // The old file is moved aside first rather than overwritten, so that it can come back

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "zip/temporary_file.h"
@@ -27,6 +28,12 @@ class StagedFiles {
   /// A folder that did not exist before the staging made it.
   void NoteCreatedFolder(const std::string& folder);
   size_t Count() const { return files_.size(); }
+  /// Each staged file's path with the target it replaces, in the order they came.
+  std::vector<std::pair<std::string, std::string>> Entries() const;
+  /// The folders the staging made, each after the one that holds it.
+  const std::vector<std::string>& CreatedFolders() const { return created_folders_; }
+  /// The caller puts the files in place itself: nothing staged is removed any more.
+  void Release();
 
   /// Moves every file over its target. When one cannot be moved, the targets already
   /// replaced get their old files back and that target is returned; nothing stays

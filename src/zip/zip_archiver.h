@@ -109,6 +109,8 @@ class ZipArchiver {
   /// were. Also done when the archiver goes.
   void DiscardStagedFiles();
   size_t StagedCount() const;
+  /// Hands the staged files to a caller that puts them in place itself.
+  std::unique_ptr<StagedFiles> TakeStagedFiles();
 
   const DirectoryItemList& Items() const { return items_; }
   size_t Count() const { return items_.size(); }
