@@ -15,6 +15,10 @@ int RunMainSequence(TSettings& settings, StartupScreen& screen, const std::strin
     if (check.ReleaseCheck() && screen.HasDisplay()) {
       screen.HideWaitWindow();
       screen.RunMainWindow(settings);
+    } else if (check.UpdaterRestarts()) {
+      // The replaced updater starts again and takes it from there.
+      screen.CloseWaitWindow();
+      return 0;
     } else if (!check.ConfigurationLoaded()) {
       // Reported already; there is nothing that could be started.
       screen.CloseWaitWindow();

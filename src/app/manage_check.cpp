@@ -3,6 +3,10 @@
 #include "base/paths.h"
 #include "net/internet_handle.h"
 #include "net/protocol.h"
+#include "upgrade/detached_script.h"
+#include "upgrade/self_replacement.h"
+#include "upgrade/upgrade_transaction.h"
+#include "upgrade/working_files.h"
 
 namespace kestrova {
 namespace {
@@ -26,7 +30,8 @@ bool TManageCheck::ReleaseCheck() {
   settings_.app_directory = FolderOf(executable_path_);
   configuration_loaded_ = LoadConfiguration(settings_, FileNameOf(executable_path_), report_);
   if (!configuration_loaded_) return false;
-  if (!settings_.check_release) return false;
+  RecoverInterruptedUpgrade();
+  if (updater_restarts_ || !settings_.check_release) return false;
   internet_ = OpenInternetHandle(FileNameOf(executable_path_), AccessOf(settings_));
   fetcher_ = std::make_unique<TGetInternetData>(internet_, settings_.internet_option_connect_timeout);
   if (!internet_) return false;
@@ -41,6 +46,23 @@ bool TManageCheck::ReleaseCheck() {
     return IsNewerRelease(settings_.release_version, settings_.current_version);
   }
   return false;
+}
+
+void TManageCheck::RecoverInterruptedUpgrade() {
+  const TRecovery recovery = kestrova::RecoverInterruptedUpgrade(settings_.app_directory);
+  if (recovery.outcome == TRecoveryOutcome::kNone) return;
+  AppendToUpgradeLog(settings_.name, recovery.message);
+  if (recovery.outcome == TRecoveryOutcome::kDamaged) return;
+  // The installed version may have changed back or forward.
+  LoadConfiguration(settings_, FileNameOf(executable_path_), report_);
+  if (!recovery.replace_updater) return;
+  TReplacementRequest request;
+  request.app_directory = settings_.app_directory;
+  request.executable_name = FileNameOf(executable_path_);
+  request.updater_arguments = settings_.updater_arguments;
+  request.updater_process_id = CurrentProcessId();
+  request.LaunchRequested = true;
+  updater_restarts_ = WriteReplacementBatch(request);
 }
 
 bool TManageCheck::AnsweredBy(const std::string& server) {

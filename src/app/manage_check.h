@@ -26,6 +26,10 @@ class TManageCheck {
   bool ReleaseCheck();
   /// Whether the updater's configuration was found and read by ReleaseCheck.
   bool ConfigurationLoaded() const { return configuration_loaded_; }
+  /// Whether ReleaseCheck finished an interrupted upgrade whose new updater is now
+  /// being put in place by the replacement script, which starts the updater again:
+  /// this run then starts nothing.
+  bool UpdaterRestarts() const { return updater_restarts_; }
 
   /// Sends the release check to `server` and returns when its reply (if any) has
   /// been taken into the settings.
@@ -36,6 +40,9 @@ class TManageCheck {
 
  private:
   bool AnsweredBy(const std::string& server);
+  /// Finishes or undoes what an upgrade that died part of the way left, before the
+  /// application or a new upgrade can meet it.
+  void RecoverInterruptedUpgrade();
 
   TSettings& settings_;
   std::string executable_path_;
@@ -43,6 +50,7 @@ class TManageCheck {
   InternetHandle internet_;
   std::unique_ptr<TGetInternetData> fetcher_;
   bool configuration_loaded_ = false;
+  bool updater_restarts_ = false;
 };
 
 }  // namespace kestrova

@@ -222,7 +222,7 @@ void TFormMainScreen::ActionListReceived(TGetInternetData& sender, const std::st
   // only leaves the list unloaded, so the upgrade stops at this step.
   try {
     const std::string path = JoinToFolder(settings_.app_directory, kActionListFileName);
-    if (!ReplaceFileSafely(path, *reply)) return;
+    if ((transaction_ && !transaction_->NoteBrought(path)) || !ReplaceFileSafely(path, *reply)) return;
     std::optional<TActionList> list = ReadActionList(path);
     if (!list) return;
     ActionListError = ActionListFault(*reply, *list);
@@ -277,12 +277,13 @@ void TFormMainScreen::SetStepResult(const std::string& word) {
 void TFormMainScreen::ShowUpgradeState(TUpgradeState state) {
   const bool usable = state == TUpgradeState::Idle || state == TUpgradeState::Abandoned;
   const bool finished = state == TUpgradeState::Succeeded;
-  const bool turning = state == TUpgradeState::Running || state == TUpgradeState::InstallFailed;
+  const bool turning = state == TUpgradeState::Running;
   BitBtnUpdate.SetEnabled(usable);
   BitBtnLater.SetEnabled(usable);
   BitBtnUpdate.SetVisible(!finished);
   BitBtnLater.SetVisible(!finished);
-  BitBtnStart.SetVisible(finished);
+  // After a failure the installation is as it was, so it can be started from here.
+  BitBtnStart.SetVisible(finished || state == TUpgradeState::Abandoned);
   AnimateUpdateInProgress.SetVisible(turning);
   AnimateUpdateInProgress.SetActive(turning);
   if (turning) AnimateUpdateInProgress.Repaint();
@@ -299,8 +300,11 @@ void TFormMainScreen::BitBtnStartClick() {
 }
 
 void TFormMainScreen::FormClose() {
-  CleanUp();
+  // The replacement starts before the journal goes: should this run die in between,
+  // the next start finds the upgrade finished and lets the script do its work.
   const bool updater_restarts = WriteReplacementBatch() && LaunchRequested;
+  transaction_.reset();  // finishes a committed upgrade, undoes any other
+  CleanUp();
   // Whenever no script restarts the updater (nothing to replace, or the script could
   // not be started), the application is started here, as the user asked for it.
   if (LaunchRequested && !updater_restarts) LaunchApplication(settings_);

@@ -17,18 +17,21 @@
 #include "ui/panel.h"
 #include "ui/rich_edit.h"
 #include "upgrade/action_list.h"
+#include "upgrade/upgrade_transaction.h"
+#include "upgrade/working_files.h"
 
 namespace kestrova {
+
+class TFormZipProgress;
+class ZipArchiver;
 
 /// The moments of an upgrade that decide which buttons can be used and whether the
 /// wheel turns.
 enum class TUpgradeState {
-  Idle,                      // the window was just created
-  Running,                   // the upgrade procedure works
-  Abandoned,                 // ended before the install; the user may start over
-  Succeeded,                 // installed and recorded; only launching is left
-  ConfigurationWriteFailed,  // installed, version not recorded; only closing is left
-  InstallFailed,             // the install broke off; only closing is left
+  Idle,       // the window was just created
+  Running,    // the upgrade procedure works
+  Abandoned,  // failed, with the installation as it was: start over, later, or launch
+  Succeeded,  // installed and recorded; only launching is left
 };
 
 /// The window start-up opens when a newer release exists. It shows the installed
@@ -132,13 +135,19 @@ class TFormMainScreen : public ui::TForm {
   bool SaveCurrentVersion(const std::vector<std::string>& paths);
   /// Opens every release archive (ReleaseFiles, in app_directory) and checks it whole,
   /// writing nothing: false, with LastStatus 3 and LastArchiveError, when one is missing
-  /// or damaged. Shows no dialog of its own beyond the archive dialog if you use it.
+  /// or damaged.
   bool VerifyReleaseArchives();
+  /// Checks, before anything changes, that the release can go in (see PlanInstall)
+  /// and that the application's configuration can take the new version; fills
+  /// `plan`. False with LastStatus 3 and LastArchiveError otherwise.
+  bool CheckInstall(TInstallPlan& plan);
   /// Compares every downloaded release file with its signed SHA-256 (ReleaseHashes,
   /// none when unsigned): false, with LastStatus 3 and LastArchiveError, at the first
   /// that differs.
   bool VerifyReleaseHashes();
-  /// Install step: extracts every release archive over app_directory, all or nothing.
+  /// Install step: stages every release archive beside app_directory's files under the
+  /// archive dialog, then puts them all in place through the upgrade's transaction,
+  /// all or nothing.
   bool InstallRelease();
 
  private:
@@ -152,24 +161,24 @@ class TFormMainScreen : public ui::TForm {
   /// Starts the replacement of the updater when this run installed one; true when
   /// the script runs.
   bool WriteReplacementBatch();
+  bool BeginTransaction();
   bool DownloadReleaseFromEitherServer();
-  bool VerifyDownloads();
-  void ChangeInstallation();
+  bool VerifyDownloads(TInstallPlan& plan);
+  void ChangeInstallation(const TInstallPlan& plan);
   void RemoveObsoleteItems();
+  /// The install failed: the installation is put back and the window offers a way on.
+  void ReportInstallFailure(const std::string& result);
   void RecordInstalledRelease();
   void EndUpgrade();
+  void StageReleaseArchives(TFormZipProgress& dialog, ZipArchiver& archiver);
 
   TSettings& settings_;
   const std::string agent_;
   InternetHandle internet_;
+  /// The journal of the running upgrade; kept after it succeeded until the window
+  /// closes, which finishes it.
+  std::unique_ptr<UpgradeTransaction> transaction_;
 };
-
-/// The system's folder for temporary files, ending in a separator, however long.
-std::string GetTempDirectory();
-
-/// Where the log of the latest upgrade of application `name` is kept: the system's
-/// temporary folder, beside the save archive.
-std::string UpgradeLogPath(const std::string& name);
 
 /// `line`, padded with blanks to 45 characters when shorter, then ": " and `word`.
 std::string StepResultLine(const std::string& line, const std::string& word);

@@ -1,6 +1,7 @@
 // The two upgrade steps that touch the installed files: saving what the action list
 // names before anything changes, and installing the release archives.
 #include <exception>
+#include <stdexcept>
 
 #include "base/files.h"
 #include "base/paths.h"
@@ -9,6 +10,7 @@
 #include "upgrade/form_main_screen.h"
 #include "zip/archive_check.h"
 #include "zip/form_zip_progress.h"
+#include "zip/staged_files.h"
 #include "zip/zip_archiver.h"
 
 namespace kestrova {
@@ -17,8 +19,6 @@ namespace {
 constexpr char kNoReleaseFile[] = "The action list names no release file";
 
 }  // namespace
-
-std::string GetTempDirectory() { return TemporaryDirectory(); }
 
 bool TFormMainScreen::SaveCurrentVersion(const std::vector<std::string>& paths) {
   try {
@@ -81,17 +81,53 @@ bool TFormMainScreen::InstallRelease() {
     archiver.Options.OverwriteMode = omAlways;
     archiver.BaseDir = Utf8ToUtf16(settings_.app_directory);
     archiver.FileMasks = {u"*.*"};
-    TFormZipProgress dialog(this, false, false);
-    dialog.ArchiveFolder = settings_.app_directory;
-    dialog.Start(" Install in progress...", archiver, ReleaseFiles);
-    dialog.ShowModal();
-    LastStatus = dialog.ResultCode();
-    LastArchiveError = dialog.ErrorText();
-    return LastStatus == 1;
+    archiver.StageExtraction = true;
+    {
+      TFormZipProgress dialog(this, false, false);
+      dialog.Start(" Install in progress...", archiver, [&] { StageReleaseArchives(dialog, archiver); });
+      dialog.ShowModal();
+      LastStatus = dialog.ResultCode();
+      LastArchiveError = dialog.ErrorText();
+    }
+    // What did not stage completely goes with the archiver.
+    if (LastStatus != 1) return false;
+    // Outside an upgrade the install is a transaction of its own.
+    std::string error;
+    std::unique_ptr<UpgradeTransaction> own;
+    if (!transaction_) own = UpgradeTransaction::Begin(settings_.app_directory, settings_.release_version, error);
+    UpgradeTransaction* transaction = own ? own.get() : transaction_.get();
+    if (!transaction) throw std::runtime_error(error);
+    const std::unique_ptr<StagedFiles> staged = archiver.TakeStagedFiles();
+    if (const auto failed = transaction->PutInPlace(*staged)) {
+      LastStatus = 3;
+      LastArchiveError = FormatArchiverError("", kErrCannotCreateFile, ArchiverMessage(kErrCannotCreateFile, *failed));
+      return false;
+    }
+    if (own && !own->Commit()) throw std::runtime_error("The upgrade journal cannot be written");
+    return true;
   } catch (const std::exception& error) {
     LastStatus = 3;
     LastArchiveError = error.what();
     return false;
+  }
+}
+
+// Each archive was checked whole after its download; here its files are only written
+// beside their targets, which stay as they are until every file of every archive is.
+void TFormMainScreen::StageReleaseArchives(TFormZipProgress& dialog, ZipArchiver& archiver) {
+  for (const std::string& entry : ReleaseFiles) {
+    dialog.ShowEntry(entry);
+    archiver.FileName = Utf8ToUtf16(JoinToFolder(settings_.app_directory, entry));
+    try {
+      archiver.Open(fmOpenReadDenyNone);
+      archiver.ExtractMatching();
+      archiver.Close();
+    } catch (const EArchiverError& error) {
+      // Checked a moment ago; gone, changed or out of room since.
+      dialog.Fail(error.what());
+      return;
+    }
+    if (dialog.Stopped()) return;
   }
 }
 

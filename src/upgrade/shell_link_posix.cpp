@@ -141,7 +141,7 @@ ShortcutPlaces PlatformShortcutPlaces() {
 bool IsHiddenEntry(const FolderEntry& entry) { return !entry.name.empty() && entry.name.front() == '.'; }
 
 bool RetargetShortcut(const std::string& shortcut_path, const std::string& program_file_name,
-                      const std::string& updater_path) {
+                      const std::string& updater_path, const ShortcutChangeHook& before_change) {
   const auto content = ReadWholeFile(shortcut_path);
   if (!content) return false;
   std::string rewritten;
@@ -170,7 +170,9 @@ bool RetargetShortcut(const std::string& shortcut_path, const std::string& progr
     begin = end;
   }
   // A read-only entry is refused by the replacement, and so not counted.
-  return changed && ReplaceFileSafely(shortcut_path, rewritten);
+  if (!changed || IsReadOnlyFile(shortcut_path)) return false;
+  if (before_change && !before_change(shortcut_path)) return false;
+  return ReplaceFileSafely(shortcut_path, rewritten);
 }
 
 }  // namespace kestrova

@@ -86,7 +86,7 @@ bool IsHiddenEntry(const FolderEntry& entry) {
 }
 
 bool RetargetShortcut(const std::string& shortcut_path, const std::string& program_file_name,
-                      const std::string& updater_path) {
+                      const std::string& updater_path, const ShortcutChangeHook& before_change) {
   if (program_file_name.empty()) return false;
   TComApartment apartment;
   if (!apartment.Usable()) return false;
@@ -106,6 +106,7 @@ bool RetargetShortcut(const std::string& shortcut_path, const std::string& progr
   // Asked before the save: where the attribute stands for file permissions (Wine), a
   // save by the superuser would pass over it.
   if (IsReadOnlyFile(shortcut_path)) return false;
+  if (before_change && !before_change(shortcut_path)) return false;
   return file->Save(path.c_str(), TRUE) == S_OK;
 }
 

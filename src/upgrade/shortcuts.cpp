@@ -34,7 +34,8 @@ void FindFilesRecursive(const std::string& directory, const std::string& mask,
   }
 }
 
-int32_t RetargetShortcuts(const std::string& main_program, const std::string& updater_path) {
+int32_t RetargetShortcuts(const std::string& main_program, const std::string& updater_path,
+                          const ShortcutChangeHook& before_change) {
   const ShortcutPlaces places = PlatformShortcutPlaces();
   std::vector<std::string> shortcuts;
   FindFilesRecursive(places.root, places.mask, shortcuts);
@@ -51,7 +52,7 @@ int32_t RetargetShortcuts(const std::string& main_program, const std::string& up
   const std::string program = ProgramFileName(main_program);
   int32_t count = 0;
   for (const std::string& shortcut : shortcuts) {
-    if (RetargetShortcut(shortcut, program, updater_path)) ++count;
+    if (RetargetShortcut(shortcut, program, updater_path, before_change)) ++count;
   }
   return count;
 }

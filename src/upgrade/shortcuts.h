@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,15 +36,19 @@ bool IsHiddenEntry(const FolderEntry& entry);
 void FindFilesRecursive(const std::string& directory, const std::string& mask,
                         std::vector<std::string>& list);
 
+/// Told of each shortcut just before it is rewritten; returning false leaves it alone.
+using ShortcutChangeHook = std::function<bool(const std::string& shortcut_path)>;
+
 /// Rewrites the shortcut at `shortcut_path` to start `updater_path` instead of the
 /// program it starts, when that program's file name is `program_file_name` (letters A
 /// to Z compared without case). Everything else in the shortcut stays as it was.
 /// True when the shortcut was rewritten and saved; a read-only shortcut is not.
 bool RetargetShortcut(const std::string& shortcut_path, const std::string& program_file_name,
-                      const std::string& updater_path);
+                      const std::string& updater_path, const ShortcutChangeHook& before_change = {});
 
 /// Retargets every shortcut of every profile that starts `main_program` (by its file
 /// name) to the updater at `updater_path`; returns how many were rewritten.
-int32_t RetargetShortcuts(const std::string& main_program, const std::string& updater_path);
+int32_t RetargetShortcuts(const std::string& main_program, const std::string& updater_path,
+                          const ShortcutChangeHook& before_change = {});
 
 }  // namespace kestrova

@@ -9,6 +9,9 @@ namespace kestrova {
 /// restored from. False when the system has no trash for it (another file system
 /// without one, say) or the move fails; the item is then where it was.
 bool MoveToTrash(const std::string& path);
+/// The same for an item that was moved from `original_path` to wait at `path`: the
+/// trash offers to restore it where it was (where the system's trash keeps that).
+bool MoveToTrash(const std::string& path, const std::string& original_path);
 
 /// Removes a folder with everything in it: into the trash where one can be had, else
 /// for good. True when the folder is gone.

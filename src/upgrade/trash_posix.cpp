@@ -142,10 +142,14 @@ std::optional<std::string> ClaimName(const std::string& trash, const std::string
 
 }  // namespace
 
-bool MoveToTrash(const std::string& path) {
-  if (path.empty() || path.front() != '/') return false;
+bool MoveToTrash(const std::string& path) { return MoveToTrash(path, path); }
+
+bool MoveToTrash(const std::string& path, const std::string& original_path) {
+  if (path.empty() || path.front() != '/' || original_path.empty() || original_path.front() != '/') return false;
   std::string item = path;
   while (item.size() > 1 && item.back() == '/') item.pop_back();
+  std::string original = original_path;
+  while (original.size() > 1 && original.back() == '/') original.pop_back();
   const auto device = DeviceOf(item);
   if (!device) return false;
   const auto trash = TrashFor(item, *device);
@@ -157,11 +161,11 @@ bool MoveToTrash(const std::string& path) {
     return false;
   }
   // The home trash records full paths, a file system's own trash paths from its top.
-  const std::string recorded =
-      trash->top.empty() || trash->top == "/" ? item : item.substr(trash->top.size() + 1);
+  const bool on_top = !trash->top.empty() && trash->top != "/" && original.starts_with(trash->top + "/");
+  const std::string recorded = on_top ? original.substr(trash->top.size() + 1) : original;
   const std::string info =
       "[Trash Info]\nPath=" + PercentEncoded(recorded) + "\nDeletionDate=" + DeletionDate() + "\n";
-  const auto name = ClaimName(trash->folder, FileNameOf(item), info);
+  const auto name = ClaimName(trash->folder, FileNameOf(original), info);
   if (!name) return false;
   if (::rename(item.c_str(), (trash->folder + "/files/" + *name).c_str()) == 0) return true;
   ::unlink((trash->folder + "/info/" + *name + ".trashinfo").c_str());

@@ -28,6 +28,9 @@ std::wstring ShellSourceList(const std::string& path) {
 
 }  // namespace
 
+// The recycle bin takes an item from where it is; it cannot be told another origin.
+bool MoveToTrash(const std::string& path, const std::string&) { return MoveToTrash(path); }
+
 bool MoveToTrash(const std::string& path) {
   // The shell expands wildcards in the names it is given, and resolves relative names
   // against the current folder: either would remove something else.

@@ -9,14 +9,16 @@
 #include "net/protocol.h"
 #include "ui/application.h"
 #include "upgrade/form_main_screen.h"
+#include "upgrade/install_plan.h"
 #include "upgrade/release_signature.h"
+#include "upgrade/self_replacement.h"
 #include "upgrade/shortcuts.h"
-#include "upgrade/trash.h"
 
 namespace kestrova {
 namespace {
 
 constexpr char kAbortLine[] = "Upgrading of the current version aborted.";
+constexpr char kConfigurationNotWritable[] = "The system is not able to modify the configuration file!";
 
 // The word an abandoned step gets for the status of the dialog that ended it.
 const char* StatusWord(int32_t status) {
@@ -30,8 +32,6 @@ const char* StatusWord(int32_t status) {
 
 }  // namespace
 
-std::string UpgradeLogPath(const std::string& name) { return JoinPath(GetTempDirectory(), name + "_upgrade.log"); }
-
 void TFormMainScreen::BitBtnUpdateClick() {
   OpenServerConnection();
   ui::SetScreenCursor(ui::TCursor::AppStart);
@@ -41,7 +41,7 @@ void TFormMainScreen::BitBtnUpdateClick() {
   AddLogLine("Start upgrade");
   AddLogLine("Get action list ...");
   RichEdit1.Repaint();
-  RequestActionList();
+  if (BeginTransaction()) RequestActionList();
   if (!ActionListLoaded) {
     SetStepResult("Failed");
     if (!ActionListError.empty()) AddLogLine(ActionListError);
@@ -52,11 +52,23 @@ void TFormMainScreen::BitBtnUpdateClick() {
   }
   SetStepResult("Done");
   AddLogLine("Download release ...");
-  if (DownloadReleaseFromEitherServer() && VerifyDownloads()) {
+  TInstallPlan plan;
+  if (DownloadReleaseFromEitherServer() && VerifyDownloads(plan)) {
     SetStepResult("Done");
-    ChangeInstallation();
+    ChangeInstallation(plan);
   }
   EndUpgrade();
+}
+
+// Every change the upgrade makes to the folder, the action list it stores first among
+// them, is journaled from here on.
+bool TFormMainScreen::BeginTransaction() {
+  transaction_.reset();
+  ActionListLoaded = false;
+  std::string error;
+  transaction_ = UpgradeTransaction::Begin(settings_.app_directory, settings_.release_version, error);
+  if (!transaction_) ActionListError = error;
+  return transaction_ != nullptr;
 }
 
 bool TFormMainScreen::DownloadReleaseFromEitherServer() {
@@ -70,11 +82,11 @@ bool TFormMainScreen::DownloadReleaseFromEitherServer() {
   return true;
 }
 
-bool TFormMainScreen::VerifyDownloads() {
-  // A damaged archive must end the upgrade before anything is saved or removed: the
-  // removals come before the install, and would otherwise leave files missing.
-  // A file that is not the one signed is refused before it is even opened as an archive.
-  if (VerifyReleaseHashes() && VerifyReleaseArchives()) return true;
+bool TFormMainScreen::VerifyDownloads(TInstallPlan& plan) {
+  // Whatever can be known before the first change is checked here, so that a release
+  // that cannot go in changes nothing. A file that is not the one signed is refused
+  // before it is even opened as an archive.
+  if (VerifyReleaseHashes() && VerifyReleaseArchives() && CheckInstall(plan)) return true;
   ReportAbort();
   SetStepResult(LastArchiveError);
   return false;
@@ -93,7 +105,28 @@ bool TFormMainScreen::VerifyReleaseHashes() {
   return true;
 }
 
-void TFormMainScreen::ChangeInstallation() {
+bool TFormMainScreen::CheckInstall(TInstallPlan& plan) {
+  TInstallRequest request;
+  request.app_directory = settings_.app_directory;
+  for (const std::string& file : ReleaseFiles) request.archives.push_back(JoinToFolder(settings_.app_directory, file));
+  for (const std::string& file : DeleteFiles) request.removed.push_back(JoinToFolder(settings_.app_directory, file));
+  for (const std::string& folder : DeleteFolders) {
+    request.removed.push_back(JoinToFolder(settings_.app_directory, folder));
+  }
+  std::optional<std::string> fault = PlanInstall(request, plan);
+  const std::string configuration = JoinToFolder(settings_.app_directory, settings_.filename_config);
+  if (!fault && (settings_.filename_config.empty() || IsReadOnlyFile(configuration) ||
+                 FolderWriteFault(FolderOf(configuration)))) {
+    fault = kConfigurationNotWritable;
+  }
+  if (!fault && !transaction_->NoteStaging(plan)) fault = "The upgrade journal cannot be written";
+  if (!fault) return true;
+  LastStatus = 3;
+  LastArchiveError = *fault;
+  return false;
+}
+
+void TFormMainScreen::ChangeInstallation(const TInstallPlan& plan) {
   if (!SaveList.empty()) {
     AddLogLine("Save current Version ...");
     RichEdit1.Repaint();
@@ -109,43 +142,71 @@ void TFormMainScreen::ChangeInstallation() {
   if (CheckShortcuts) {
     AddLogLine("Update shortcut(s) ...");
     RichEdit1.Repaint();
-    const int32_t changed = RetargetShortcuts(settings_.main_program, ExecutablePath());
+    const int32_t changed = RetargetShortcuts(settings_.main_program, ExecutablePath(),
+                                              [this](const std::string& shortcut) { return transaction_->BackUp(shortcut); });
     SetStepResult("Modified Shortcut:" + std::to_string(changed));
   }
   AddLogLine("Install release ...");
-  if (!InstallRelease()) {
-    SetStepResult("Error!");
-    SetStepResult(LastArchiveError);
-    ShowUpgradeState(TUpgradeState::InstallFailed);
+  if (plan.targets.empty() || !InstallRelease()) {
+    if (plan.targets.empty()) LastArchiveError = "The release archives hold no file";
+    ReportInstallFailure("Error!");
     return;
   }
-  ReleaseInstalled = true;
   RecordInstalledRelease();
 }
 
 void TFormMainScreen::RemoveObsoleteItems() {
-  // Into the trash, where a user can still get them back should a later step fail.
+  // Only aside for now: they go into the trash once the new version is in place.
   if (!DeleteFiles.empty()) {
     AddLogLine("Remove obsolete files ...");
-    for (const std::string& file : DeleteFiles) RemoveObsoleteFile(JoinToFolder(settings_.app_directory, file));
+    for (const std::string& file : DeleteFiles) {
+      const std::string path = JoinToFolder(settings_.app_directory, file);
+      // An entry that names a folder must never take it away.
+      if (const auto status = QueryFile(path); status && !status->is_dir) transaction_->RemoveAside(path);
+    }
     SetStepResult("Done");
   }
   if (!DeleteFolders.empty()) {
     AddLogLine("Remove obsolete folders ...");
-    for (const std::string& folder : DeleteFolders) RemoveFolder(JoinToFolder(settings_.app_directory, folder));
+    for (const std::string& folder : DeleteFolders) {
+      const std::string path = JoinToFolder(settings_.app_directory, folder);
+      // The application folder itself is never obsolete.
+      if (WithTrailingSeparator(path) == settings_.app_directory) continue;
+      if (const auto status = QueryFile(path); status && status->is_dir) transaction_->RemoveAside(path);
+    }
     SetStepResult("Done");
   }
 }
 
+void TFormMainScreen::ReportInstallFailure(const std::string& result) {
+  SetStepResult(result);
+  if (!LastArchiveError.empty()) SetStepResult(LastArchiveError);
+  transaction_->Undo();
+  transaction_.reset();
+  ShowUpgradeState(TUpgradeState::Abandoned);
+  AddLogLine(kAbortLine);
+}
+
 void TFormMainScreen::RecordInstalledRelease() {
-  if (UpdateInstalledVersion(settings_)) {
-    SendCompletionReport();
-    SetStepResult("Done successfuly");
-    ShowUpgradeState(TUpgradeState::Succeeded);
-  } else {
-    SetStepResult("The system is not able to modify the configuration file!");
-    ShowUpgradeState(TUpgradeState::ConfigurationWriteFailed);
+  // The version is recorded before the commit, so that an installation never carries
+  // the new files under the old version or the other way round.
+  const std::string configuration = JoinToFolder(settings_.app_directory, settings_.filename_config);
+  if (!transaction_->BackUp(configuration) || !UpdateInstalledVersion(settings_)) {
+    LastArchiveError.clear();
+    ReportInstallFailure(kConfigurationNotWritable);
+    return;
   }
+  const bool new_updater = FileExists(JoinToFolder(settings_.app_directory, kNewUpdaterFileName)) ||
+                           FileExists(JoinToFolder(settings_.app_directory, kNewConfigurationFileName));
+  if ((ReplaceUpdater && new_updater && !transaction_->NoteUpdaterReplacement()) || !transaction_->Commit()) {
+    LastArchiveError = "The upgrade journal cannot be written";
+    ReportInstallFailure("Error!");
+    return;
+  }
+  ReleaseInstalled = true;
+  SendCompletionReport();
+  SetStepResult("Done successfuly");
+  ShowUpgradeState(TUpgradeState::Succeeded);
   // Every field is read again from the files as they now are, the installed version
   // among them. The files were readable a moment ago; should that have changed, the
   // window keeps what it knew rather than end the updater.
@@ -156,6 +217,12 @@ void TFormMainScreen::RecordInstalledRelease() {
 }
 
 void TFormMainScreen::EndUpgrade() {
+  // An upgrade that did not go in leaves nothing of itself before the user can go on:
+  // "Later..." must not start the application on a disk the downloads filled.
+  if (transaction_ && !transaction_->Committed()) {
+    transaction_->Undo();
+    transaction_.reset();
+  }
   // The log outlives the window beside the save archive, for whoever has to find
   // out later what an upgrade did.
   ReplaceFileSafely(UpgradeLogPath(settings_.name), RichEdit1.Text() + "\n");
@@ -175,6 +242,10 @@ bool TFormMainScreen::DownloadRelease(const std::string& server) {
   LastStatus = ReleaseFiles.empty() ? 3 : 1;
   bool result = false;
   for (const std::string& file : ReleaseFiles) {
+    if (!transaction_->NoteBrought(JoinToFolder(settings_.app_directory, file))) {
+      LastStatus = 3;
+      break;
+    }
     TFormDownload dialog(this);
     dialog.PrepareDownload(settings_.INTERNET_OPEN_TYPE, settings_.PROXY_SERVER, settings_.PROXY_LOGIN,
                            settings_.PROXY_PASSWORD, settings_.app_directory, file,

@@ -256,10 +256,8 @@ TEST_F(MainScreen, ButtonsAndWheelFollowTheUpgrade) {
     bool later_enabled, later_visible, start_visible, wheel;
   } cases[] = {
       {TUpgradeState::Running, false, true, false, true},
-      {TUpgradeState::Abandoned, true, true, false, false},
+      {TUpgradeState::Abandoned, true, true, true, false},
       {TUpgradeState::Succeeded, false, false, true, false},
-      {TUpgradeState::ConfigurationWriteFailed, false, true, false, false},
-      {TUpgradeState::InstallFailed, false, true, false, true},
   };
   auto form = Open();
   for (const Case& c : cases) {

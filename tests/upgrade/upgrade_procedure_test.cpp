@@ -208,20 +208,45 @@ TEST_F(UpgradeProcedure, FailuresLeaveTheInstallationAsItWas) {
        "Upgrading of the current version aborted.",
        false},
       {"a read-only configuration file", [&] { ::chmod((app_.Path() + "demo.cfg").c_str(), 0444); },
-       "Install release ...                          : The system is not able to modify the configuration file!",
-       true},
+       "Download release ...                         : Failed\n"
+       "Upgrading of the current version aborted.    : The system is not able to modify the configuration file!",
+       false},
+      {"a link in a release archive",
+       [&] {
+         test::TempDir staging;
+         staging.Write("target", "x");
+         ASSERT_EQ(::symlink("target", (staging.Path() + "readme.txt").c_str()), 0);
+         ASSERT_EQ(std::system(("cd '" + staging.Path() + "' && zip -qy '" + publish_.Path() +
+                                "Demo/files/b.zip' readme.txt").c_str()), 0);
+       },
+       "Upgrading of the current version aborted.    : The release archive b.zip holds the link readme.txt, "
+       "which is not installed",
+       false},
+      {"a release that puts a folder where the installation has a file",
+       [&] {
+         fs::remove(publish_.Path() + "Demo/files/b.zip");
+         Zip("b.zip", {{"readme.txt/inner", "x"}});
+       },
+       "Upgrading of the current version aborted.    : The release puts a folder at ",
+       false},
   };
   for (const Case& c : cases) {
     PublishActionList(first_server_.empty() ? server_->BaseUrl() : first_server_);
+    fs::remove(publish_.Path() + "Demo/files/b.zip");
     Zip("b.zip", {{"readme.txt", "read me 2.1"}});
     c.arrange();
     const std::string log = Upgrade();
     first_server_.clear();
+    ::chmod((app_.Path() + "demo.cfg").c_str(), 0644);
     EXPECT_NE(log.find(c.log_end), std::string::npos) << c.why << ":\n" << log;
     EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), c.installed ? "read me 2.1" : "read me 2.0") << c.why;
     EXPECT_EQ(fs::exists(app_.Path() + "old.txt"), !c.installed) << c.why << ": nothing removed";
     EXPECT_EQ(test::ReadFile(app_.Path() + "demo.cfg"), "[Kestrova]\nVERSION=2.0\nEMAIL=ann@example.org\n") << c.why;
     EXPECT_EQ(update_enabled_, !c.installed) << c.why;
+    EXPECT_TRUE(launch_visible_) << c.why << ": the installation as it was can be started";
+    for (const char* leftover : {"a.zip", "b.zip", "actionlist.ini", "kestrova-upgrade"}) {
+      EXPECT_FALSE(fs::exists(app_.Path() + leftover)) << c.why << ": " << leftover;
+    }
   }
 }
 
