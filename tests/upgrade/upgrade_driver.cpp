@@ -1,0 +1,34 @@
+// Runs the upgrade of the installation around the updater path it is given as a user
+// would: the release check, "Update now", then "Launch Application" (or closing the
+// window when the upgrade failed). The windows stay offscreen. Exit code: 0 upgraded,
+// 2 no release on offer, 3 the upgrade failed.
+#include <cstdlib>
+#include <string>
+
+#include "app/manage_check.h"
+#include "base/paths.h"
+#include "base/threads.h"
+#include "ui/application.h"
+#include "upgrade/form_main_screen.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 64;
+  kestrova::GuiThread::Attach();
+  int toolkit_argc = 1;
+  kestrova::ui::TApplication application(toolkit_argc, argv);
+  // What the upgrade starts (the application, a restarted updater) has no screen.
+  ::unsetenv("QT_QPA_PLATFORM");
+  kestrova::TSettings settings;
+  kestrova::TManageCheck check(settings, argv[1], nullptr);
+  if (!check.ReleaseCheck()) return 2;
+  kestrova::TFormMainScreen form(settings, kestrova::FileNameOf(argv[1]));
+  form.Show();
+  form.BitBtnUpdate.Click();
+  const bool upgraded = !form.BitBtnUpdate.Visible();
+  if (upgraded) {
+    form.BitBtnStart.Click();
+  } else {
+    form.Close();
+  }
+  return upgraded ? 0 : 3;
+}
