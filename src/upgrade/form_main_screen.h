@@ -10,13 +10,13 @@
 #include "core/settings.h"
 #include "net/get_internet_data.h"
 #include "net/internet.h"
+#include "release/action_list.h"
 #include "ui/animate.h"
 #include "ui/button.h"
 #include "ui/form.h"
 #include "ui/label.h"
 #include "ui/panel.h"
 #include "ui/rich_edit.h"
-#include "upgrade/action_list.h"
 
 namespace kestrova {
 

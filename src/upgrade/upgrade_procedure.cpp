@@ -9,7 +9,7 @@
 #include "net/protocol.h"
 #include "ui/application.h"
 #include "upgrade/form_main_screen.h"
-#include "upgrade/release_signature.h"
+#include "release/release_signature.h"
 #include "upgrade/shortcuts.h"
 #include "upgrade/trash.h"
 

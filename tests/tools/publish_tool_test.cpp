@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "net/peers.h"
-#include "upgrade/release_signature.h"
+#include "release/release_signature.h"
 
 namespace kestrova {
 namespace {

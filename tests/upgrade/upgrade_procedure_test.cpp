@@ -12,12 +12,12 @@
 #include <filesystem>
 #include <functional>
 
+#include "app/manage_check.h"
 #include "base/files.h"
 #include "net/peers.h"
-#include "app/manage_check.h"
-#include "upgrade/action_list.h"
+#include "release/action_list.h"
+#include "release/release_signature.h"
 #include "upgrade/form_main_screen.h"
-#include "upgrade/release_signature.h"
 
 namespace kestrova {
 namespace {
