@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "peers.h"
+#include "support/peers.h"
 #include "ui/application.h"
 #include "ui/qt/native_control.h"
 #include "ui/qt_test_support.h"

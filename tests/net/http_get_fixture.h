@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "net/http_get.h"
-#include "peers.h"
+#include "support/peers.h"
 
 namespace kestrova::test {
 

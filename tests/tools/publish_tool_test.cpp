@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "net/peers.h"
 #include "release/release_signature.h"
+#include "support/peers.h"
 
 namespace kestrova {
 namespace {

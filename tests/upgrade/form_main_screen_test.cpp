@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <filesystem>
 
-#include "net/peers.h"
+#include "support/peers.h"
 #include "ui/qt/native_control.h"
 #include "ui/qt_test_support.h"
 

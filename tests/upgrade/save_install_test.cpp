@@ -7,7 +7,7 @@
 #include <map>
 #include <optional>
 
-#include "net/peers.h"
+#include "support/peers.h"
 #include "upgrade/form_main_screen.h"
 
 namespace kestrova {

@@ -14,11 +14,11 @@
 
 #include "base/text.h"
 #include "base/wide_text_win32.h"
-#include "net/peers.h"
 #include "shell_links_win32.h"
+#include "support/peers.h"
 #include "support/window_driver_win32.h"
-#include "ui/win32/png_file_win32.h"
 #include "ui/ui_test_support.h"
+#include "ui/win32/png_file_win32.h"
 #include "upgrade/com_apartment.h"
 #include "zip/zip_archiver.h"
 

@@ -14,9 +14,9 @@
 
 #include "app/manage_check.h"
 #include "base/files.h"
-#include "net/peers.h"
 #include "release/action_list.h"
 #include "release/release_signature.h"
+#include "support/peers.h"
 #include "upgrade/form_main_screen.h"
 
 namespace kestrova {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/manage_check.h"
-#include "peers.h"
+#include "support/peers.h"
 
 namespace kestrova {
 namespace {

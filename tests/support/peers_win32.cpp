@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "base/text.h"
-#include "peers.h"
+#include "support/peers.h"
 
 namespace kestrova::test {
 namespace {

@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "app/main_sequence.h"
-#include "qt_test_support.h"
+#include "ui/qt_test_support.h"
 
 namespace kestrova {
 namespace {

@@ -1,5 +1,5 @@
 // The peers on POSIX: programs started with fork and exec, sockets of the system.
-#include "peers.h"
+#include "support/peers.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "peers.h"
+#include "support/peers.h"
 
 namespace kestrova {
 namespace {

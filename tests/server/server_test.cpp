@@ -10,9 +10,9 @@
 #include "completion_log.h"
 #include "net/get_internet_data.h"
 #include "net/protocol.h"
-#include "peers.h"
 #include "publication_check.h"
 #include "request_log.h"
+#include "support/peers.h"
 
 namespace kestrova {
 namespace {
