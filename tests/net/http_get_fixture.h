@@ -60,7 +60,7 @@ class HttpGet : public ::testing::Test {
     return Download(get);
   }
 
-  test::TempDir dir_;
+  testing::TempFolder dir_;
 };
 
 }  // namespace kestrova::test
