@@ -14,6 +14,7 @@
 
 #include "base/text.h"
 #include "base/wide_text_win32.h"
+#include "demo_publication.h"
 #include "shell_links_win32.h"
 #include "support/peers.h"
 #include "support/window_driver_win32.h"
@@ -92,11 +93,10 @@ class WholeUpgrade : public ::testing::Test {
     ::_putenv_s("TEMP", temp_.WithSeparator().c_str());
     ::_putenv_s("XDG_DATA_HOME", UnixPath(home_.WithSeparator() + "data").c_str());
     InstallDemo10();
-    server_ = std::make_unique<test::ReferenceServer>(publish_.WithSeparator(), "/update", log_.WithSeparator() + "completions.log");
     PublishDemo11();
     app_.Write("updater.ini", "[application]\nname=Demo\nmain_program=app.exe\nfilename_config=data\\demo.cfg\n"
                               "param_appli_version=VERSION\n[server]\nserver_addr1=" +
-                                  server_->BaseUrl() + "\nlink_for_update=/update\n"
+                                  publication_.BaseUrl() + "\nlink_for_update=/update\n"
                                   "internet_option_connect_timeout=5\n");
   }
 
@@ -119,24 +119,23 @@ class WholeUpgrade : public ::testing::Test {
     // The release's updater: this one with a marker after its end, which Windows ignores.
     new_updater_ = test::ReadFile(KESTROVA_BIN_DIR "/kestrova.exe") + kUpdaterMarker;
     release.Write("updater/Kestrova.new", new_updater_);
-    fs::create_directories(publish_.WithSeparator() + "Demo/files");
-    ZipFolder(release.WithSeparator() + "program", publish_.WithSeparator() + "Demo/files/demo11.zip");
-    ZipFolder(release.WithSeparator() + "updater", publish_.WithSeparator() + "Demo/files/demo11-updater.zip");
-    publish_.Write("Demo/release.ini", "[release]\nversion=1.1\ndate=2026-12-09\n");
-    publish_.Write("Demo/description.rtf",
-                   "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs20{\\b Demo 1.1} brings a faster start.\\par}");
-    publish_.Write("Demo/actionlist.ini", "[release]\ndownload_server_adr1=" + server_->BaseUrl() +
-                                              "\nfiledir=/files/Demo\nfilename1=demo11.zip\n"
-                                              "filename2=demo11-updater.zip\nUpgrade_Kestrova=1\ncheck_shortcuts=1\n"
-                                              "[save_action]\npath1=data\\*.cfg\npath2=*.exe\n"
-                                              "[files_to_delete]\nfile1=old-plugin.txt\n"
-                                              "[folders_to_delete]\ndir1=cache\n");
+    ZipFolder(release.WithSeparator() + "program", publication_.FilePath("demo11.zip"));
+    ZipFolder(release.WithSeparator() + "updater", publication_.FilePath("demo11-updater.zip"));
+    publication_.Announce("1.1", "2026-12-09");
+    publication_.Describe("description.rtf",
+                          "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs20{\\b Demo 1.1} brings a faster start.\\par}");
+    publication_.PublishActionList("[release]\ndownload_server_adr1=" + publication_.BaseUrl() +
+                                   "\nfiledir=/files/Demo\nfilename1=demo11.zip\n"
+                                   "filename2=demo11-updater.zip\nUpgrade_Kestrova=1\ncheck_shortcuts=1\n"
+                                   "[save_action]\npath1=data\\*.cfg\npath2=*.exe\n"
+                                   "[files_to_delete]\nfile1=old-plugin.txt\n"
+                                   "[folders_to_delete]\ndir1=cache\n");
   }
 
   bool Exists(const std::string& name) const { return fs::exists(app_.WithSeparator() + name); }
 
-  testing::TempFolder app_, publish_, log_, home_, temp_;
-  std::unique_ptr<test::ReferenceServer> server_;
+  testing::TempFolder app_, log_, home_, temp_;
+  testing::DemoPublication publication_{log_.WithSeparator() + "completions.log"};
   std::string new_updater_;
 };
 

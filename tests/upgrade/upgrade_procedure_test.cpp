@@ -14,6 +14,7 @@
 
 #include "app/manage_check.h"
 #include "base/files.h"
+#include "demo_publication.h"
 #include "release/action_list.h"
 #include "release/release_signature.h"
 #include "support/peers.h"
@@ -31,14 +32,13 @@ class UpgradeProcedure : public ::testing::Test {
     ::setenv("XDG_DATA_HOME", (home_.WithSeparator() + "data").c_str(), 1);
     ::setenv("TMPDIR", temp_.WithSeparator().c_str(), 1);
     home_.Write("home/ann/Desktop/demo.desktop", "[Desktop Entry]\nExec=/opt/demo/bin/demo %F\n");
-    publish_.Write("Demo/release.ini", "[release]\nversion=2.1\ndate=2009-05-04\n");
-    publish_.Write("Demo/description.txt", "Demo 2.1");
+    publication_.Announce("2.1", "2009-05-04");
+    publication_.Describe("description.txt", "Demo 2.1");
     Zip("a.zip", {{"bin/demo", "demo 2.1"}, {"data/new.dat", "new"}});
     Zip("b.zip", {{"readme.txt", "read me 2.1"}});
-    server_ = std::make_unique<test::ReferenceServer>(publish_.WithSeparator(), "/update", "");
     app_.Write("kestrova.ini", "[application]\nname=Demo\nmain_program=bin/demo\nfilename_config=demo.cfg\n"
                                "param_appli_version=VERSION\nparam_email=EMAIL\n[server]\nserver_addr1=" +
-                                   server_->BaseUrl() + "\nlink_for_update=/update\n");
+                                   publication_.BaseUrl() + "\nlink_for_update=/update\n");
     app_.Write("demo.cfg", "[Kestrova]\nVERSION=2.0\nEMAIL=ann@example.org\n");
     app_.Write("bin/demo", "demo 2.0");
     app_.Write("readme.txt", "read me 2.0");
@@ -52,7 +52,7 @@ class UpgradeProcedure : public ::testing::Test {
     settings_.current_version = "2.0";
     settings_.email = "ann@example.org";
     settings_.release_version = "2.1";
-    settings_.selected_server = server_->BaseUrl();
+    settings_.selected_server = publication_.BaseUrl();
     settings_.link_for_update = "/update";
     settings_.internet_option_connect_timeout = 5;
     settings_.INTERNET_OPEN_TYPE = kOpenTypeDirect;
@@ -64,17 +64,16 @@ class UpgradeProcedure : public ::testing::Test {
   void Zip(const std::string& name, const std::vector<std::pair<std::string, std::string>>& files) {
     testing::TempFolder staging;
     for (const auto& [path, content] : files) staging.Write(path, content);
-    const std::string archive = publish_.WithSeparator() + "Demo/files/" + name;
-    fs::create_directories(fs::path(archive).parent_path());
+    const std::string archive = publication_.FilePath(name);
     ASSERT_EQ(std::system(("cd '" + staging.WithSeparator() + "' && zip -qr '" + archive + "' .").c_str()), 0);
   }
 
   void PublishActionList(const std::string& first_server) {
-    publish_.Write("Demo/actionlist.ini",
-                   "[release]\ndownload_server_adr1=" + first_server + "\ndownload_server_adr2=" +
-                       server_->BaseUrl() + "\nfiledir=/files/Demo\nfilename1=a.zip\nfilename2=b.zip\n"
-                       "check_shortcuts=1\n[save_action]\npath1=*.cfg\npath2=bin\\*.*\n"
-                       "[files_to_delete]\nfile1=old.txt\n[folders_to_delete]\ndir1=cache\n");
+    publication_.PublishActionList(
+        "[release]\ndownload_server_adr1=" + first_server + "\ndownload_server_adr2=" + publication_.BaseUrl() +
+        "\nfiledir=/files/Demo\nfilename1=a.zip\nfilename2=b.zip\n"
+        "check_shortcuts=1\n[save_action]\npath1=*.cfg\npath2=bin\\*.*\n"
+        "[files_to_delete]\nfile1=old.txt\n[folders_to_delete]\ndir1=cache\n");
   }
 
   // Publishes an action list signed by a fresh key that the updater holds, carrying
@@ -84,11 +83,11 @@ class UpgradeProcedure : public ::testing::Test {
     settings_.release_public_key = EncodeBase64(keys.public_key);
     const std::string files = publish_.WithSeparator() + "Demo/files/";
     const std::string content = "[release]\nname=Demo\nversion=" + version + "\ndownload_server_adr1=" +
-                                server_->BaseUrl() + "\nfiledir=/files/Demo\nfilename1=a.zip\nfilename2=b.zip\n" +
+                                publication_.BaseUrl() + "\nfiledir=/files/Demo\nfilename1=a.zip\nfilename2=b.zip\n" +
                                 "sha256_1=" + *FileSha256Hex(files + "a.zip") + "\nsha256_2=" +
                                 *FileSha256Hex(files + "b.zip") +
                                 "\n[save_action]\npath1=*.cfg\n[files_to_delete]\nfile1=old.txt\n";
-    publish_.Write("Demo/actionlist.ini", *SignActionList(content, keys));
+    publication_.PublishActionList(*SignActionList(content, keys));
   }
 
   // Publishes release 2.1 (readme.txt, old.txt removed) with kestrova-publish, signed
@@ -134,10 +133,12 @@ class UpgradeProcedure : public ::testing::Test {
     });
   }
 
-  testing::TempFolder home_, temp_, publish_, app_;
+  testing::TempFolder home_, temp_;
+  testing::DemoPublication publication_;
+  const testing::TempFolder& publish_ = publication_.Folder();
+  testing::TempFolder app_;
   std::unique_ptr<test::ScriptedServer> stalling_;
   std::string first_server_;
-  std::unique_ptr<test::ReferenceServer> server_;
   TSettings settings_;
   bool update_enabled_ = false;
   bool launch_visible_ = false;
@@ -212,7 +213,7 @@ TEST_F(UpgradeProcedure, FailuresLeaveTheInstallationAsItWas) {
        true},
   };
   for (const Case& c : cases) {
-    PublishActionList(first_server_.empty() ? server_->BaseUrl() : first_server_);
+    PublishActionList(first_server_.empty() ? publication_.BaseUrl() : first_server_);
     Zip("b.zip", {{"readme.txt", "read me 2.1"}});
     c.arrange();
     const std::string log = Upgrade();
@@ -226,7 +227,7 @@ TEST_F(UpgradeProcedure, FailuresLeaveTheInstallationAsItWas) {
 }
 
 TEST_F(UpgradeProcedure, InstallsAReleaseThePublisherToolSignedAndRefusesItAltered) {
-  settings_.release_public_key = PublishWithTheTool(server_->BaseUrl());
+  settings_.release_public_key = PublishWithTheTool(publication_.BaseUrl());
   const std::string archive = publish_.WithSeparator() + "Demo/files/Demo-2.1.zip";
   const std::string genuine = test::ReadFile(archive);
   std::string altered = genuine;
@@ -254,7 +255,7 @@ TEST_F(UpgradeProcedure, RefusesWhatTheKeyDidNotSignBeforeSavingAnything) {
   } cases[] = {
       {"an unsigned list",
        [&] {
-         PublishActionList(server_->BaseUrl());
+         PublishActionList(publication_.BaseUrl());
          settings_.release_public_key = EncodeBase64(GenerateReleaseKeyPair()->public_key);
        },
        std::string(kListRefused) + "The action list is not signed.\n"},
@@ -269,7 +270,7 @@ TEST_F(UpgradeProcedure, RefusesWhatTheKeyDidNotSignBeforeSavingAnything) {
          PublishSignedActionList();
          std::string list = test::ReadFile(publish_.WithSeparator() + "Demo/actionlist.ini");
          list.replace(list.find("old.txt"), 7, "bin/demo");
-         publish_.Write("Demo/actionlist.ini", list);
+         publication_.PublishActionList( list);
        },
        std::string(kListRefused) + "The signature of the action list does not match release_public_key.\n"},
       {"a genuine list of an older release, replayed", [&] { PublishSignedActionList("2.0"); },
