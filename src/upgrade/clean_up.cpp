@@ -4,7 +4,7 @@
 #include <system_error>
 
 #include "base/files.h"
-#include "upgrade/action_list.h"
+#include "release/action_list.h"
 
 namespace kestrova {
 

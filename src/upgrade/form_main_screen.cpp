@@ -6,7 +6,7 @@
 #include "core/launcher.h"
 #include "net/internet_handle.h"
 #include "net/protocol.h"
-#include "upgrade/action_list.h"
+#include "release/action_list.h"
 #include "upgrade/clean_up.h"
 #include "upgrade/detached_script.h"
 #include "upgrade/self_replacement.h"

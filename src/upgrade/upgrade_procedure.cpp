@@ -9,8 +9,8 @@
 #include "net/protocol.h"
 #include "ui/application.h"
 #include "upgrade/form_main_screen.h"
+#include "release/release_signature.h"
 #include "upgrade/install_plan.h"
-#include "upgrade/release_signature.h"
 #include "upgrade/self_replacement.h"
 #include "upgrade/shortcuts.h"
 

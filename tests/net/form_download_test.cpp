@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "peers.h"
+#include "support/peers.h"
 #include "ui/application.h"
 #include "ui/qt/native_control.h"
 #include "ui/qt_test_support.h"
@@ -32,11 +32,11 @@ void Every20ms(std::function<bool()> step) {
 class FormDownloadTest : public ::testing::Test {
  protected:
   int32_t Run(TFormDownload& form, const std::string& url) {
-    form.PrepareDownload(kOpenTypeDirect, "", "", "", dir_.Path(), "release.zip", url);
+    form.PrepareDownload(kOpenTypeDirect, "", "", "", dir_.WithSeparator(), "release.zip", url);
     form.ShowModal();
     return form.DownloadStatus();
   }
-  test::TempDir dir_;
+  testing::TempFolder dir_;
 };
 
 TEST_F(FormDownloadTest, LooksAsDesignedAndShowsTheTransferUntilCancelled) {
@@ -82,7 +82,7 @@ TEST_F(FormDownloadTest, StatusTellsHowTheDownloadEnded) {
     TFormDownload form;
     EXPECT_EQ(Run(form, server.BaseUrl() + "/files/release.zip"), c.expected);
     if (c.expected == 1) {
-      EXPECT_EQ(test::ReadFile(dir_.Path() + "release.zip"), c.body);
+      EXPECT_EQ(test::ReadFile(dir_.WithSeparator() + "release.zip"), c.body);
       EXPECT_EQ(form.LabelSize.Caption(), c.body.empty() ? "" : "  (12 Kb of 12 Kb)");
     }
     EXPECT_EQ(form.FailureText(), c.expected == 3 ? "release.zip: the server answered HTTP 404" : "");
@@ -110,7 +110,7 @@ TEST_F(FormDownloadTest, EstimateOfTheTimeLeft) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size_text);
     TFormDownload form;
-    form.PrepareDownload(kOpenTypeDirect, "", "", "", dir_.Path(), "f.zip", "http://127.0.0.1/f.zip");
+    form.PrepareDownload(kOpenTypeDirect, "", "", "", dir_.WithSeparator(), "f.zip", "http://127.0.0.1/f.zip");
     const auto start = form.LastTime;
     form.LastBytes = c.last_bytes;
     form.Now = [&] { return start + std::chrono::milliseconds(c.ms); };
@@ -143,7 +143,7 @@ TEST_F(FormDownloadTest, ServerLoginIsAskedForInADialog) {
     EXPECT_EQ(Run(form, server.BaseUrl() + "/files/release.zip"), answer ? 1 : 3);
     EXPECT_EQ(question, "The server " + server.BaseUrl().substr(7) + " asks for a user name and password.");
     if (answer) {
-      EXPECT_EQ(test::ReadFile(dir_.Path() + "release.zip"), "protected release");
+      EXPECT_EQ(test::ReadFile(dir_.WithSeparator() + "release.zip"), "protected release");
     }
   }
 }

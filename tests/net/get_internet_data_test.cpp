@@ -6,7 +6,7 @@
 
 #include <thread>
 
-#include "peers.h"
+#include "support/peers.h"
 
 namespace kestrova {
 namespace {

@@ -11,8 +11,8 @@ using test::HttpGet;
 using test::Outcome;
 
 // A test authority and a server certificate for 127.0.0.1 signed by it.
-std::pair<std::string, std::string> MakeTestAuthority(const test::TempDir& dir) {
-  const std::string p = dir.Path();
+std::pair<std::string, std::string> MakeTestAuthority(const testing::TempFolder& dir) {
+  const std::string p = dir.WithSeparator();
   dir.Write("ext.cnf", "subjectAltName=IP:127.0.0.1\n");
   const std::vector<std::vector<std::string>> steps = {
       {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-days",
@@ -31,14 +31,14 @@ std::pair<std::string, std::string> MakeTestAuthority(const test::TempDir& dir) 
 }
 
 TEST_F(HttpGet, HttpsWithTheGivenAuthority) {
-  test::TempDir pki;
+  testing::TempFolder pki;
   const auto [ca, server_pem] = MakeTestAuthority(pki);
   ASSERT_FALSE(ca.empty());
   test::FixedReplyServer server(200, "secure release", server_pem);
   for (const bool trusted : {true, false}) {
     THTTPGet get;
     get.URL = server.BaseUrl() + "/files/r.zip";
-    get.FileName = dir_.Path() + "r.zip";
+    get.FileName = dir_.WithSeparator() + "r.zip";
     get.Internet_Type = kOpenTypeDirect;
     if (trusted) get.CertificateAuthorities = ca;
     const Outcome outcome = Download(get);
@@ -50,7 +50,7 @@ TEST_F(HttpGet, HttpsWithTheGivenAuthority) {
 
 TEST_F(HttpGet, MoreBytesThanAnnouncedFailKeepingTheAnnouncedOnes) {
   test::ScriptedServer server("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n0123456789", /*hang_up=*/true);
-  const std::string target = dir_.Path() + "file.zip";
+  const std::string target = dir_.WithSeparator() + "file.zip";
   dir_.Write("file.zip", "old");
   THTTPGet get;
   get.URL = server.BaseUrl() + "/file.zip";

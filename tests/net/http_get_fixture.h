@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "net/http_get.h"
-#include "peers.h"
+#include "support/peers.h"
 
 namespace kestrova::test {
 
@@ -60,7 +60,7 @@ class HttpGet : public ::testing::Test {
     return Download(get);
   }
 
-  test::TempDir dir_;
+  testing::TempFolder dir_;
 };
 
 }  // namespace kestrova::test

@@ -15,13 +15,13 @@ using test::HttpGet;
 using test::Outcome;
 
 TEST_F(HttpGet, CompleteReleaseFileFromTheReferenceServer) {
-  test::TempDir root, logs;
+  testing::TempFolder root, logs;
   std::string release(3 * 1024 * 1024 + 17, '\0');
   for (size_t i = 0; i < release.size(); ++i) release[i] = static_cast<char>(i * 7 % 251);
   root.Write("Demo/release.ini", "[release]\nversion=2.1\ndate=d\n");
   root.Write("Demo/files/big.zip", release);
-  test::ReferenceServer server(root.Path(), "/upd.php", logs.Path() + "log");
-  const std::string target = dir_.Write("big.zip", "an older, longer file than the new one" + release);
+  test::ReferenceServer server(root.WithSeparator(), "/upd.php", logs.WithSeparator() + "log");
+  const std::string target = dir_.Write("big.zip", "an older, longer file than the new one" + release).string();
 
   const Outcome outcome = Download(server.BaseUrl() + "/files/Demo/big.zip", target);
   EXPECT_TRUE(outcome.done);
@@ -74,7 +74,7 @@ TEST_F(HttpGet, EachKindOfReplyEndsInItsEventAndFile) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string target = dir_.Path() + c.target;
+    const std::string target = dir_.WithSeparator() + c.target;
     if (c.file_after == "old") dir_.Write(c.target, "old");
     const Outcome outcome = Download(c.serve(), target);
     EXPECT_EQ(outcome.done, c.expect == kDone);
@@ -134,7 +134,7 @@ TEST_F(HttpGet, CancelStopsWithoutAnEventAndStrayCallsAreIgnored) {
   THTTPGet get;
   get.CancelDownload();  // idle: nothing happens
   get.URL = stalled.BaseUrl() + "/big.zip";
-  get.FileName = dir_.Path() + "big.zip";
+  get.FileName = dir_.WithSeparator() + "big.zip";
   get.Internet_Type = kOpenTypeDirect;
   Outcome outcome;
   Arm(get, outcome);
@@ -150,7 +150,7 @@ TEST_F(HttpGet, CancelStopsWithoutAnEventAndStrayCallsAreIgnored) {
   EXPECT_LT(test::Now() - start, 1.0) << "a cancel ends a stalled read at once";
   EXPECT_FALSE(outcome.done);
   EXPECT_FALSE(outcome.error);
-  EXPECT_EQ(test::ReadFile(dir_.Path() + "big.zip"), "0123456789") << "the partial file stays";
+  EXPECT_EQ(test::ReadFile(dir_.WithSeparator() + "big.zip"), "0123456789") << "the partial file stays";
 }
 
 TEST_F(HttpGet, CredentialsGoOnlyToWhoAsksForThem) {
@@ -176,7 +176,7 @@ TEST_F(HttpGet, CredentialsGoOnlyToWhoAsksForThem) {
     std::unique_ptr<test::AuthProxy> proxy;
     THTTPGet get;
     get.URL = server.BaseUrl() + "/r.zip";
-    get.FileName = dir_.Path() + "r.zip";
+    get.FileName = dir_.WithSeparator() + "r.zip";
     get.UserName = "u";
     get.Password = "p";
     get.Internet_Type = kOpenTypeDirect;

@@ -4,7 +4,7 @@
 #include <stdlib.h>
 
 #include "net/internet.h"
-#include "peers.h"
+#include "support/peers.h"
 
 namespace kestrova {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <thread>
 
-#include "peers.h"
+#include "support/peers.h"
 
 namespace kestrova {
 namespace {
@@ -130,8 +130,8 @@ TEST(Internet, NamedProxyCarriesTheCredentials) {
 }
 
 TEST(Internet, HttpsChecksTheServerCertificate) {
-  test::TempDir dir;
-  const std::string pem = dir.Path() + "self-signed.pem";
+  testing::TempFolder dir;
+  const std::string pem = dir.WithSeparator() + "self-signed.pem";
   test::ChildProcess openssl({"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
                               "ec_paramgen_curve:prime256v1", "-nodes", "-days", "1", "-subj",
                               "/CN=127.0.0.1", "-keyout", pem, "-out", pem + ".crt"});

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -10,22 +11,49 @@
 
 namespace kestrova::testing {
 
+namespace {
+
+// The running test's name, or the suite's while it sets up or tears down, as one
+// folder name; parameterized names carry slashes.
+std::string RunningTestName() {
+  const auto* unit = ::testing::UnitTest::GetInstance();
+  std::string name;
+  if (const auto* test = unit->current_test_info()) {
+    name = std::string(test->test_suite_name()) + "_" + test->name();
+  } else if (const auto* suite = unit->current_test_suite()) {
+    name = suite->name();
+  }
+  for (char& c : name) {
+    if (c == '/' || c == '\\') c = '_';
+  }
+  return name;
+}
+
+}  // namespace
+
 TempFolder::TempFolder() {
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  // Several folders in one test each get a number of their own.
+  static std::atomic<int> count{0};
   path_ = std::filesystem::path(::testing::TempDir()) /
-          (std::string("kestrova_") + info->test_suite_name() + "_" + info->name() + "_" +
-           std::to_string(CurrentProcessId()));
+          ("kestrova_" + RunningTestName() + "_" + std::to_string(CurrentProcessId()) + "_" +
+           std::to_string(++count));
   std::filesystem::remove_all(path_);
   std::filesystem::create_directories(path_);
 }
 
 TempFolder::~TempFolder() {
   std::error_code ignored;
-  for (auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored)) {
-    std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
+  // Read-only folders keep their content, and on Windows read-only files stay too.
+  // Links are left alone: what they point to is none of the test's business.
+  namespace fs = std::filesystem;
+  for (auto it = fs::recursive_directory_iterator(path_, ignored); it != fs::recursive_directory_iterator();
+       it.increment(ignored)) {
+    const fs::file_status status = it->symlink_status(ignored);
+    if (fs::is_directory(status) || fs::is_regular_file(status)) {
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
   }
-  std::filesystem::remove_all(path_, ignored);
+  fs::remove_all(path_, ignored);
 }
 
 std::string TempFolder::WithSeparator() const {

@@ -6,8 +6,9 @@
 
 namespace kestrova::testing {
 
-/// An empty folder named after the running test, removed with everything in it
-/// (read-only content included) when the object goes.
+/// An empty folder named after the running test (or suite), under gtest's temporary
+/// folder, removed with everything in it (read-only content included, links not
+/// followed) when the object goes.
 class TempFolder {
  public:
   TempFolder();

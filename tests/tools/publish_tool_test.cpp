@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <functional>
 
-#include "net/peers.h"
-#include "upgrade/release_signature.h"
+#include "release/release_signature.h"
+#include "support/peers.h"
 
 namespace kestrova {
 namespace {
@@ -43,13 +43,13 @@ class PublishTool : public ::testing::Test {
   // Generates the key pair; the public key line it prints.
   std::string Keygen() {
     std::string line;
-    EXPECT_EQ(Publish("keygen --key " + dir_.Path() + "demo.key", &line), 0) << line;
+    EXPECT_EQ(Publish("keygen --key " + dir_.WithSeparator() + "demo.key", &line), 0) << line;
     return line;
   }
 
   int Release(std::string* output = nullptr, const std::string& extra = "") {
-    return Publish("release --folder " + Folder() + " --name Demo --from " + dir_.Path() + "app --recipe " +
-                       dir_.Path() + "recipe.txt --key=" + dir_.Path() + "demo.key " + extra,
+    return Publish("release --folder " + Folder() + " --name Demo --from " + dir_.WithSeparator() + "app --recipe " +
+                       dir_.WithSeparator() + "recipe.txt --key=" + dir_.WithSeparator() + "demo.key " + extra,
                    output);
   }
 
@@ -57,19 +57,19 @@ class PublishTool : public ::testing::Test {
     return Publish("check --folder " + Folder() + " --name Demo " + options, output);
   }
 
-  std::string Folder() const { return dir_.Path() + "publish"; }
+  std::string Folder() const { return dir_.WithSeparator() + "publish"; }
   std::string App(const std::string& name) const { return Folder() + "/Demo/" + name; }
 
-  test::TempDir dir_;
+  testing::TempFolder dir_;
 };
 
 TEST_F(PublishTool, PublishesASignedReleaseThatChecks) {
   const std::string line = Keygen();
   ASSERT_TRUE(line.starts_with("release_public_key=")) << line;
   const std::string key = line.substr(19, line.size() - 20);
-  EXPECT_EQ(fs::status(dir_.Path() + "demo.key").permissions() & fs::perms::all,
+  EXPECT_EQ(fs::status(dir_.WithSeparator() + "demo.key").permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_NE(Publish("keygen --key " + dir_.Path() + "demo.key"), 0) << "an existing key is kept";
+  EXPECT_NE(Publish("keygen --key " + dir_.WithSeparator() + "demo.key"), 0) << "an existing key is kept";
 
   std::string output;
   ASSERT_EQ(Release(&output), 0) << output;

@@ -9,7 +9,7 @@
 #include <QWidget>
 #include <filesystem>
 
-#include "net/peers.h"
+#include "support/peers.h"
 #include "ui/qt/native_control.h"
 #include "ui/qt_test_support.h"
 
@@ -29,9 +29,9 @@ class MainScreen : public ::testing::Test {
   MainScreen() {
     publish_.Write("Demo/release.ini", "[release]\nversion=2.1\ndate=2009-05-04\n");
     publish_.Write("Demo/description.rtf", kRtf);
-    server_ = std::make_unique<test::ReferenceServer>(publish_.Path(), "/update",
-                                                      publish_.Path() + "completions.log");
-    settings_.app_directory = app_.Path();
+    server_ = std::make_unique<test::ReferenceServer>(publish_.WithSeparator(), "/update",
+                                                      publish_.WithSeparator() + "completions.log");
+    settings_.app_directory = app_.WithSeparator();
     settings_.name = "Demo";
     settings_.current_version = "2.0";
     settings_.release_version = "2.1";
@@ -53,8 +53,8 @@ class MainScreen : public ::testing::Test {
     return form.ActionListLoaded;
   }
 
-  test::TempDir publish_;
-  test::TempDir app_;
+  testing::TempFolder publish_;
+  testing::TempFolder app_;
   std::unique_ptr<test::ReferenceServer> server_;
   TSettings settings_;
 };
@@ -106,8 +106,8 @@ TEST_F(MainScreen, TheDescriptionIsRtfOrPlainTextAndStaysWithoutAReply) {
       {nullptr, nullptr, false, "RichEdit1"},  // no server
   };
   for (const Case& c : cases) {
-    fs::remove(publish_.Path() + "Demo/description.rtf");
-    fs::remove(publish_.Path() + "Demo/description.txt");
+    fs::remove(publish_.WithSeparator() + "Demo/description.rtf");
+    fs::remove(publish_.WithSeparator() + "Demo/description.txt");
     if (c.file) publish_.Write(std::string("Demo/") + c.file, c.body);
     settings_.selected_server = c.reachable ? server_->BaseUrl() : test::RefusingBaseUrl();
     EXPECT_EQ(Open()->RichEdit1.Text(), c.shown) << (c.file ? c.file : "none");
@@ -123,7 +123,7 @@ TEST_F(MainScreen, LaterStartsTheApplicationAndCloses) {
   form->Show();
   form->BitBtnLater.Click();
   EXPECT_FALSE(form->Visible());
-  EXPECT_TRUE(SpinUntil([&] { return fs::exists(app_.Path() + "started"); }));
+  EXPECT_TRUE(SpinUntil([&] { return fs::exists(app_.WithSeparator() + "started"); }));
 }
 
 // Only a script that restarts the updater may take the launch over, and only a
@@ -142,8 +142,8 @@ TEST_F(MainScreen, LaunchApplicationStartsTheApplicationUnlessTheReplacementRest
   };
   for (const Case& c : cases) {
     const std::string label = std::to_string(c.replace) + std::to_string(c.installed);
-    fs::remove(app_.Path() + "started");
-    fs::remove(app_.Path() + "Kestrova.new");
+    fs::remove(app_.WithSeparator() + "started");
+    fs::remove(app_.WithSeparator() + "Kestrova.new");
     if (c.leftover) app_.Write("Kestrova.new", "left over");
     auto form = Open();
     form->ReplaceUpdater = c.replace;
@@ -151,9 +151,9 @@ TEST_F(MainScreen, LaunchApplicationStartsTheApplicationUnlessTheReplacementRest
     form->ShowUpgradeState(TUpgradeState::Succeeded);
     form->Show();
     form->BitBtnStart.Click();
-    EXPECT_TRUE(SpinUntil([&] { return fs::exists(app_.Path() + "started"); })) << label;
-    EXPECT_FALSE(fs::exists(app_.Path() + "batch_update.sh")) << label;
-    EXPECT_EQ(fs::exists(app_.Path() + "Kestrova.new"), c.leftover) << label;
+    EXPECT_TRUE(SpinUntil([&] { return fs::exists(app_.WithSeparator() + "started"); })) << label;
+    EXPECT_FALSE(fs::exists(app_.WithSeparator() + "batch_update.sh")) << label;
+    EXPECT_EQ(fs::exists(app_.WithSeparator() + "Kestrova.new"), c.leftover) << label;
   }
 }
 
@@ -199,7 +199,7 @@ TEST_F(MainScreen, ActionListsAreReadByTheirRules) {
   EXPECT_EQ(settings_.filedir, "/files/Demo");
   EXPECT_TRUE(form->ReplaceUpdater);
   EXPECT_TRUE(form->CheckShortcuts);
-  EXPECT_NE(test::ReadFile(app_.Path() + "actionlist.ini").find("FileName1=demo.zip"), std::string::npos);
+  EXPECT_NE(test::ReadFile(app_.WithSeparator() + "actionlist.ini").find("FileName1=demo.zip"), std::string::npos);
 
   struct Flags {
     const char* lines;
@@ -227,27 +227,27 @@ TEST_F(MainScreen, ActionListsThatReachOutsideTheFolderOrCannotBeStoredAreNotLoa
                              "[files_to_delete]\nfile1=C:\\boot.ini\n", "[release]\nfilename1=..\\x.zip\n"}) {
     EXPECT_FALSE(LoadActionList(*form, unsafe)) << unsafe;
   }
-  fs::remove(publish_.Path() + "Demo/actionlist.ini");
+  fs::remove(publish_.WithSeparator() + "Demo/actionlist.ini");
   form->OpenServerConnection();
   form->RequestActionList();
   EXPECT_FALSE(form->ActionListLoaded) << "no reply";
 
   // A file where the application folder should be: no one can write into it.
-  settings_.app_directory = app_.Write("not_a_folder", "") + "/";
+  settings_.app_directory = app_.Write("not_a_folder", "").string() + "/";
   EXPECT_FALSE(LoadActionList(*form, "[release]\nfilename1=a.zip\n"));
 }
 
 TEST_F(MainScreen, ClosingRemovesTheReleaseFilesAndTheActionListOnly) {
   app_.Write("actionlist.ini", "left over from an earlier run");
   Open()->Close();
-  EXPECT_FALSE(fs::exists(app_.Path() + "actionlist.ini"));
+  EXPECT_FALSE(fs::exists(app_.WithSeparator() + "actionlist.ini"));
 
   auto form = Open();
   ASSERT_TRUE(LoadActionList(*form, "[release]\nfilename1=a.zip\nfilename2=sub\\b.zip\nfilename3=\n"));
   for (const char* file : {"a.zip", "sub/b.zip", "keep.txt", "sub/keep.txt"}) app_.Write(file, "x");
   form->Close();
-  for (const char* gone : {"a.zip", "sub/b.zip", "actionlist.ini"}) EXPECT_FALSE(fs::exists(app_.Path() + gone));
-  for (const char* kept : {"keep.txt", "sub/keep.txt"}) EXPECT_TRUE(fs::exists(app_.Path() + kept));
+  for (const char* gone : {"a.zip", "sub/b.zip", "actionlist.ini"}) EXPECT_FALSE(fs::exists(app_.WithSeparator() + gone));
+  for (const char* kept : {"keep.txt", "sub/keep.txt"}) EXPECT_TRUE(fs::exists(app_.WithSeparator() + kept));
 }
 
 TEST_F(MainScreen, ButtonsAndWheelFollowTheUpgrade) {

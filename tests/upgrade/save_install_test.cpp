@@ -7,7 +7,7 @@
 #include <map>
 #include <optional>
 
-#include "net/peers.h"
+#include "support/peers.h"
 #include "upgrade/form_main_screen.h"
 
 namespace kestrova {
@@ -32,8 +32,8 @@ class SaveInstall : public ::testing::Test {
  protected:
   SaveInstall() {
     if (const char* tmpdir = std::getenv("TMPDIR")) old_tmpdir_ = tmpdir;
-    setenv("TMPDIR", temp_.Path().c_str(), 1);
-    settings_.app_directory = app_.Path();
+    setenv("TMPDIR", temp_.WithSeparator().c_str(), 1);
+    settings_.app_directory = app_.WithSeparator();
     settings_.name = "Demo";
     settings_.selected_server = test::RefusingBaseUrl();
     settings_.link_for_update = "/update";
@@ -53,7 +53,7 @@ class SaveInstall : public ::testing::Test {
   // Writes a release archive into the application folder (entries stored, so that
   // their bytes can be found and damaged).
   void MakeRelease(const std::string& name, const Files& files) {
-    std::string args = "'" + app_.Path() + name + "'";
+    std::string args = "'" + app_.WithSeparator() + name + "'";
     for (const auto& [entry, content] : files) args += " '" + entry + "' '" + content + "'";
     ASSERT_EQ(Python("import sys, zipfile\n"
                      "z = zipfile.ZipFile(sys.argv[1], \"w\")\n"
@@ -64,8 +64,8 @@ class SaveInstall : public ::testing::Test {
   // Every file below the application folder with its content.
   Files Installed() const {
     Files files;
-    for (const auto& entry : fs::recursive_directory_iterator(app_.Path())) {
-      if (entry.is_regular_file()) files[fs::relative(entry.path(), app_.Path()).string()] = test::ReadFile(entry.path().string());
+    for (const auto& entry : fs::recursive_directory_iterator(app_.WithSeparator())) {
+      if (entry.is_regular_file()) files[fs::relative(entry.path(), app_.WithSeparator()).string()] = test::ReadFile(entry.path().string());
     }
     return files;
   }
@@ -75,13 +75,13 @@ class SaveInstall : public ::testing::Test {
                      "z = zipfile.ZipFile(sys.argv[1])\n"
                      "assert z.testzip() is None\n"
                      "print(*sorted(z.namelist()))",
-                     "'" + temp_.Path() + name + "_save.zip'", &names),
+                     "'" + temp_.WithSeparator() + name + "_save.zip'", &names),
               0);
     return names;
   }
 
-  test::TempDir app_;
-  test::TempDir temp_;
+  testing::TempFolder app_;
+  testing::TempFolder temp_;
   std::optional<std::string> old_tmpdir_;
   TSettings settings_;
   std::unique_ptr<TFormMainScreen> form_;
@@ -94,7 +94,7 @@ TEST_F(SaveInstall, SaveWritesEveryNamedPathIntoTheTemporaryFolder) {
   EXPECT_TRUE(form_->SaveCurrentVersion({"program.bin", "data\\*.*", "nothing-*.dat"}));
   EXPECT_EQ(form_->LastStatus, 1);
   EXPECT_EQ(SaveListing("Demo"), "data/one.txt data/two.txt program.bin\n");
-  EXPECT_EQ(std::system(("unzip -tq '" + temp_.Path() + "Demo_save.zip' >/dev/null").c_str()), 0);
+  EXPECT_EQ(std::system(("unzip -tq '" + temp_.WithSeparator() + "Demo_save.zip' >/dev/null").c_str()), 0);
 
   // Another application keeps its own archive; the same one replaces its own.
   settings_.name = "Other";
@@ -108,7 +108,7 @@ TEST_F(SaveInstall, SaveWritesEveryNamedPathIntoTheTemporaryFolder) {
 
 TEST_F(SaveInstall, SaveIntoAnUnwritableTemporaryFolderFails) {
   form_->LastStatus = 1;  // as the download step leaves it
-  setenv("TMPDIR", (temp_.Path() + "missing/folder").c_str(), 1);
+  setenv("TMPDIR", (temp_.WithSeparator() + "missing/folder").c_str(), 1);
   EXPECT_FALSE(form_->SaveCurrentVersion({"program.bin"}));
   EXPECT_EQ(form_->LastStatus, 3);
   EXPECT_NE(form_->LastArchiveError.find("Cannot create file"), std::string::npos) << form_->LastArchiveError;
@@ -117,7 +117,7 @@ TEST_F(SaveInstall, SaveIntoAnUnwritableTemporaryFolderFails) {
 TEST_F(SaveInstall, InstallReplacesExistingAndReadOnlyFiles) {
   app_.Write("program.bin", "old program");
   app_.Write("readme.txt", "old readme");
-  fs::permissions(app_.Path() + "readme.txt", fs::perms::owner_read);
+  fs::permissions(app_.WithSeparator() + "readme.txt", fs::perms::owner_read);
   app_.Write("keep.cfg", "settings");
   MakeRelease("release1.zip", {{"program.bin", "new program"}, {"lib/new.so", "library"}});
   MakeRelease("release2.zip", {{"readme.txt", "new readme"}});
@@ -141,20 +141,20 @@ TEST_F(SaveInstall, BadReleaseLeavesEveryInstalledFileAsItWas) {
   const std::vector<Case> cases = {
       {"crc failure in the second archive",
        [this] {
-         std::string bytes = test::ReadFile(app_.Path() + "release2.zip");
+         std::string bytes = test::ReadFile(app_.WithSeparator() + "release2.zip");
          bytes[bytes.find("new readme")] = 'N';
          app_.Write("release2.zip", bytes);
        },
        "Invalid size or check sum of file or unsupported compression format - Native error: 00008"},
-      {"missing archive", [this] { fs::remove(app_.Path() + "release2.zip"); },
-       "File \"" + app_.Path() + "release2.zip\" not found - Native error: 00012"},
-      {"target that cannot be replaced", [this] { fs::create_directories(app_.Path() + "readme.txt/in/the/way"); },
-       "Cannot create file \"" + app_.Path() + "readme.txt\" - Native error: 00019"},
+      {"missing archive", [this] { fs::remove(app_.WithSeparator() + "release2.zip"); },
+       "File \"" + app_.WithSeparator() + "release2.zip\" not found - Native error: 00012"},
+      {"target that cannot be replaced", [this] { fs::create_directories(app_.WithSeparator() + "readme.txt/in/the/way"); },
+       "Cannot create file \"" + app_.WithSeparator() + "readme.txt\" - Native error: 00019"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    fs::remove_all(app_.Path());
-    fs::create_directories(app_.Path());
+    fs::remove_all(app_.WithSeparator());
+    fs::create_directories(app_.WithSeparator());
     app_.Write("program.bin", "old program");
     MakeRelease("release1.zip", {{"program.bin", "new program"}, {"lib/new.so", "library"}});
     MakeRelease("release2.zip", {{"readme.txt", "new readme"}});
@@ -170,7 +170,7 @@ TEST_F(SaveInstall, BadReleaseLeavesEveryInstalledFileAsItWas) {
     EXPECT_EQ(form_->LastStatus, 3);
     EXPECT_EQ(form_->LastArchiveError, c.error);
     EXPECT_EQ(Installed(), before);
-    EXPECT_FALSE(fs::exists(app_.Path() + "lib"));
+    EXPECT_FALSE(fs::exists(app_.WithSeparator() + "lib"));
   }
 }
 

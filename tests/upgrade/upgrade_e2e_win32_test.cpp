@@ -14,11 +14,12 @@
 
 #include "base/text.h"
 #include "base/wide_text_win32.h"
-#include "net/peers.h"
+#include "demo_publication.h"
 #include "shell_links_win32.h"
+#include "support/peers.h"
 #include "support/window_driver_win32.h"
-#include "ui/win32/png_file_win32.h"
 #include "ui/ui_test_support.h"
+#include "ui/win32/png_file_win32.h"
 #include "upgrade/com_apartment.h"
 #include "zip/zip_archiver.h"
 
@@ -87,69 +88,67 @@ class WholeUpgrade : public ::testing::Test {
  protected:
   WholeUpgrade() {
     // Everything the upgrade touches outside the application folder stays in the test's.
-    ::_putenv_s("KESTROVA_PROFILES_ROOT", (home_.Path() + "profiles").c_str());
-    ::_putenv_s("TMP", temp_.Path().c_str());
-    ::_putenv_s("TEMP", temp_.Path().c_str());
-    ::_putenv_s("XDG_DATA_HOME", UnixPath(home_.Path() + "data").c_str());
+    ::_putenv_s("KESTROVA_PROFILES_ROOT", (home_.WithSeparator() + "profiles").c_str());
+    ::_putenv_s("TMP", temp_.WithSeparator().c_str());
+    ::_putenv_s("TEMP", temp_.WithSeparator().c_str());
+    ::_putenv_s("XDG_DATA_HOME", UnixPath(home_.WithSeparator() + "data").c_str());
     InstallDemo10();
-    server_ = std::make_unique<test::ReferenceServer>(publish_.Path(), "/update", log_.Path() + "completions.log");
     PublishDemo11();
     app_.Write("updater.ini", "[application]\nname=Demo\nmain_program=app.exe\nfilename_config=data\\demo.cfg\n"
                               "param_appli_version=VERSION\n[server]\nserver_addr1=" +
-                                  server_->BaseUrl() + "\nlink_for_update=/update\n"
+                                  publication_.BaseUrl() + "\nlink_for_update=/update\n"
                                   "internet_option_connect_timeout=5\n");
   }
 
   void InstallDemo10() {
-    fs::copy_file(KESTROVA_BIN_DIR "/kestrova.exe", app_.Path() + "updater.exe");
-    fs::copy_file(KESTROVA_BIN_DIR "/kestrova_e2e_app.exe", app_.Path() + "app.exe");
+    fs::copy_file(KESTROVA_BIN_DIR "/kestrova.exe", app_.WithSeparator() + "updater.exe");
+    fs::copy_file(KESTROVA_BIN_DIR "/kestrova_e2e_app.exe", app_.WithSeparator() + "app.exe");
     app_.Write("data/demo.cfg", "[Kestrova]\nVERSION=1.0\n");
     app_.Write("readme.txt", "Demo 1.0");
     app_.Write("old-plugin.txt", "a plug-in 1.1 no longer needs");
     app_.Write("cache/thumbnails.db", "cached");
     TComApartment apartment;
-    testing::SaveLink(home_.Path() + "profiles/ann/Desktop/Demo.lnk", {WideText(app_.Path() + "app.exe"), L""});
+    testing::SaveLink(home_.WithSeparator() + "profiles/ann/Desktop/Demo.lnk", {WideText(app_.WithSeparator() + "app.exe"), L""});
   }
 
   void PublishDemo11() {
-    test::TempDir release;
-    fs::create_directories(release.Path() + "program");
-    fs::copy_file(KESTROVA_BIN_DIR "/kestrova_e2e_app.exe", release.Path() + "program/app.exe");
+    testing::TempFolder release;
+    fs::create_directories(release.WithSeparator() + "program");
+    fs::copy_file(KESTROVA_BIN_DIR "/kestrova_e2e_app.exe", release.WithSeparator() + "program/app.exe");
     release.Write("program/readme.txt", "Demo 1.1");
     // The release's updater: this one with a marker after its end, which Windows ignores.
     new_updater_ = test::ReadFile(KESTROVA_BIN_DIR "/kestrova.exe") + kUpdaterMarker;
     release.Write("updater/Kestrova.new", new_updater_);
-    fs::create_directories(publish_.Path() + "Demo/files");
-    ZipFolder(release.Path() + "program", publish_.Path() + "Demo/files/demo11.zip");
-    ZipFolder(release.Path() + "updater", publish_.Path() + "Demo/files/demo11-updater.zip");
-    publish_.Write("Demo/release.ini", "[release]\nversion=1.1\ndate=2026-12-09\n");
-    publish_.Write("Demo/description.rtf",
-                   "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs20{\\b Demo 1.1} brings a faster start.\\par}");
-    publish_.Write("Demo/actionlist.ini", "[release]\ndownload_server_adr1=" + server_->BaseUrl() +
-                                              "\nfiledir=/files/Demo\nfilename1=demo11.zip\n"
-                                              "filename2=demo11-updater.zip\nUpgrade_Kestrova=1\ncheck_shortcuts=1\n"
-                                              "[save_action]\npath1=data\\*.cfg\npath2=*.exe\n"
-                                              "[files_to_delete]\nfile1=old-plugin.txt\n"
-                                              "[folders_to_delete]\ndir1=cache\n");
+    ZipFolder(release.WithSeparator() + "program", publication_.FilePath("demo11.zip"));
+    ZipFolder(release.WithSeparator() + "updater", publication_.FilePath("demo11-updater.zip"));
+    publication_.Announce("1.1", "2026-12-09");
+    publication_.Describe("description.rtf",
+                          "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0\\fs20{\\b Demo 1.1} brings a faster start.\\par}");
+    publication_.PublishActionList("[release]\ndownload_server_adr1=" + publication_.BaseUrl() +
+                                   "\nfiledir=/files/Demo\nfilename1=demo11.zip\n"
+                                   "filename2=demo11-updater.zip\nUpgrade_Kestrova=1\ncheck_shortcuts=1\n"
+                                   "[save_action]\npath1=data\\*.cfg\npath2=*.exe\n"
+                                   "[files_to_delete]\nfile1=old-plugin.txt\n"
+                                   "[folders_to_delete]\ndir1=cache\n");
   }
 
-  bool Exists(const std::string& name) const { return fs::exists(app_.Path() + name); }
+  bool Exists(const std::string& name) const { return fs::exists(app_.WithSeparator() + name); }
 
-  test::TempDir app_, publish_, log_, home_, temp_;
-  std::unique_ptr<test::ReferenceServer> server_;
+  testing::TempFolder app_, log_, home_, temp_;
+  testing::DemoPublication publication_{log_.WithSeparator() + "completions.log"};
   std::string new_updater_;
 };
 
 TEST_F(WholeUpgrade, UpdateNowInTheWindowTakesDemoFrom10To11AndTheRestartFindsNothingNewer) {
   {
-    test::ChildProcess updater({app_.Path() + "updater.exe"});
+    test::ChildProcess updater({app_.WithSeparator() + "updater.exe"});
     HWND main_window = testing::WaitForWindow(updater.Id(), "Release available", 60);
     ASSERT_TRUE(main_window) << "the main window did not show";
     std::this_thread::sleep_for(300ms);  // painted, for the picture
     SaveWindowPicture(main_window, "upgrade_offered");
     ASSERT_TRUE(testing::PressButton(main_window, "Update now", 10));
     const bool upgraded = testing::WaitForButton(main_window, "Launch Application", 180);
-    ASSERT_TRUE(upgraded) << "the upgrade did not finish; its log:\n" << test::ReadFile(temp_.Path() + "Demo_upgrade.log");
+    ASSERT_TRUE(upgraded) << "the upgrade did not finish; its log:\n" << test::ReadFile(temp_.WithSeparator() + "Demo_upgrade.log");
     std::this_thread::sleep_for(300ms);
     SaveWindowPicture(main_window, "upgrade_done");
     ASSERT_TRUE(testing::PressButton(main_window, "Launch Application", 1));
@@ -160,28 +159,28 @@ TEST_F(WholeUpgrade, UpdateNowInTheWindowTakesDemoFrom10To11AndTheRestartFindsNo
   EXPECT_TRUE(WaitUntil([&] { return Exists("started") && !Exists("batch_update.bat"); }, 90s))
       << "started: " << Exists("started") << ", script left: " << Exists("batch_update.bat");
 
-  const std::string log = test::ReadFile(temp_.Path() + "Demo_upgrade.log");
+  const std::string log = test::ReadFile(temp_.WithSeparator() + "Demo_upgrade.log");
   EXPECT_NE(log.find("Done successfuly"), std::string::npos) << log;
-  EXPECT_NE(test::ReadFile(app_.Path() + "data/demo.cfg").find("VERSION=1.1"), std::string::npos);
-  EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), "Demo 1.1");
-  EXPECT_EQ(test::ReadFile(app_.Path() + "updater.exe"), new_updater_) << "the updater was not replaced";
+  EXPECT_NE(test::ReadFile(app_.WithSeparator() + "data/demo.cfg").find("VERSION=1.1"), std::string::npos);
+  EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "readme.txt"), "Demo 1.1");
+  EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "updater.exe"), new_updater_) << "the updater was not replaced";
   EXPECT_FALSE(Exists("Kestrova.new"));
   EXPECT_FALSE(Exists("old-plugin.txt"));
   EXPECT_FALSE(Exists("cache"));
-  EXPECT_TRUE(fs::exists(home_.Path() + "data/Trash/files/cache")) << "the folder went to the recycle bin";
+  EXPECT_TRUE(fs::exists(home_.WithSeparator() + "data/Trash/files/cache")) << "the folder went to the recycle bin";
 
   ZipArchiver saved;
-  saved.FileName = Utf8ToUtf16(temp_.Path() + "Demo_save.zip");
+  saved.FileName = Utf8ToUtf16(temp_.WithSeparator() + "Demo_save.zip");
   saved.Open(fmOpenReadDenyNone);
   std::set<std::string> names;
   for (const auto& item : saved.Items()) names.insert(Utf16ToUtf8(item.name));
   EXPECT_EQ(names, (std::set<std::string>{"app.exe", "data/demo.cfg", "updater.exe"}));
 
   TComApartment apartment;
-  const testing::Link shortcut = testing::LoadLink(home_.Path() + "profiles/ann/Desktop/Demo.lnk");
-  EXPECT_TRUE(fs::equivalent(shortcut.target, app_.Path() + "updater.exe")) << Utf8Text(shortcut.target);
+  const testing::Link shortcut = testing::LoadLink(home_.WithSeparator() + "profiles/ann/Desktop/Demo.lnk");
+  EXPECT_TRUE(fs::equivalent(shortcut.target, app_.WithSeparator() + "updater.exe")) << Utf8Text(shortcut.target);
 
-  EXPECT_TRUE(WaitUntil([&] { return !test::ReadFile(log_.Path() + "completions.log").empty(); }, 5s))
+  EXPECT_TRUE(WaitUntil([&] { return !test::ReadFile(log_.WithSeparator() + "completions.log").empty(); }, 5s))
       << "the server heard of no completed upgrade";
 }
 

@@ -16,8 +16,8 @@
 #include <sstream>
 #include <thread>
 
-#include "net/peers.h"
 #include "support/temp_folder.h"
+#include "upgrade/demo_publication.h"
 
 namespace kestrova {
 namespace {
@@ -93,18 +93,15 @@ bool WaitFor(const std::function<bool()>& condition) {
 class UpgradeKilled : public ::testing::Test {
  protected:
   UpgradeKilled() : world_(folder_.path()), app_(world_ / "app"), pristine_(world_ / "pristine") {
-    fs::create_directories(world_ / "publish" / "Demo");
-    server_ = std::make_unique<test::ReferenceServer>((world_ / "publish").string(), "/update", "");
     Publish();
     LayOutInstallation();
   }
 
   void Publish() {
-    const fs::path release = world_ / "publish" / "Demo";
-    Write(release / "release.ini", "[release]\nversion=1.1\ndate=2026-12-01\n");
-    Write(release / "description.txt", "Demo 1.1");
-    Write(release / "actionlist.ini",
-          "[release]\ndownload_server_adr1=" + server_->BaseUrl() +
+    publication_.Announce("1.1", "2026-12-01");
+    publication_.Describe("description.txt", "Demo 1.1");
+    publication_.PublishActionList(
+          "[release]\ndownload_server_adr1=" + publication_.BaseUrl() +
               "\nfiledir=/files/Demo\nfilename1=program.zip\nfilename2=updater.zip\ncheck_shortcuts=1\n"
               "Upgrade_Kestrova=1\n[save_action]\npath1=*.cfg\n[files_to_delete]\nfile1=old.txt\n"
               "file2=lib/gone.so\n[folders_to_delete]\ndir1=cache\n");
@@ -118,11 +115,11 @@ class UpgradeKilled : public ::testing::Test {
     std::string big(2 << 20, '\0');
     for (char& c : big) c = static_cast<char>(random());
     Write(program / "big.bin", big);
-    Zip(program, release / "files" / "program.zip");
+    Zip(program, publication_.FilePath("program.zip"));
     const fs::path updater = world_ / "updater";
     Write(updater / "Kestrova.new", Read(KESTROVA_BIN_DIR "/kestrova") + "#1.1", fs::perms(0755));
     Write(updater / "Kestrova.config", UpdaterConfiguration() + "; 1.1\n");
-    Zip(updater, release / "files" / "updater.zip");
+    Zip(updater, publication_.FilePath("updater.zip"));
   }
 
   static void Zip(const fs::path& folder, const fs::path& archive) {
@@ -136,7 +133,7 @@ class UpgradeKilled : public ::testing::Test {
 
   std::string UpdaterConfiguration() const {
     return "[application]\nname=Demo\nmain_program=app.sh\nfilename_config=app.cfg\nparam_appli_version=VERSION\n"
-           "param_email=EMAIL\n[server]\nserver_addr1=" + server_->BaseUrl() + "\nlink_for_update=/update\n";
+           "param_email=EMAIL\n[server]\nserver_addr1=" + publication_.BaseUrl() + "\nlink_for_update=/update\n";
   }
 
   void LayOutInstallation() {
@@ -188,8 +185,8 @@ class UpgradeKilled : public ::testing::Test {
   }
 
   testing::TempFolder folder_;
+  testing::DemoPublication publication_;
   fs::path world_, app_, pristine_;
-  std::unique_ptr<test::ReferenceServer> server_;
 };
 
 TEST_F(UpgradeKilled, AtEveryChangeTheNextStartLeavesTheOldOrTheNewVersion) {

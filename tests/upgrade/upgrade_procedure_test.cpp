@@ -12,12 +12,13 @@
 #include <filesystem>
 #include <functional>
 
-#include "base/files.h"
-#include "net/peers.h"
 #include "app/manage_check.h"
-#include "upgrade/action_list.h"
+#include "base/files.h"
+#include "demo_publication.h"
+#include "release/action_list.h"
+#include "release/release_signature.h"
+#include "support/peers.h"
 #include "upgrade/form_main_screen.h"
-#include "upgrade/release_signature.h"
 
 namespace kestrova {
 namespace {
@@ -27,24 +28,23 @@ namespace fs = std::filesystem;
 class UpgradeProcedure : public ::testing::Test {
  protected:
   UpgradeProcedure() {
-    ::setenv("KESTROVA_PROFILES_ROOT", (home_.Path() + "home").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (home_.Path() + "data").c_str(), 1);
-    ::setenv("TMPDIR", temp_.Path().c_str(), 1);
+    ::setenv("KESTROVA_PROFILES_ROOT", (home_.WithSeparator() + "home").c_str(), 1);
+    ::setenv("XDG_DATA_HOME", (home_.WithSeparator() + "data").c_str(), 1);
+    ::setenv("TMPDIR", temp_.WithSeparator().c_str(), 1);
     home_.Write("home/ann/Desktop/demo.desktop", "[Desktop Entry]\nExec=/opt/demo/bin/demo %F\n");
-    publish_.Write("Demo/release.ini", "[release]\nversion=2.1\ndate=2009-05-04\n");
-    publish_.Write("Demo/description.txt", "Demo 2.1");
+    publication_.Announce("2.1", "2009-05-04");
+    publication_.Describe("description.txt", "Demo 2.1");
     Zip("a.zip", {{"bin/demo", "demo 2.1"}, {"data/new.dat", "new"}});
     Zip("b.zip", {{"readme.txt", "read me 2.1"}});
-    server_ = std::make_unique<test::ReferenceServer>(publish_.Path(), "/update", "");
     app_.Write("kestrova.ini", "[application]\nname=Demo\nmain_program=bin/demo\nfilename_config=demo.cfg\n"
                                "param_appli_version=VERSION\nparam_email=EMAIL\n[server]\nserver_addr1=" +
-                                   server_->BaseUrl() + "\nlink_for_update=/update\n");
+                                   publication_.BaseUrl() + "\nlink_for_update=/update\n");
     app_.Write("demo.cfg", "[Kestrova]\nVERSION=2.0\nEMAIL=ann@example.org\n");
     app_.Write("bin/demo", "demo 2.0");
     app_.Write("readme.txt", "read me 2.0");
     app_.Write("old.txt", "obsolete");
     app_.Write("cache/x", "cached");
-    settings_.app_directory = app_.Path();
+    settings_.app_directory = app_.WithSeparator();
     settings_.name = "Demo";
     settings_.main_program = "bin/demo";
     settings_.filename_config = "demo.cfg";
@@ -52,7 +52,7 @@ class UpgradeProcedure : public ::testing::Test {
     settings_.current_version = "2.0";
     settings_.email = "ann@example.org";
     settings_.release_version = "2.1";
-    settings_.selected_server = server_->BaseUrl();
+    settings_.selected_server = publication_.BaseUrl();
     settings_.link_for_update = "/update";
     settings_.internet_option_connect_timeout = 5;
     settings_.INTERNET_OPEN_TYPE = kOpenTypeDirect;
@@ -62,19 +62,18 @@ class UpgradeProcedure : public ::testing::Test {
   }
 
   void Zip(const std::string& name, const std::vector<std::pair<std::string, std::string>>& files) {
-    test::TempDir staging;
+    testing::TempFolder staging;
     for (const auto& [path, content] : files) staging.Write(path, content);
-    const std::string archive = publish_.Path() + "Demo/files/" + name;
-    fs::create_directories(fs::path(archive).parent_path());
-    ASSERT_EQ(std::system(("cd '" + staging.Path() + "' && zip -qr '" + archive + "' .").c_str()), 0);
+    const std::string archive = publication_.FilePath(name);
+    ASSERT_EQ(std::system(("cd '" + staging.WithSeparator() + "' && zip -qr '" + archive + "' .").c_str()), 0);
   }
 
   void PublishActionList(const std::string& first_server) {
-    publish_.Write("Demo/actionlist.ini",
-                   "[release]\ndownload_server_adr1=" + first_server + "\ndownload_server_adr2=" +
-                       server_->BaseUrl() + "\nfiledir=/files/Demo\nfilename1=a.zip\nfilename2=b.zip\n"
-                       "check_shortcuts=1\n[save_action]\npath1=*.cfg\npath2=bin\\*.*\n"
-                       "[files_to_delete]\nfile1=old.txt\n[folders_to_delete]\ndir1=cache\n");
+    publication_.PublishActionList(
+        "[release]\ndownload_server_adr1=" + first_server + "\ndownload_server_adr2=" + publication_.BaseUrl() +
+        "\nfiledir=/files/Demo\nfilename1=a.zip\nfilename2=b.zip\n"
+        "check_shortcuts=1\n[save_action]\npath1=*.cfg\npath2=bin\\*.*\n"
+        "[files_to_delete]\nfile1=old.txt\n[folders_to_delete]\ndir1=cache\n");
   }
 
   // Publishes an action list signed by a fresh key that the updater holds, carrying
@@ -82,31 +81,31 @@ class UpgradeProcedure : public ::testing::Test {
   void PublishSignedActionList(const std::string& version = "2.1") {
     const TReleaseKeyPair keys = *GenerateReleaseKeyPair();
     settings_.release_public_key = EncodeBase64(keys.public_key);
-    const std::string files = publish_.Path() + "Demo/files/";
+    const std::string files = publish_.WithSeparator() + "Demo/files/";
     const std::string content = "[release]\nname=Demo\nversion=" + version + "\ndownload_server_adr1=" +
-                                server_->BaseUrl() + "\nfiledir=/files/Demo\nfilename1=a.zip\nfilename2=b.zip\n" +
+                                publication_.BaseUrl() + "\nfiledir=/files/Demo\nfilename1=a.zip\nfilename2=b.zip\n" +
                                 "sha256_1=" + *FileSha256Hex(files + "a.zip") + "\nsha256_2=" +
                                 *FileSha256Hex(files + "b.zip") +
                                 "\n[save_action]\npath1=*.cfg\n[files_to_delete]\nfile1=old.txt\n";
-    publish_.Write("Demo/actionlist.ini", *SignActionList(content, keys));
+    publication_.PublishActionList(*SignActionList(content, keys));
   }
 
   // Publishes release 2.1 (readme.txt, old.txt removed) with kestrova-publish, signed
   // by a new key; returns the public key.
   std::string PublishWithTheTool(const std::string& download_server) {
     const std::string tool = std::string(KESTROVA_BIN_DIR) + "/kestrova-publish ";
-    test::TempDir work;
+    testing::TempFolder work;
     work.Write("release/readme.txt", "read me 2.1");
     work.Write("notes.txt", "Demo 2.1");
     work.Write("recipe.txt", "version 2.1\ndate 2009-05-04\ndownload_server " + download_server +
                                  "\ndescription notes.txt\ndelete old.txt\nsave *.cfg\n");
-    fs::remove(publish_.Path() + "Demo/release.ini");
-    EXPECT_EQ(std::system((tool + "keygen --key " + work.Path() + "key > " + work.Path() + "line").c_str()), 0);
-    EXPECT_EQ(std::system((tool + "release --folder " + publish_.Path() + " --name Demo --from " + work.Path() +
-                           "release --recipe " + work.Path() + "recipe.txt --key " + work.Path() + "key")
+    fs::remove(publish_.WithSeparator() + "Demo/release.ini");
+    EXPECT_EQ(std::system((tool + "keygen --key " + work.WithSeparator() + "key > " + work.WithSeparator() + "line").c_str()), 0);
+    EXPECT_EQ(std::system((tool + "release --folder " + publish_.WithSeparator() + " --name Demo --from " + work.WithSeparator() +
+                           "release --recipe " + work.WithSeparator() + "recipe.txt --key " + work.WithSeparator() + "key")
                               .c_str()),
               0);
-    const std::string line = test::ReadFile(work.Path() + "line");
+    const std::string line = test::ReadFile(work.WithSeparator() + "line");
     return line.substr(line.find('=') + 1, line.size() - line.find('=') - 2);
   }
 
@@ -134,10 +133,12 @@ class UpgradeProcedure : public ::testing::Test {
     });
   }
 
-  test::TempDir home_, temp_, publish_, app_;
+  testing::TempFolder home_, temp_;
+  testing::DemoPublication publication_;
+  const testing::TempFolder& publish_ = publication_.Folder();
+  testing::TempFolder app_;
   std::unique_ptr<test::ScriptedServer> stalling_;
   std::string first_server_;
-  std::unique_ptr<test::ReferenceServer> server_;
   TSettings settings_;
   bool update_enabled_ = false;
   bool launch_visible_ = false;
@@ -155,22 +156,22 @@ TEST_F(UpgradeProcedure, UpgradesTheApplicationAndReportsIt) {
             "Update shortcut(s) ...                       : Modified Shortcut:1\n"
             "Install release ...                          : Done successfuly");
   EXPECT_TRUE(launch_visible_);
-  EXPECT_EQ(test::ReadFile(app_.Path() + "bin/demo"), "demo 2.1");
-  EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), "read me 2.1");
-  EXPECT_EQ(test::ReadFile(app_.Path() + "data/new.dat"), "new");
-  EXPECT_FALSE(fs::exists(app_.Path() + "old.txt"));
-  EXPECT_FALSE(fs::exists(app_.Path() + "cache"));
-  EXPECT_EQ(test::ReadFile(home_.Path() + "data/Trash/files/cache/x"), "cached") << "removed into the trash";
-  EXPECT_EQ(test::ReadFile(app_.Path() + "demo.cfg"), "[Kestrova]\nVERSION=2.1\nEMAIL=ann@example.org\n");
+  EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "bin/demo"), "demo 2.1");
+  EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "readme.txt"), "read me 2.1");
+  EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "data/new.dat"), "new");
+  EXPECT_FALSE(fs::exists(app_.WithSeparator() + "old.txt"));
+  EXPECT_FALSE(fs::exists(app_.WithSeparator() + "cache"));
+  EXPECT_EQ(test::ReadFile(home_.WithSeparator() + "data/Trash/files/cache/x"), "cached") << "removed into the trash";
+  EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "demo.cfg"), "[Kestrova]\nVERSION=2.1\nEMAIL=ann@example.org\n");
   EXPECT_EQ(settings_.current_version, "2.1") << "the configuration is read again";
-  EXPECT_EQ(test::ReadFile(home_.Path() + "home/ann/Desktop/demo.desktop"),
+  EXPECT_EQ(test::ReadFile(home_.WithSeparator() + "home/ann/Desktop/demo.desktop"),
             "[Desktop Entry]\nExec=" + ExecutablePath() + " %F\n");
-  const std::string listing = temp_.Path() + "listing.txt";
-  ASSERT_EQ(std::system(("unzip -Z1 '" + temp_.Path() + "Demo_save.zip' > '" + listing + "'").c_str()), 0);
+  const std::string listing = temp_.WithSeparator() + "listing.txt";
+  ASSERT_EQ(std::system(("unzip -Z1 '" + temp_.WithSeparator() + "Demo_save.zip' > '" + listing + "'").c_str()), 0);
   for (const char* saved : {"demo.cfg\n", "bin/demo\n"}) {
     EXPECT_NE(test::ReadFile(listing).find(saved), std::string::npos) << saved;
   }
-  std::string completions = publish_.Path();
+  std::string completions = publish_.WithSeparator();
   completions.back() = '-';  // the server's log lies beside the published folder
   EXPECT_NE(test::ReadFile(completions + "completions.log").find("ann@example.org"), std::string::npos);
 }
@@ -185,14 +186,14 @@ TEST_F(UpgradeProcedure, FailuresLeaveTheInstallationAsItWas) {
   const Case cases[] = {
       {"a damaged release archive",
        [&] {
-         std::string zip = test::ReadFile(publish_.Path() + "Demo/files/b.zip");
+         std::string zip = test::ReadFile(publish_.WithSeparator() + "Demo/files/b.zip");
          zip[zip.find("read me") + 2] ^= 0x55;
          publish_.Write("Demo/files/b.zip", zip);
        },
        "Download release ...                         : Failed\n"
        "Upgrading of the current version aborted.",
        false},
-      {"a missing action list", [&] { fs::remove(publish_.Path() + "Demo/actionlist.ini"); },
+      {"a missing action list", [&] { fs::remove(publish_.WithSeparator() + "Demo/actionlist.ini"); },
        "Get action list ...                          : Failed\n"
        "Upgrading of the current version aborted.",
        false},
@@ -207,66 +208,66 @@ TEST_F(UpgradeProcedure, FailuresLeaveTheInstallationAsItWas) {
        "Download release ...                         : Aborted\n"
        "Upgrading of the current version aborted.",
        false},
-      {"a read-only configuration file", [&] { ::chmod((app_.Path() + "demo.cfg").c_str(), 0444); },
+      {"a read-only configuration file", [&] { ::chmod((app_.WithSeparator() + "demo.cfg").c_str(), 0444); },
        "Download release ...                         : Failed\n"
        "Upgrading of the current version aborted.    : The system is not able to modify the configuration file!",
        false},
       {"a link in a release archive",
        [&] {
-         test::TempDir staging;
+         testing::TempFolder staging;
          staging.Write("target", "x");
-         ASSERT_EQ(::symlink("target", (staging.Path() + "readme.txt").c_str()), 0);
-         ASSERT_EQ(std::system(("cd '" + staging.Path() + "' && zip -qy '" + publish_.Path() +
-                                "Demo/files/b.zip' readme.txt").c_str()), 0);
+         ASSERT_EQ(::symlink("target", (staging.WithSeparator() + "readme.txt").c_str()), 0);
+         ASSERT_EQ(std::system(("cd '" + staging.WithSeparator() + "' && zip -qy '" + publication_.FilePath("b.zip") +
+                                "' readme.txt").c_str()), 0);
        },
        "Upgrading of the current version aborted.    : The release archive b.zip holds the link readme.txt, "
        "which is not installed",
        false},
       {"a release that puts a folder where the installation has a file",
        [&] {
-         fs::remove(publish_.Path() + "Demo/files/b.zip");
+         fs::remove(publication_.FilePath("b.zip"));
          Zip("b.zip", {{"readme.txt/inner", "x"}});
        },
        "Upgrading of the current version aborted.    : The release puts a folder at ",
        false},
   };
   for (const Case& c : cases) {
-    PublishActionList(first_server_.empty() ? server_->BaseUrl() : first_server_);
-    fs::remove(publish_.Path() + "Demo/files/b.zip");
+    PublishActionList(first_server_.empty() ? publication_.BaseUrl() : first_server_);
+    fs::remove(publication_.FilePath("b.zip"));
     Zip("b.zip", {{"readme.txt", "read me 2.1"}});
     c.arrange();
     const std::string log = Upgrade();
     first_server_.clear();
-    ::chmod((app_.Path() + "demo.cfg").c_str(), 0644);
+    ::chmod((app_.WithSeparator() + "demo.cfg").c_str(), 0644);
     EXPECT_NE(log.find(c.log_end), std::string::npos) << c.why << ":\n" << log;
-    EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), c.installed ? "read me 2.1" : "read me 2.0") << c.why;
-    EXPECT_EQ(fs::exists(app_.Path() + "old.txt"), !c.installed) << c.why << ": nothing removed";
-    EXPECT_EQ(test::ReadFile(app_.Path() + "demo.cfg"), "[Kestrova]\nVERSION=2.0\nEMAIL=ann@example.org\n") << c.why;
+    EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "readme.txt"), c.installed ? "read me 2.1" : "read me 2.0") << c.why;
+    EXPECT_EQ(fs::exists(app_.WithSeparator() + "old.txt"), !c.installed) << c.why << ": nothing removed";
+    EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "demo.cfg"), "[Kestrova]\nVERSION=2.0\nEMAIL=ann@example.org\n") << c.why;
     EXPECT_EQ(update_enabled_, !c.installed) << c.why;
     EXPECT_TRUE(launch_visible_) << c.why << ": the installation as it was can be started";
     for (const char* leftover : {"a.zip", "b.zip", "actionlist.ini", "kestrova-upgrade"}) {
-      EXPECT_FALSE(fs::exists(app_.Path() + leftover)) << c.why << ": " << leftover;
+      EXPECT_FALSE(fs::exists(app_.WithSeparator() + leftover)) << c.why << ": " << leftover;
     }
   }
 }
 
 TEST_F(UpgradeProcedure, InstallsAReleaseThePublisherToolSignedAndRefusesItAltered) {
-  settings_.release_public_key = PublishWithTheTool(server_->BaseUrl());
-  const std::string archive = publish_.Path() + "Demo/files/Demo-2.1.zip";
+  settings_.release_public_key = PublishWithTheTool(publication_.BaseUrl());
+  const std::string archive = publish_.WithSeparator() + "Demo/files/Demo-2.1.zip";
   const std::string genuine = test::ReadFile(archive);
   std::string altered = genuine;
   altered[altered.size() / 2] ^= 1;
   publish_.Write("Demo/files/Demo-2.1.zip", altered);
   std::string log = Upgrade();
   EXPECT_NE(log.find("The release file Demo-2.1.zip differs from the signed one."), std::string::npos) << log;
-  EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), "read me 2.0");
-  EXPECT_TRUE(fs::exists(app_.Path() + "old.txt"));
+  EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "readme.txt"), "read me 2.0");
+  EXPECT_TRUE(fs::exists(app_.WithSeparator() + "old.txt"));
 
   publish_.Write("Demo/files/Demo-2.1.zip", genuine);
   log = Upgrade();
   EXPECT_NE(log.find("Install release ...                          : Done successfuly"), std::string::npos) << log;
-  EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), "read me 2.1");
-  EXPECT_FALSE(fs::exists(app_.Path() + "old.txt"));
+  EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "readme.txt"), "read me 2.1");
+  EXPECT_FALSE(fs::exists(app_.WithSeparator() + "old.txt"));
 }
 
 TEST_F(UpgradeProcedure, RefusesWhatTheKeyDidNotSignBeforeSavingAnything) {
@@ -279,7 +280,7 @@ TEST_F(UpgradeProcedure, RefusesWhatTheKeyDidNotSignBeforeSavingAnything) {
   } cases[] = {
       {"an unsigned list",
        [&] {
-         PublishActionList(server_->BaseUrl());
+         PublishActionList(publication_.BaseUrl());
          settings_.release_public_key = EncodeBase64(GenerateReleaseKeyPair()->public_key);
        },
        std::string(kListRefused) + "The action list is not signed.\n"},
@@ -292,9 +293,9 @@ TEST_F(UpgradeProcedure, RefusesWhatTheKeyDidNotSignBeforeSavingAnything) {
       {"a signed list altered",
        [&] {
          PublishSignedActionList();
-         std::string list = test::ReadFile(publish_.Path() + "Demo/actionlist.ini");
+         std::string list = test::ReadFile(publish_.WithSeparator() + "Demo/actionlist.ini");
          list.replace(list.find("old.txt"), 7, "bin/demo");
-         publish_.Write("Demo/actionlist.ini", list);
+         publication_.PublishActionList( list);
        },
        std::string(kListRefused) + "The signature of the action list does not match release_public_key.\n"},
       {"a genuine list of an older release, replayed", [&] { PublishSignedActionList("2.0"); },
@@ -312,9 +313,9 @@ TEST_F(UpgradeProcedure, RefusesWhatTheKeyDidNotSignBeforeSavingAnything) {
     c.arrange();
     const std::string log = Upgrade();
     EXPECT_NE(log.find(c.log_part), std::string::npos) << c.why << ":\n" << log;
-    EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), "read me 2.0") << c.why;
-    EXPECT_TRUE(fs::exists(app_.Path() + "old.txt")) << c.why << ": nothing removed";
-    EXPECT_FALSE(fs::exists(temp_.Path() + "Demo_save.zip")) << c.why << ": nothing saved";
+    EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "readme.txt"), "read me 2.0") << c.why;
+    EXPECT_TRUE(fs::exists(app_.WithSeparator() + "old.txt")) << c.why << ": nothing removed";
+    EXPECT_FALSE(fs::exists(temp_.WithSeparator() + "Demo_save.zip")) << c.why << ": nothing saved";
   }
 }
 
@@ -327,7 +328,7 @@ class Nginx {
     Substitute(site, "/srv/kestrova/publish", folder);
     Substitute(site, "/var/log/kestrova/completions.log", completion_log);
     dir_.Write("kestrova.conf", site);
-    const std::string d = dir_.Path();
+    const std::string d = dir_.WithSeparator();
     dir_.Write("nginx.conf", std::string(::geteuid() == 0 ? "user root;\n" : "") + "pid " + d +
                                  "nginx.pid;\nerror_log " + d + "error.log;\nevents {}\nhttp {\n" +
                                  "client_body_temp_path " + d + "body;\nproxy_temp_path " + d + "proxy;\n" +
@@ -338,7 +339,7 @@ class Nginx {
     for (int attempt = 0; attempt < 100 && !Listening(); ++attempt) ::usleep(50000);
   }
   std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
-  std::string ErrorLog() const { return test::ReadFile(dir_.Path() + "error.log"); }
+  std::string ErrorLog() const { return test::ReadFile(dir_.WithSeparator() + "error.log"); }
 
  private:
   static void Substitute(std::string& text, const std::string& from, const std::string& to) {
@@ -355,14 +356,14 @@ class Nginx {
     }
   }
 
-  test::TempDir dir_;
+  testing::TempFolder dir_;
   int port_;
   std::unique_ptr<test::ChildProcess> process_;
 };
 
 TEST_F(UpgradeProcedure, NginxWithTheShippedConfigurationServesAWholeUpgrade) {
-  const std::string completions = temp_.Path() + "nginx-completions.log";
-  std::string folder = publish_.Path();
+  const std::string completions = temp_.WithSeparator() + "nginx-completions.log";
+  std::string folder = publish_.WithSeparator();
   folder.pop_back();
   Nginx nginx(folder, completions);
   const std::string key = PublishWithTheTool(nginx.BaseUrl());
@@ -370,14 +371,14 @@ TEST_F(UpgradeProcedure, NginxWithTheShippedConfigurationServesAWholeUpgrade) {
                              "param_appli_version=VERSION\nparam_email=EMAIL\n[server]\nserver_addr1=" +
                                  nginx.BaseUrl() + "\nlink_for_update=/update\nrelease_public_key=" + key + "\n");
   settings_ = TSettings{};
-  settings_.app_directory = app_.Path();
-  TManageCheck check(settings_, app_.Path() + "kestrova", nullptr);
+  settings_.app_directory = app_.WithSeparator();
+  TManageCheck check(settings_, app_.WithSeparator() + "kestrova", nullptr);
   ASSERT_TRUE(check.ReleaseCheck()) << nginx.ErrorLog();
   EXPECT_EQ(settings_.release_version + ";" + settings_.release_date, "2.1;2009-05-04");
   const std::string log = Upgrade();
   EXPECT_NE(log.find("Install release ...                          : Done successfuly"), std::string::npos)
       << log << nginx.ErrorLog();
-  EXPECT_EQ(test::ReadFile(app_.Path() + "readme.txt"), "read me 2.1");
+  EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "readme.txt"), "read me 2.1");
   EXPECT_NE(test::ReadFile(completions).find("\tDemo\t2.1\tann@example.org"), std::string::npos)
       << test::ReadFile(completions);
 }

@@ -1,37 +1,19 @@
 #include "zip_test_support.h"
 
-#include <atomic>
 #include <fstream>
 #include <random>
 #include <sstream>
 
 #include "base/text.h"
-#include "support/process.h"
 
 namespace kestrova::testing {
 
 void ZipTest::SetUp() {
-  static std::atomic<int> counter{0};
-  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  dir_ = fs::path(::testing::TempDir()) /
-         ("kzip-" + std::to_string(CurrentProcessId()) + "-" + std::to_string(counter++) + "-" + info->name());
-  fs::remove_all(dir_);
-  fs::create_directories(dir_);
+  folder_ = std::make_unique<TempFolder>();
+  dir_ = folder_->path();
 }
 
-void ZipTest::TearDown() {
-  std::error_code ignored;
-  // Read-only folders keep their content, and on Windows read-only files stay too.
-  // Links are left alone: what they point to is none of the test's business.
-  for (auto it = fs::recursive_directory_iterator(dir_, ignored); it != fs::recursive_directory_iterator();
-       it.increment(ignored)) {
-    const fs::file_status status = it->symlink_status(ignored);
-    if (fs::is_directory(status) || fs::is_regular_file(status)) {
-      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    }
-  }
-  fs::remove_all(dir_, ignored);
-}
+void ZipTest::TearDown() { folder_.reset(); }
 
 fs::path Utf8Path(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
 

@@ -6,10 +6,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
 #include "zip/zip_archiver.h"
 
 namespace kestrova::testing {
@@ -40,6 +42,9 @@ class ZipTest : public ::testing::Test {
 
   fs::path dir_;
   std::vector<ReportedFailure> failures;
+
+ private:
+  std::unique_ptr<TempFolder> folder_;
 };
 
 std::u16string U(const fs::path& path);

@@ -15,33 +15,31 @@ namespace {
 class OursReadByPeers : public ::testing::TestWithParam<std::tuple<std::string, std::string>> {
  protected:
   static void SetUpTestSuite() {
-    root_ = new fs::path(fs::path(::testing::TempDir()) / ("kzip-ours-" + std::to_string(getpid())));
-    fs::remove_all(*root_);
-    WriteApplicationTree(*root_ / "tree");
-    source_ = new Tree(Snapshot(*root_ / "tree"));
+    root_ = new TempFolder;
+    WriteApplicationTree(root_->path() / "tree");
+    source_ = new Tree(Snapshot(root_->path() / "tree"));
 
     ZipArchiver archiver;
     archiver.SetCompressionLevel(clMax);
-    CreateArchive(archiver, Archive("api"), *root_ / "tree", {u"*.*"});
+    CreateArchive(archiver, Archive("api"), root_->path() / "tree", {u"*.*"});
     std::string output;
-    tool_status_ = Shell(KestrovaZip() + " add " + Quote(Archive("tool")) + " " + Quote(*root_ / "tree") +
+    tool_status_ = Shell(KestrovaZip() + " add " + Quote(Archive("tool")) + " " + Quote(root_->path() / "tree") +
                              " '*.*'",
                          &output);
     tool_output_ = new std::string(output);
   }
   static void TearDownTestSuite() {
-    fs::remove_all(*root_);
     delete root_;
     delete source_;
     delete tool_output_;
   }
   void SetUp() override {
     ASSERT_EQ(tool_status_, 0) << *tool_output_;
-    out_ = *root_ / ("out-" + std::get<0>(GetParam()) + "-" + std::get<1>(GetParam()));
+    out_ = root_->path() / ("out-" + std::get<0>(GetParam()) + "-" + std::get<1>(GetParam()));
     fs::remove_all(out_);
   }
 
-  static fs::path Archive(const std::string& kind) { return *root_ / (kind + ".zip"); }
+  static fs::path Archive(const std::string& kind) { return root_->path() / (kind + ".zip"); }
   fs::path ArchiveOfTest() const { return Archive(std::get<0>(GetParam())); }
 
   /// Every stored name: files by their path, folders with a trailing "/".
@@ -51,14 +49,14 @@ class OursReadByPeers : public ::testing::TestWithParam<std::tuple<std::string, 
     return names;
   }
 
-  static fs::path* root_;
+  static TempFolder* root_;
   static Tree* source_;
   static int tool_status_;
   static std::string* tool_output_;
   fs::path out_;
 };
 
-fs::path* OursReadByPeers::root_ = nullptr;
+TempFolder* OursReadByPeers::root_ = nullptr;
 Tree* OursReadByPeers::source_ = nullptr;
 int OursReadByPeers::tool_status_ = -1;
 std::string* OursReadByPeers::tool_output_ = nullptr;
@@ -100,7 +98,7 @@ with zipfile.ZipFile(sys.argv[1]) as z:
     if bad: sys.exit('bad entry: ' + bad)
     print('\n'.join(z.namelist()))
 )";
-    ASSERT_EQ(RunPython(*root_, script, archive, &output), 0) << output;
+    ASSERT_EQ(RunPython(root_->path(), script, archive, &output), 0) << output;
     EXPECT_EQ(Lines(output), ExpectedNames());
   }
 }
@@ -123,7 +121,7 @@ TEST_P(OursReadByPeers, PeerExtractsTheSourceTree) {
   } else {
     const std::string script =
         "import sys, zipfile\nzipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])\n";
-    ASSERT_EQ(RunPython(*root_, script, archive + " " + out, &output), 0) << output;
+    ASSERT_EQ(RunPython(root_->path(), script, archive + " " + out, &output), 0) << output;
     checks = kNamesAndContent;
   }
   EXPECT_EQ(DiffTrees(*source_, Snapshot(out_), checks), "");

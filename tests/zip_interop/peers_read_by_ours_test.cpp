@@ -49,26 +49,24 @@ void PrintTo(const PeerWriter& writer, std::ostream* out) { *out << writer.name;
 class PeersReadByOurs : public ::testing::TestWithParam<PeerWriter> {
  protected:
   static void SetUpTestSuite() {
-    root_ = new fs::path(fs::path(::testing::TempDir()) / ("kzip-peers-" + std::to_string(getpid())));
-    fs::remove_all(*root_);
-    WriteApplicationTree(*root_ / "tree");
-    source_ = new Tree(Snapshot(*root_ / "tree"));
-    WriteFile(*root_ / "writer.py", kPythonWriter);
+    root_ = new TempFolder;
+    WriteApplicationTree(root_->path() / "tree");
+    source_ = new Tree(Snapshot(root_->path() / "tree"));
+    WriteFile(root_->path() / "writer.py", kPythonWriter);
   }
   static void TearDownTestSuite() {
-    fs::remove_all(*root_);
     delete root_;
     delete source_;
   }
 
   void SetUp() override {
-    dir_ = *root_ / GetParam().name;
+    dir_ = root_->path() / GetParam().name;
     fs::create_directories(dir_);
     ASSERT_TRUE(HavePeer(GetParam().program));
     std::string command = GetParam().command;
     command.replace(command.find("$A"), 2, Quote(dir_ / "peer.zip"));
     std::string output;
-    ASSERT_EQ(Shell("cd " + Quote(*root_ / "tree") + " && " + command, &output), 0) << command << "\n" << output;
+    ASSERT_EQ(Shell("cd " + Quote(root_->path() / "tree") + " && " + command, &output), 0) << command << "\n" << output;
   }
   void TearDown() override { fs::remove_all(dir_); }
 
@@ -85,12 +83,12 @@ class PeersReadByOurs : public ::testing::TestWithParam<PeerWriter> {
     return Snapshot(out);
   }
 
-  static fs::path* root_;
+  static TempFolder* root_;
   static Tree* source_;
   fs::path dir_;
 };
 
-fs::path* PeersReadByOurs::root_ = nullptr;
+TempFolder* PeersReadByOurs::root_ = nullptr;
 Tree* PeersReadByOurs::source_ = nullptr;
 
 TEST_P(PeersReadByOurs, ExtractsWhatAPeerExtracts) {

@@ -6,7 +6,7 @@
 #include "base/text.h"
 #include "core/configuration.h"
 #include "publish_release.h"
-#include "upgrade/action_list.h"
+#include "release/action_list.h"
 
 namespace kestrova {
 namespace {

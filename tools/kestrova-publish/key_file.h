@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "upgrade/release_signature.h"
+#include "release/release_signature.h"
 
 namespace kestrova {
 

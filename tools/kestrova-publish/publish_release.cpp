@@ -6,7 +6,7 @@
 #include "base/text.h"
 #include "core/configuration.h"
 #include "recipe.h"
-#include "upgrade/action_list.h"
+#include "release/action_list.h"
 #include "zip/zip_archiver.h"
 
 namespace kestrova {

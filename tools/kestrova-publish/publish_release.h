@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "upgrade/release_signature.h"
+#include "release/release_signature.h"
 
 namespace kestrova {
 

@@ -4,7 +4,7 @@
 #include <map>
 
 #include "base/text.h"
-#include "upgrade/action_list.h"
+#include "release/action_list.h"
 
 namespace kestrova {
 namespace {

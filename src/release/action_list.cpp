@@ -1,4 +1,4 @@
-#include "upgrade/action_list.h"
+#include "release/action_list.h"
 
 #include "base/files.h"
 #include "base/ini.h"

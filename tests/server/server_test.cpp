@@ -10,9 +10,9 @@
 #include "completion_log.h"
 #include "net/get_internet_data.h"
 #include "net/protocol.h"
-#include "peers.h"
 #include "publication_check.h"
 #include "request_log.h"
+#include "support/peers.h"
 
 namespace kestrova {
 namespace {
@@ -41,14 +41,14 @@ class ReferenceServer : public ::testing::Test {
     return reply;
   }
 
-  test::TempDir root_;
-  test::TempDir logs_;
-  const std::string log_ = logs_.Path() + "completions.log";
+  testing::TempFolder root_;
+  testing::TempFolder logs_;
+  const std::string log_ = logs_.WithSeparator() + "completions.log";
   const std::string release_file_ = std::string(70000, 'z') + "end";
 };
 
 TEST_F(ReferenceServer, AnswersTheFourRequestsOfAPublishedApplication) {
-  test::ReferenceServer server(root_.Path(), "/upd.php", log_);
+  test::ReferenceServer server(root_.WithSeparator(), "/upd.php", log_);
   const std::string base = server.BaseUrl();
   EXPECT_EQ(Fetch(ReleaseCheckUrl(base, "/upd.php", "Demo")), "2.1;2009-05-04");
   EXPECT_EQ(Fetch(ReleaseDescriptionUrl(base, "/upd.php", "Demo", "2.0")), "{\\rtf1 Better than ever}");
@@ -62,7 +62,7 @@ TEST_F(ReferenceServer, AnswersTheFourRequestsOfAPublishedApplication) {
 }
 
 TEST_F(ReferenceServer, UnknownApplicationsRequestsAndFilesGetNothing) {
-  test::ReferenceServer server(root_.Path(), "/upd.php", log_);
+  test::ReferenceServer server(root_.WithSeparator(), "/upd.php", log_);
   const std::string base = server.BaseUrl();
   EXPECT_FALSE(Fetch(ReleaseCheckUrl(base, "/upd.php", "Nope")));
   EXPECT_FALSE(Fetch(ReleaseCheckUrl(base, "/upd.php", "Other")));
@@ -74,7 +74,7 @@ TEST_F(ReferenceServer, UnknownApplicationsRequestsAndFilesGetNothing) {
 }
 
 TEST_F(ReferenceServer, ServesReleaseFilesWithTheirLength) {
-  test::ReferenceServer server(root_.Path(), "/upd.php", log_);
+  test::ReferenceServer server(root_.WithSeparator(), "/upd.php", log_);
   const int port = std::stoi(server.BaseUrl().substr(server.BaseUrl().rfind(':') + 1));
   auto internet = OpenInternetSession("kestrova", kOpenTypeDirect, "");
   auto request = internet->SendHttpRequest({"127.0.0.1", port, "/files/Demo/demo21.zip", "", ""});
@@ -90,7 +90,7 @@ TEST_F(ReferenceServer, ServesReleaseFilesWithTheirLength) {
 }
 
 TEST_F(ReferenceServer, KeepsEveryReportOfClientsReportingAtOnce) {
-  test::ReferenceServer server(root_.Path(), "/upd.php", log_);
+  test::ReferenceServer server(root_.WithSeparator(), "/upd.php", log_);
   constexpr int kClients = 12;
   std::vector<std::thread> clients;
   std::atomic<int> answered{0};
@@ -112,7 +112,7 @@ TEST_F(ReferenceServer, KeepsEveryReportOfClientsReportingAtOnce) {
 }
 
 TEST_F(ReferenceServer, SlowClientsNeitherStopOthersNorKeepTheirConnections) {
-  test::ReferenceServer server(root_.Path(), "/upd.php", log_,
+  test::ReferenceServer server(root_.WithSeparator(), "/upd.php", log_,
                                {"--threads", "2", "--request-timeout", "2"});
   std::vector<std::unique_ptr<test::RawClient>> slow;
   for (int i = 0; i < 20; ++i) {
@@ -139,7 +139,7 @@ TEST_F(ReferenceServer, SlowClientsNeitherStopOthersNorKeepTheirConnections) {
 }
 
 TEST_F(ReferenceServer, RefusesOversizedRequestsWithoutTakingThemIn) {
-  test::ReferenceServer server(root_.Path(), "/upd.php", log_);
+  test::ReferenceServer server(root_.WithSeparator(), "/upd.php", log_);
   const std::string start = "GET /upd.php?request=1&appli_name=Demo HTTP/1.1\r\nHost: x\r\n";
   struct Case {
     const char* what;
@@ -172,9 +172,9 @@ TEST_F(ReferenceServer, RefusesOversizedRequestsWithoutTakingThemIn) {
 }
 
 TEST_F(ReferenceServer, NeverServesTheCompletionLog) {
-  const std::string log = root_.Path() + "Demo/files/completions.log";
-  std::filesystem::create_symlink(log, root_.Path() + "Demo/files/alias.zip");
-  test::ReferenceServer server(root_.Path(), "/upd.php", log);
+  const std::string log = root_.WithSeparator() + "Demo/files/completions.log";
+  std::filesystem::create_symlink(log, root_.WithSeparator() + "Demo/files/alias.zip");
+  test::ReferenceServer server(root_.WithSeparator(), "/upd.php", log);
   ASSERT_TRUE(Fetch(CompletionReportUrl(server.BaseUrl(), "/upd.php", "Demo", "2.1", "u@x")));
   for (const char* file : {"completions.log", "alias.zip", "./completions.log"}) {
     EXPECT_FALSE(Fetch(server.BaseUrl() + "/files/Demo/" + file)) << file;
@@ -183,22 +183,22 @@ TEST_F(ReferenceServer, NeverServesTheCompletionLog) {
 }
 
 TEST_F(ReferenceServer, KeepsItsLogOutsideThePublishingFolderByDefault) {
-  const std::string folder = logs_.Path() + "publish";
+  const std::string folder = logs_.WithSeparator() + "publish";
   std::filesystem::create_directory(folder);
-  std::filesystem::copy(root_.Path() + "Demo", folder + "/Demo",
+  std::filesystem::copy(root_.WithSeparator() + "Demo", folder + "/Demo",
                         std::filesystem::copy_options::recursive);
   test::ReferenceServer server(folder, "/upd.php", "");
   ASSERT_TRUE(Fetch(CompletionReportUrl(server.BaseUrl(), "/upd.php", "Demo", "2.1", "u@x")));
-  const std::string log = test::ReadFile(logs_.Path() + "publish-completions.log");
+  const std::string log = test::ReadFile(logs_.WithSeparator() + "publish-completions.log");
   EXPECT_NE(log.find("u@x"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(folder + "/completions.log"));
 }
 
 TEST(ServerCatalog, NeverLeavesThePublishingFolder) {
-  test::TempDir root;
+  testing::TempFolder root;
   root.Write("Demo/files/a/b.zip", "b");
   root.Write("Demo/release.ini", "[release]\nversion=1\n");
-  const server::Catalog catalog(root.Path());
+  const server::Catalog catalog(root.WithSeparator());
   EXPECT_TRUE(catalog.ReleaseFile("Demo", "a/b.zip"));
   for (const char* file : {"../release.ini", "a/../../release.ini", "a//b.zip", "a/./b.zip", "a"}) {
     EXPECT_FALSE(catalog.ReleaseFile("Demo", file)) << file;
@@ -225,9 +225,9 @@ TEST(ServerCommandLine, ExplainsItselfAndRefusesWhatItCannotServe) {
 
 // Each started through the shell so that the error, on standard error, is the first line.
 TEST(ServerCommandLine, NamesWhatIsWrong) {
-  test::TempDir root, logs;
+  testing::TempFolder root, logs;
   const std::string file = root.Write("file.txt", "x");
-  test::ReferenceServer running(root.Path(), "/u", logs.Path() + "completions.log");
+  test::ReferenceServer running(root.WithSeparator(), "/u", logs.WithSeparator() + "completions.log");
   const std::string in_use = std::to_string(running.Port());
   const struct {
     std::string arguments;
@@ -236,7 +236,7 @@ TEST(ServerCommandLine, NamesWhatIsWrong) {
   } cases[] = {
       {"--frob", 2, "unknown option --frob"},
       {"--folder " + file, 2, "not a folder: "},
-      {"--folder " + root.Path() + " --port " + in_use + " --log /dev/null", 1,
+      {"--folder " + root.WithSeparator() + " --port " + in_use + " --log /dev/null", 1,
        "Address already in use"},
       {"--version", 0, "kestrova-server "},
   };
@@ -250,14 +250,14 @@ TEST(ServerCommandLine, NamesWhatIsWrong) {
 }
 
 TEST(ServerPublicationCheck, WarnsOfEachProblemNamingItsFile) {
-  test::TempDir root;
+  testing::TempFolder root;
   root.Write("Good/release.ini", "[release]\nversion=2.1\n");
   root.Write("Good/description.txt", "d");
   root.Write("Good/actionlist.ini", "[release]\n");
   root.Write("NoSection/release.ini", "version=1\n");
   root.Write("Semicolon/release.ini", "[release]\nversion=1;2\n");
   root.Write("Empty/files/a.zip", "");
-  const auto warnings = server::CheckPublication(root.Path());
+  const auto warnings = server::CheckPublication(root.WithSeparator());
   const std::pair<const char*, const char*> expected[] = {
       {"NoSection/release.ini", "no [release] section"},
       {"Semicolon/release.ini", "holds \";\""},

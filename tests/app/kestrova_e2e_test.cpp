@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "peers.h"
+#include "support/peers.h"
 
 namespace kestrova {
 namespace {
@@ -17,7 +17,7 @@ using test::Now;
 class KestrovaE2E : public ::testing::Test {
  protected:
   KestrovaE2E() {
-    std::filesystem::copy_file(KESTROVA_BIN_DIR "/kestrova", dir_.Path() + "updater");
+    std::filesystem::copy_file(KESTROVA_BIN_DIR "/kestrova", dir_.WithSeparator() + "updater");
     const std::string app = dir_.Write("app.sh", "#!/bin/sh\ntouch \"$(dirname \"$0\")/started\"\n");
     ::chmod(app.c_str(), 0755);
   }
@@ -32,7 +32,7 @@ class KestrovaE2E : public ::testing::Test {
                                   "\nlink_for_update=/update\ninternet_option_connect_timeout=" +
                                   std::to_string(timeout) + "\n");
     dir_.Write("app.cfg", "[Kestrova]\nVERSION=" + current + "\n");
-    test::ChildProcess updater({dir_.Path() + "updater"}, {"QT_QPA_PLATFORM=offscreen"});
+    test::ChildProcess updater({dir_.WithSeparator() + "updater"}, {"QT_QPA_PLATFORM=offscreen"});
     return updater.Wait(patience);
   }
 
@@ -40,13 +40,13 @@ class KestrovaE2E : public ::testing::Test {
   bool Started() {
     const double deadline = Now() + 1.5;
     while (Now() < deadline) {
-      if (std::filesystem::exists(dir_.Path() + "started")) return true;
+      if (std::filesystem::exists(dir_.WithSeparator() + "started")) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
   }
 
-  test::TempDir dir_;
+  testing::TempFolder dir_;
 };
 
 TEST_F(KestrovaE2E, NoNewerReleaseStartsTheApplicationWithoutAskingTheSecondServer) {
@@ -84,12 +84,12 @@ TEST_F(KestrovaE2E, ServersThatDoNotAnswerDelayTheStartByTheTimeOutAtMost) {
 }
 
 TEST_F(KestrovaE2E, AgainstThePublishedReferenceServer) {
-  test::TempDir publish;
+  testing::TempFolder publish;
   publish.Write("Demo/release.ini", "[release]\nversion=2.0\ndate=2009-05-04\n");
-  test::ReferenceServer server(publish.Path(), "/update", publish.Path() + "completions.log");
+  test::ReferenceServer server(publish.WithSeparator(), "/update", publish.WithSeparator() + "completions.log");
   EXPECT_EQ(Run("2.0", server.BaseUrl(), ""), 0);
   EXPECT_TRUE(Started());
-  std::filesystem::remove(dir_.Path() + "started");
+  std::filesystem::remove(dir_.WithSeparator() + "started");
   publish.Write("Demo/release.ini", "[release]\nversion=2.1\ndate=2009-05-04\n");
   EXPECT_EQ(Run("2.0", server.BaseUrl(), "", 2, 3), -1);
   EXPECT_FALSE(Started());

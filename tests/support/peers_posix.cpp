@@ -1,5 +1,5 @@
 // The peers on POSIX: programs started with fork and exec, sockets of the system.
-#include "peers.h"
+#include "support/peers.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -53,17 +53,6 @@ int FreePort() {
   auto [fd, port] = BindLoopback();
   ::close(fd);
   return port;
-}
-
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "kestrova-net-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern + "/";
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }
 
 struct ChildProcess::State {

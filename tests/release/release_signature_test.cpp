@@ -1,13 +1,13 @@
 // Release signatures: the Ed25519 and SHA-256 values libgcrypt computes, their text
 // forms, and the signed action list.
-#include "upgrade/release_signature.h"
+#include "release/release_signature.h"
 
 #include <gtest/gtest.h>
 
 #include <vector>
 
+#include "release/action_list.h"
 #include "support/temp_folder.h"
-#include "upgrade/action_list.h"
 
 namespace kestrova {
 namespace {

@@ -1,5 +1,5 @@
 // The kestrova-zip command line: commands, exit codes and messages.
-#include "zip_test_support.h"
+#include "zip/zip_test_support.h"
 
 #include <system_error>
 

@@ -1,4 +1,4 @@
-#include "upgrade/release_signature.h"
+#include "release/release_signature.h"
 
 #include <gcrypt.h>
 

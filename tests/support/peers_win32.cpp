@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "base/text.h"
-#include "peers.h"
+#include "support/peers.h"
 
 namespace kestrova::test {
 namespace {
@@ -202,22 +202,14 @@ int FreePort() {
   return port;
 }
 
-TempDir::TempDir() {
-  // Under Z: so that the Linux servers find what the tests write, and the tests what
-  // the servers log.
-  static std::atomic<int> counter{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    path_ = "Z:/tmp/kestrova-net-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter) +
-            "-" + std::to_string(GetTickCount()) + "/";
-    if (CreateDirectoryW(Wide(path_).c_str(), nullptr)) return;
-  }
-  throw std::runtime_error("cannot create a folder under Z:/tmp");
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(Wide(path_), ignored);
-}
+// The temporary folders of a program that talks to the Linux peers lie under the Unix
+// /tmp (Wine's Z:), so that the servers find what the tests write and the tests what
+// the servers log. Set before any test makes one; a folder the caller chose stays.
+const bool kTemporaryFoldersUnderZ = [] {
+  const char* chosen = std::getenv("TEST_TMPDIR");
+  if (!chosen || !*chosen) ::_putenv_s("TEST_TMPDIR", "Z:\\tmp");
+  return true;
+}();
 
 struct ChildProcess::State {
   HANDLE process = nullptr;  // a program of this side

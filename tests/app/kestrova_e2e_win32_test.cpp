@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "peers.h"
+#include "support/peers.h"
 
 namespace kestrova {
 namespace {
@@ -16,8 +16,8 @@ using test::Now;
 class KestrovaE2E : public ::testing::Test {
  protected:
   KestrovaE2E() {
-    std::filesystem::copy_file(KESTROVA_BIN_DIR "/kestrova.exe", dir_.Path() + "updater.exe");
-    std::filesystem::copy_file(KESTROVA_BIN_DIR "/kestrova_e2e_app.exe", dir_.Path() + "app.exe");
+    std::filesystem::copy_file(KESTROVA_BIN_DIR "/kestrova.exe", dir_.WithSeparator() + "updater.exe");
+    std::filesystem::copy_file(KESTROVA_BIN_DIR "/kestrova_e2e_app.exe", dir_.WithSeparator() + "app.exe");
   }
 
   // Runs the updater for an installed version 2.0; its exit code, or -1 when it still
@@ -29,20 +29,20 @@ class KestrovaE2E : public ::testing::Test {
                                   "\nlink_for_update=/update\ninternet_option_connect_timeout=" +
                                   std::to_string(timeout) + "\n");
     dir_.Write("app.cfg", "[Kestrova]\nVERSION=2.0\n");
-    test::ChildProcess updater({dir_.Path() + "updater.exe"});
+    test::ChildProcess updater({dir_.WithSeparator() + "updater.exe"});
     return updater.Wait(patience);
   }
 
   bool Started() {
     const double deadline = Now() + 5;
     while (Now() < deadline) {
-      if (std::filesystem::exists(dir_.Path() + "started")) return true;
+      if (std::filesystem::exists(dir_.WithSeparator() + "started")) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
   }
 
-  test::TempDir dir_;
+  testing::TempFolder dir_;
 };
 
 TEST_F(KestrovaE2E, AsksTheServerWithItsNameThenStartsTheApplicationWithNothingNewer) {
@@ -55,7 +55,7 @@ TEST_F(KestrovaE2E, AsksTheServerWithItsNameThenStartsTheApplicationWithNothingN
 }
 
 TEST_F(KestrovaE2E, AWindowedProgramStillTellsItsVersionToWhoAsks) {
-  test::ChildProcess updater({dir_.Path() + "updater.exe", "--version"});
+  test::ChildProcess updater({dir_.WithSeparator() + "updater.exe", "--version"});
   EXPECT_EQ(updater.FirstLine().rfind("kestrova ", 0), 0u);
   EXPECT_EQ(updater.Wait(10), 0);
 }

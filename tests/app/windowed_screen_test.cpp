@@ -11,7 +11,8 @@
 #include <filesystem>
 
 #include "app/main_sequence.h"
-#include "qt_test_support.h"
+#include "support/temp_folder.h"
+#include "ui/qt_test_support.h"
 
 namespace kestrova {
 namespace {
@@ -48,8 +49,8 @@ TEST(WindowedScreen, MissingConfigurationShowsTheMessageAndStartsNothing) {
   char* argv[] = {name, nullptr};
   WindowedScreen screen(argc, argv);
 
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() / "kestrova-windowed-screen-test";
-  std::filesystem::create_directories(dir);
+  const kestrova::testing::TempFolder folder;
+  const std::filesystem::path& dir = folder.path();
   const std::string executable = (dir / "updater").string();
   TSettings settings;
   SeenBox seen;
@@ -66,7 +67,6 @@ TEST(WindowedScreen, MissingConfigurationShowsTheMessageAndStartsNothing) {
   EXPECT_EQ(screen.WaitWindow(), nullptr) << "the wait window is destroyed before the end";
   EXPECT_EQ(settings.process_priority, 0) << "so the launcher starts nothing";
   EXPECT_TRUE(settings.main_program.empty());
-  std::filesystem::remove_all(dir);
 }
 
 TEST(WindowedScreen, WaitWindowIsPaintedAsSoonAsItShows) {

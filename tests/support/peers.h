@@ -1,7 +1,8 @@
 // Real servers on 127.0.0.1 for the network tests: each starts on a port of its own
 // and is stopped when the object goes. The servers are Linux programs; on Windows a
 // broker on the Linux side (windows_peers.py, found through KESTROVA_PEERS) starts
-// them, and paths reach them through Wine's drive Z:.
+// them, and paths reach them through Wine's drive Z:, where the temporary folders
+// (support/temp_folder.h) of the programs that use them lie.
 #pragma once
 
 #include <atomic>
@@ -12,19 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace kestrova::test {
-
-/// A folder under the system's temporary folder, removed with everything in it.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::string& Path() const { return path_; }  // ends in "/"
-  std::string Write(const std::string& name, const std::string& content) const;
-
- private:
-  std::string path_;
-};
 
 /// A started program; killed and reaped when the object goes. On Windows a program
 /// whose name ends in ".exe" runs here, any other through the broker.
@@ -63,7 +54,7 @@ class FixedReplyServer {
   std::vector<std::string> LogLines() const;
 
  private:
-  TempDir dir_;
+  testing::TempFolder dir_;
   std::string log_;
   bool tls_;
   ChildProcess process_;
@@ -152,7 +143,7 @@ class AuthProxy {
   std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
 
  private:
-  TempDir dir_;
+  testing::TempFolder dir_;
   int port_ = 0;
   std::unique_ptr<ChildProcess> process_;
 };

@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "base/threads.h"
-#include "qt_test_support.h"
 #include "ui/application.h"
 #include "ui/qt/native_control.h"
+#include "ui/qt_test_support.h"
 #include "ui/timer.h"
 
 namespace kestrova {

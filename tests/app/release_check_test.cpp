@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/manage_check.h"
-#include "peers.h"
+#include "support/peers.h"
 
 namespace kestrova {
 namespace {
@@ -23,11 +23,11 @@ class ReleaseCheck : public ::testing::Test {
                                    "\nlink_for_update=/upd\ninternet_option_connect_timeout=" +
                                    std::to_string(timeout) + "\n" + extra_server_keys);
     dir_.Write("app.cfg", "VERSION=" + current + "\n");
-    TManageCheck check(settings_, dir_.Path() + "kestrova", nullptr);
+    TManageCheck check(settings_, dir_.WithSeparator() + "kestrova", nullptr);
     return check.ReleaseCheck();
   }
 
-  test::TempDir dir_;
+  testing::TempFolder dir_;
   TSettings settings_;
 };
 
@@ -120,7 +120,7 @@ TEST_F(ReleaseCheck, SwitchedOffItAsksNoServer) {
   test::FixedReplyServer server(200, "9.9;x");
   dir_.Write("kestrova.ini", "[application]\ncheck_release=0\n[server]\nserver_addr1=" +
                                  server.BaseUrl() + "\n");
-  TManageCheck check(settings_, dir_.Path() + "kestrova", nullptr);
+  TManageCheck check(settings_, dir_.WithSeparator() + "kestrova", nullptr);
   EXPECT_FALSE(check.ReleaseCheck());
   EXPECT_TRUE(server.RequestedPaths().empty());
 }

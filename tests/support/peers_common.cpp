@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "peers.h"
+#include "support/peers.h"
 
 namespace kestrova::test {
 namespace {
@@ -44,16 +44,9 @@ std::string ReadFile(const std::string& path) {
   return out.str();
 }
 
-std::string TempDir::Write(const std::string& name, const std::string& content) const {
-  const std::filesystem::path path = path_ + name;
-  std::filesystem::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-  return path.generic_string();
-}
-
 FixedReplyServer::FixedReplyServer(int status, const std::string& body, const std::string& tls_cert,
                                    const std::string& required_auth)
-    : log_(dir_.Path() + "requests.log"),
+    : log_(dir_.WithSeparator() + "requests.log"),
       tls_(!tls_cert.empty()),
       process_({"python3", KESTROVA_TEST_DATA "/net/fixed_reply_server.py", "--status",
                 std::to_string(status), "--body", body, "--log", log_, "--lifetime", "60",
@@ -85,10 +78,11 @@ ReferenceServer::ReferenceServer(const std::string& folder, const std::string& p
 
 AuthProxy::AuthProxy(const std::string& user, const std::string& password) {
   port_ = FreePort();
-  const std::string config = dir_.Write(
-      "tinyproxy.conf", "Port " + std::to_string(port_) +
-                            "\nListen 127.0.0.1\nTimeout 10\nMaxClients 20\nAllow 127.0.0.1\n"
-                            "LogLevel Critical\nBasicAuth " + user + " " + password + "\n");
+  const std::string config =
+      dir_.Write("tinyproxy.conf", "Port " + std::to_string(port_) +
+                                       "\nListen 127.0.0.1\nTimeout 10\nMaxClients 20\nAllow 127.0.0.1\n"
+                                       "LogLevel Critical\nBasicAuth " + user + " " + password + "\n")
+          .string();
   process_ = std::make_unique<ChildProcess>(std::vector<std::string>{"tinyproxy", "-d", "-c", config});
   const double deadline = Now() + 5;
   while (!Accepts(port_)) {

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "upgrade/release_signature.h"
+#include "release/release_signature.h"
 
 namespace kestrova {
 
