@@ -112,7 +112,7 @@ TEST_F(HttpGet, ABodyBeyondItsBoundOrTooSlowFailsSayingWhy) {
     SCOPED_TRACE(c.name);
     THTTPGet get;
     get.URL = c.url;
-    get.FileName = dir_.Path() + "r.zip";
+    get.FileName = dir_.WithSeparator() + "r.zip";
     get.Internet_Type = kOpenTypeDirect;
     get.MaxSize = c.max_size;
     get.StallWindow = std::chrono::seconds(2);
