@@ -109,6 +109,12 @@ bool IsSha256Hex(std::string_view text) {
   return text.size() == 64 && text.find_first_not_of("0123456789abcdefABCDEF") == std::string_view::npos;
 }
 
+// A size as publishers write it: decimal digits only, within a signed 64-bit size.
+int64_t PlainSize(const std::string& text) {
+  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+  return std::stoll(text);
+}
+
 }  // namespace
 
 std::optional<std::string> SignActionList(const std::string& content, const TReleaseKeyPair& keys) {
@@ -167,6 +173,7 @@ std::optional<TActionList> ReadActionList(const std::string& path) {
   list.filedir = ini.ReadString("release", "filedir", "");
   for (size_t n = 1; n <= list.ReleaseFiles.size(); ++n) {
     list.ReleaseHashes.push_back(ini.ReadString("release", "sha256_" + std::to_string(n), ""));
+    list.ReleaseSizes.push_back(PlainSize(ini.ReadString("release", "size_" + std::to_string(n), "")));
   }
   list.version = ini.ReadString("release", "version", "");
   list.name = ini.ReadString("release", "name", "");

@@ -1,6 +1,7 @@
 // The action list: what an upgrade downloads, saves, removes and retargets.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,10 @@ struct TActionList {
   /// sha256_1, sha256_2, ...: the SHA-256 of each release file in hexadecimal, one
   /// per ReleaseFiles entry, empty where the key is absent.
   std::vector<std::string> ReleaseHashes;
+  /// size_1, size_2, ...: the size of each release file in bytes, one per ReleaseFiles
+  /// entry, 0 where the key is absent or not a plain number. A download never grows
+  /// past a stated size.
+  std::vector<int64_t> ReleaseSizes;
   /// The release and application the list was published for; signed lists carry them
   /// so that an old or another application's list cannot be replayed.
   std::string version;

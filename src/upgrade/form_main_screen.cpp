@@ -231,6 +231,7 @@ void TFormMainScreen::ActionListReceived(TGetInternetData& sender, const std::st
     settings_.download_server_adr2 = std::move(list->download_server_adr2);
     settings_.filedir = std::move(list->filedir);
     ReleaseFiles = std::move(list->ReleaseFiles);
+    ReleaseSizes = std::move(list->ReleaseSizes);
     ReleaseHashes.clear();
     if (!settings_.release_public_key.empty()) ReleaseHashes = std::move(list->ReleaseHashes);
     SaveList = std::move(list->SaveList);

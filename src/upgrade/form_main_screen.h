@@ -69,6 +69,8 @@ class TFormMainScreen : public ui::TForm {
   std::vector<std::string> ReleaseFiles;
   /// The signed SHA-256 of each release file, when the updater holds a public key.
   std::vector<std::string> ReleaseHashes;
+  /// The stated size of each release file (0: not stated); no download grows past it.
+  std::vector<int64_t> ReleaseSizes;
   bool CheckShortcuts = false;
   bool ReplaceUpdater = false;
   bool LaunchRequested = false;
@@ -84,6 +86,8 @@ class TFormMainScreen : public ui::TForm {
   std::string ActionListError;
   /// Status of the last download or archive dialog: 1 done, 2 aborted, 3 failed.
   int32_t LastStatus = 0;
+  /// Why the last download failed: the file and the server's or the system's reason.
+  std::string LastDownloadError;
   std::string LastArchiveError;
 
   /// Opens an internet session and a Fetcher on it, for the server requests of one

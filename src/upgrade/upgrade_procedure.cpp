@@ -76,6 +76,7 @@ bool TFormMainScreen::DownloadReleaseFromEitherServer() {
     // A user who cancelled the first download wants no second one.
     if (LastStatus == 2 || !DownloadRelease(settings_.download_server_adr2)) {
       ReportAbort();
+      if (LastStatus == 3) SetStepResult(LastDownloadError);
       return false;
     }
   }
@@ -240,8 +241,10 @@ void TFormMainScreen::ReportAbort() {
 bool TFormMainScreen::DownloadRelease(const std::string& server) {
   // No release file is no release: a failure, never a "Done".
   LastStatus = ReleaseFiles.empty() ? 3 : 1;
+  LastDownloadError = ReleaseFiles.empty() ? "The action list names no release file" : "";
   bool result = false;
-  for (const std::string& file : ReleaseFiles) {
+  for (size_t i = 0; i < ReleaseFiles.size(); ++i) {
+    const std::string& file = ReleaseFiles[i];
     if (!transaction_->NoteBrought(JoinToFolder(settings_.app_directory, file))) {
       LastStatus = 3;
       break;
@@ -249,9 +252,10 @@ bool TFormMainScreen::DownloadRelease(const std::string& server) {
     TFormDownload dialog(this);
     dialog.PrepareDownload(settings_.INTERNET_OPEN_TYPE, settings_.PROXY_SERVER, settings_.PROXY_LOGIN,
                            settings_.PROXY_PASSWORD, settings_.app_directory, file,
-                           ReleaseFileUrl(server, settings_.filedir, file));
+                           ReleaseFileUrl(server, settings_.filedir, file), i < ReleaseSizes.size() ? ReleaseSizes[i] : 0);
     dialog.ShowModal();
     LastStatus = dialog.DownloadStatus();
+    LastDownloadError = dialog.FailureText();
     result = LastStatus == 1;
     if (!result) break;
   }

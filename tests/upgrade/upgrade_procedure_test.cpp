@@ -68,10 +68,10 @@ class UpgradeProcedure : public ::testing::Test {
     ASSERT_EQ(std::system(("cd '" + staging.WithSeparator() + "' && zip -qr '" + archive + "' .").c_str()), 0);
   }
 
-  void PublishActionList(const std::string& first_server) {
+  void PublishActionList(const std::string& first_server, const std::string& more = "") {
     publication_.PublishActionList(
         "[release]\ndownload_server_adr1=" + first_server + "\ndownload_server_adr2=" + publication_.BaseUrl() +
-        "\nfiledir=/files/Demo\nfilename1=a.zip\nfilename2=b.zip\n"
+        "\nfiledir=/files/Demo\nfilename1=a.zip\nfilename2=b.zip\n" + more +
         "check_shortcuts=1\n[save_action]\npath1=*.cfg\npath2=bin\\*.*\n"
         "[files_to_delete]\nfile1=old.txt\n[folders_to_delete]\ndir1=cache\n");
   }
@@ -211,6 +211,10 @@ TEST_F(UpgradeProcedure, FailuresLeaveTheInstallationAsItWas) {
       {"a read-only configuration file", [&] { ::chmod((app_.WithSeparator() + "demo.cfg").c_str(), 0444); },
        "Download release ...                         : Failed\n"
        "Upgrading of the current version aborted.    : The system is not able to modify the configuration file!",
+       false},
+      {"a release file larger than the list states",
+       [&] { PublishActionList(publication_.BaseUrl(), "size_2=10\n"); },
+       "Upgrading of the current version aborted.    : b.zip: the server announced ",
        false},
       {"a link in a release archive",
        [&] {

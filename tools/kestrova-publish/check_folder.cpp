@@ -42,9 +42,13 @@ void CheckReleaseFiles(const std::string& app_folder, const TActionList& list, T
   if (list.ReleaseFiles.empty()) report.errors.push_back("the action list names no release file");
   for (size_t i = 0; i < list.ReleaseFiles.size(); ++i) {
     const std::string& file = list.ReleaseFiles[i];
-    const auto actual = FileSha256Hex(JoinToFolder(WithTrailingSeparator(JoinPath(app_folder, kFilesFolder)), file));
+    const std::string path = JoinToFolder(WithTrailingSeparator(JoinPath(app_folder, kFilesFolder)), file);
+    const auto actual = FileSha256Hex(path);
     if (!actual) {
       report.errors.push_back("release file " + file + " is missing");
+    } else if (list.ReleaseSizes[i] != 0 && QueryFile(path)->size != static_cast<uint64_t>(list.ReleaseSizes[i])) {
+      report.errors.push_back("release file " + file + " does not have its size_" + std::to_string(i + 1) + " of " +
+                              std::to_string(list.ReleaseSizes[i]) + " bytes");
     } else if (list.ReleaseHashes[i].empty()) {
       report.warnings.push_back("release file " + file + " has no sha256_" + std::to_string(i + 1));
     } else if (!EqualsIgnoreCase(*actual, list.ReleaseHashes[i])) {

@@ -18,6 +18,7 @@ struct PublishedRelease {
   std::string app_folder;   // <folder>/<name>/
   std::string archive;      // the release archive's file name
   std::string archive_hash;
+  uint64_t archive_size = 0;
 };
 
 std::string LoadRecipe(const TPublishRequest& request, PublishedRelease& release) {
@@ -76,6 +77,9 @@ std::string BuildArchive(const TPublishRequest& request, PublishedRelease& relea
   const auto hash = FileSha256Hex(partial);
   if (!hash) return "cannot read back " + partial;
   release.archive_hash = *hash;
+  const auto status = QueryFile(partial);
+  if (!status) return "cannot read back " + partial;
+  release.archive_size = status->size;
   if (!RenameReplacing(partial, target)) return "cannot rename " + partial;
   return {};
 }
@@ -92,7 +96,8 @@ std::string ActionListText(const TPublishRequest& request, const PublishedReleas
   for (size_t i = 0; i < r.download_servers.size(); ++i) {
     text += "download_server_adr" + std::to_string(i + 1) + "=" + r.download_servers[i] + "\n";
   }
-  text += "filedir=" + r.filedir + "\nfilename1=" + release.archive + "\nsha256_1=" + release.archive_hash + "\n";
+  text += "filedir=" + r.filedir + "\nfilename1=" + release.archive + "\nsha256_1=" + release.archive_hash +
+          "\nsize_1=" + std::to_string(release.archive_size) + "\n";
   text += "Upgrade_Kestrova=" + std::string(r.upgrade_kestrova ? "1" : "0") + "\n";
   text += "check_shortcuts=" + std::string(r.check_shortcuts ? "1" : "0") + "\n";
   AppendNumbered(text, "save_action", "path", r.save);
