@@ -134,7 +134,7 @@ class TFormMainScreen : public ui::TForm {
   void CleanUp();
 
   /// Save step: adds every path of `paths` (the action list's save_action entries) to
-  /// GetTempDirectory() + name + "_save.zip" under the archive dialog. True when every
+  /// SaveArchivePath(name), the older saves kept beside it, under the archive dialog. True when every
   /// entry was added and the dialog ended with code 1; LastStatus/LastArchiveError tell.
   bool SaveCurrentVersion(const std::vector<std::string>& paths);
   /// Opens every release archive (ReleaseFiles, in app_directory) and checks it whole,

@@ -22,7 +22,9 @@ constexpr char kNoReleaseFile[] = "The action list names no release file";
 
 bool TFormMainScreen::SaveCurrentVersion(const std::vector<std::string>& paths) {
   try {
-    const std::string archive_path = JoinPath(GetTempDirectory(), settings_.name + "_save.zip");
+    if (PrivateWorkingFolder().empty()) throw std::runtime_error("The updater has no private folder for the save");
+    KeepSaveGenerations(settings_.name);
+    const std::string archive_path = SaveArchivePath(settings_.name);
     RemoveFile(archive_path);
     ZipArchiver archiver;
     archiver.FileName = Utf8ToUtf16(archive_path);

@@ -4,10 +4,30 @@
 #include "base/paths.h"
 
 namespace kestrova {
+namespace {
+
+std::string SaveGenerationPath(const std::string& name, int generation) {
+  const std::string folder = PrivateWorkingFolder();
+  if (generation == 0) return JoinPath(folder, name + "_save.zip");
+  return JoinPath(folder, name + "_save." + std::to_string(generation) + ".zip");
+}
+
+}  // namespace
 
 std::string GetTempDirectory() { return TemporaryDirectory(); }
 
-std::string UpgradeLogPath(const std::string& name) { return JoinPath(GetTempDirectory(), name + "_upgrade.log"); }
+std::string SaveArchivePath(const std::string& name) { return SaveGenerationPath(name, 0); }
+
+void KeepSaveGenerations(const std::string& name) {
+  for (int generation = kSaveGenerations - 1; generation > 0; --generation) {
+    const std::string older = SaveGenerationPath(name, generation - 1);
+    if (FileExists(older)) RenameReplacing(older, SaveGenerationPath(name, generation));
+  }
+}
+
+std::string UpgradeLogPath(const std::string& name) {
+  return JoinPath(PrivateWorkingFolder(), name + "_upgrade.log");
+}
 
 void AppendToUpgradeLog(const std::string& name, const std::string& line) {
   const std::string path = UpgradeLogPath(name);

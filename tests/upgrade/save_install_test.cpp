@@ -31,8 +31,8 @@ int Python(const std::string& script, const std::string& args, std::string* outp
 class SaveInstall : public ::testing::Test {
  protected:
   SaveInstall() {
-    if (const char* tmpdir = std::getenv("TMPDIR")) old_tmpdir_ = tmpdir;
-    setenv("TMPDIR", temp_.WithSeparator().c_str(), 1);
+    if (const char* cache = std::getenv("XDG_CACHE_HOME")) old_cache_ = cache;
+    setenv("XDG_CACHE_HOME", temp_.WithSeparator().c_str(), 1);
     settings_.app_directory = app_.WithSeparator();
     settings_.name = "Demo";
     settings_.selected_server = test::RefusingBaseUrl();
@@ -43,10 +43,10 @@ class SaveInstall : public ::testing::Test {
   }
   ~SaveInstall() override {
     form_.reset();
-    if (old_tmpdir_) {
-      setenv("TMPDIR", old_tmpdir_->c_str(), 1);
+    if (old_cache_) {
+      setenv("XDG_CACHE_HOME", old_cache_->c_str(), 1);
     } else {
-      unsetenv("TMPDIR");
+      unsetenv("XDG_CACHE_HOME");
     }
   }
 
@@ -69,20 +69,20 @@ class SaveInstall : public ::testing::Test {
     }
     return files;
   }
-  std::string SaveListing(const std::string& name) {
+  std::string SaveListing(const std::string& name, const std::string& generation = "") {
     std::string names;
     EXPECT_EQ(Python("import sys, zipfile\n"
                      "z = zipfile.ZipFile(sys.argv[1])\n"
                      "assert z.testzip() is None\n"
                      "print(*sorted(z.namelist()))",
-                     "'" + temp_.WithSeparator() + name + "_save.zip'", &names),
+                     "'" + temp_.WithSeparator() + "kestrova/" + name + "_save" + generation + ".zip'", &names),
               0);
     return names;
   }
 
   testing::TempFolder app_;
   testing::TempFolder temp_;
-  std::optional<std::string> old_tmpdir_;
+  std::optional<std::string> old_cache_;
   TSettings settings_;
   std::unique_ptr<TFormMainScreen> form_;
 };
@@ -94,7 +94,7 @@ TEST_F(SaveInstall, SaveWritesEveryNamedPathIntoTheTemporaryFolder) {
   EXPECT_TRUE(form_->SaveCurrentVersion({"program.bin", "data\\*.*", "nothing-*.dat"}));
   EXPECT_EQ(form_->LastStatus, 1);
   EXPECT_EQ(SaveListing("Demo"), "data/one.txt data/two.txt program.bin\n");
-  EXPECT_EQ(std::system(("unzip -tq '" + temp_.WithSeparator() + "Demo_save.zip' >/dev/null").c_str()), 0);
+  EXPECT_EQ(fs::status(temp_.path() / "kestrova").permissions(), fs::perms::owner_all) << "the user's own";
 
   // Another application keeps its own archive; the same one replaces its own.
   settings_.name = "Other";
@@ -103,15 +103,26 @@ TEST_F(SaveInstall, SaveWritesEveryNamedPathIntoTheTemporaryFolder) {
   EXPECT_EQ(SaveListing("Demo"), "data/one.txt data/two.txt program.bin\n");
   settings_.name = "Demo";
   EXPECT_TRUE(form_->SaveCurrentVersion({"program.bin"}));
-  EXPECT_EQ(SaveListing("Demo"), "program.bin\n");
+  EXPECT_TRUE(form_->SaveCurrentVersion({"data\\one.txt"}));
+  EXPECT_TRUE(form_->SaveCurrentVersion({"data\\two.txt"}));
+  // The latest save and the two before it; the oldest is gone.
+  EXPECT_EQ(SaveListing("Demo"), "data/two.txt\n");
+  EXPECT_EQ(SaveListing("Demo", ".1"), "data/one.txt\n");
+  EXPECT_EQ(SaveListing("Demo", ".2"), "program.bin\n");
+  EXPECT_FALSE(fs::exists(temp_.path() / "kestrova/Demo_save.3.zip"));
 }
 
-TEST_F(SaveInstall, SaveIntoAnUnwritableTemporaryFolderFails) {
+TEST_F(SaveInstall, SaveWithoutAPrivateFolderFails) {
   form_->LastStatus = 1;  // as the download step leaves it
-  setenv("TMPDIR", (temp_.WithSeparator() + "missing/folder").c_str(), 1);
+  const std::string blocked = temp_.Write("a-file", "").string() + "/below";
+  setenv("XDG_CACHE_HOME", blocked.c_str(), 1);
+  const std::string tmpdir = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+  setenv("TMPDIR", blocked.c_str(), 1);
   EXPECT_FALSE(form_->SaveCurrentVersion({"program.bin"}));
+  setenv("TMPDIR", tmpdir.c_str(), 1);
+  if (tmpdir.empty()) unsetenv("TMPDIR");
   EXPECT_EQ(form_->LastStatus, 3);
-  EXPECT_NE(form_->LastArchiveError.find("Cannot create file"), std::string::npos) << form_->LastArchiveError;
+  EXPECT_NE(form_->LastArchiveError.find("no private folder"), std::string::npos) << form_->LastArchiveError;
 }
 
 TEST_F(SaveInstall, InstallReplacesExistingAndReadOnlyFiles) {

@@ -160,7 +160,7 @@ class UpgradeKilled : public ::testing::Test {
 
   std::vector<std::string> Environment() const {
     return {"HOME=" + (world_ / "home/ann").string(), "XDG_DATA_HOME=" + (world_ / "data").string(),
-            "TMPDIR=" + (world_ / "tmp").string(), "KESTROVA_PROFILES_ROOT=" + (world_ / "home").string(),
+            "TMPDIR=" + (world_ / "tmp").string(), "XDG_CACHE_HOME=" + (world_ / "tmp").string(), "KESTROVA_PROFILES_ROOT=" + (world_ / "home").string(),
             "PATH=/usr/bin:/bin"};
   }
 

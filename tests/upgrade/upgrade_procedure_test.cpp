@@ -30,7 +30,7 @@ class UpgradeProcedure : public ::testing::Test {
   UpgradeProcedure() {
     ::setenv("KESTROVA_PROFILES_ROOT", (home_.WithSeparator() + "home").c_str(), 1);
     ::setenv("XDG_DATA_HOME", (home_.WithSeparator() + "data").c_str(), 1);
-    ::setenv("TMPDIR", temp_.WithSeparator().c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", temp_.WithSeparator().c_str(), 1);
     home_.Write("home/ann/Desktop/demo.desktop", "[Desktop Entry]\nExec=/opt/demo/bin/demo %F\n");
     publication_.Announce("2.1", "2009-05-04");
     publication_.Describe("description.txt", "Demo 2.1");
@@ -58,7 +58,7 @@ class UpgradeProcedure : public ::testing::Test {
     settings_.INTERNET_OPEN_TYPE = kOpenTypeDirect;
   }
   ~UpgradeProcedure() override {
-    for (const char* name : {"KESTROVA_PROFILES_ROOT", "XDG_DATA_HOME", "TMPDIR"}) ::unsetenv(name);
+    for (const char* name : {"KESTROVA_PROFILES_ROOT", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) ::unsetenv(name);
   }
 
   void Zip(const std::string& name, const std::vector<std::pair<std::string, std::string>>& files) {
@@ -167,7 +167,7 @@ TEST_F(UpgradeProcedure, UpgradesTheApplicationAndReportsIt) {
   EXPECT_EQ(test::ReadFile(home_.WithSeparator() + "home/ann/Desktop/demo.desktop"),
             "[Desktop Entry]\nExec=" + ExecutablePath() + " %F\n");
   const std::string listing = temp_.WithSeparator() + "listing.txt";
-  ASSERT_EQ(std::system(("unzip -Z1 '" + temp_.WithSeparator() + "Demo_save.zip' > '" + listing + "'").c_str()), 0);
+  ASSERT_EQ(std::system(("unzip -Z1 '" + temp_.WithSeparator() + "kestrova/Demo_save.zip' > '" + listing + "'").c_str()), 0);
   for (const char* saved : {"demo.cfg\n", "bin/demo\n"}) {
     EXPECT_NE(test::ReadFile(listing).find(saved), std::string::npos) << saved;
   }
@@ -319,7 +319,7 @@ TEST_F(UpgradeProcedure, RefusesWhatTheKeyDidNotSignBeforeSavingAnything) {
     EXPECT_NE(log.find(c.log_part), std::string::npos) << c.why << ":\n" << log;
     EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "readme.txt"), "read me 2.0") << c.why;
     EXPECT_TRUE(fs::exists(app_.WithSeparator() + "old.txt")) << c.why << ": nothing removed";
-    EXPECT_FALSE(fs::exists(temp_.WithSeparator() + "Demo_save.zip")) << c.why << ": nothing saved";
+    EXPECT_FALSE(fs::exists(temp_.WithSeparator() + "kestrova/Demo_save.zip")) << c.why << ": nothing saved";
   }
 }
 
