@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -141,9 +142,8 @@ class TFormMainScreen : public ui::TForm {
   /// writing nothing: false, with LastStatus 3 and LastArchiveError, when one is missing
   /// or damaged.
   bool VerifyReleaseArchives();
-  /// Checks, before anything changes, that the release can go in (see PlanInstall)
-  /// and that the application's configuration can take the new version; fills
-  /// `plan`. False with LastStatus 3 and LastArchiveError otherwise.
+  /// Checks, before anything changes, that the release can go in (see PlanInstall);
+  /// fills `plan`. False with LastStatus 3 and LastArchiveError otherwise.
   bool CheckInstall(TInstallPlan& plan);
   /// Compares every downloaded release file with its signed SHA-256 (ReleaseHashes,
   /// none when unsigned): false, with LastStatus 3 and LastArchiveError, at the first
@@ -166,6 +166,9 @@ class TFormMainScreen : public ui::TForm {
   /// the script runs.
   bool WriteReplacementBatch();
   bool BeginTransaction();
+  /// Why the upgrade could not write where the action list asks it to (the
+  /// application's configuration, the folders it removes from), or nothing.
+  std::optional<std::string> WriteFault() const;
   bool DownloadReleaseFromEitherServer();
   bool VerifyDownloads(TInstallPlan& plan);
   void ChangeInstallation(const TInstallPlan& plan);

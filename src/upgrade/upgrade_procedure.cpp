@@ -51,6 +51,14 @@ void TFormMainScreen::BitBtnUpdateClick() {
     return;
   }
   SetStepResult("Done");
+  if (const std::optional<std::string> fault = WriteFault()) {
+    // Found before anything is fetched into a folder the upgrade could not finish in.
+    AddLogLine(*fault);
+    ShowUpgradeState(TUpgradeState::Abandoned);
+    AddLogLine(kAbortLine);
+    EndUpgrade();
+    return;
+  }
   AddLogLine("Download release ...");
   TInstallPlan plan;
   if (DownloadReleaseFromEitherServer() && VerifyDownloads(plan)) {
@@ -115,16 +123,29 @@ bool TFormMainScreen::CheckInstall(TInstallPlan& plan) {
     request.removed.push_back(JoinToFolder(settings_.app_directory, folder));
   }
   std::optional<std::string> fault = PlanInstall(request, plan);
-  const std::string configuration = JoinToFolder(settings_.app_directory, settings_.filename_config);
-  if (!fault && (settings_.filename_config.empty() || IsReadOnlyFile(configuration) ||
-                 FolderWriteFault(FolderOf(configuration)))) {
-    fault = kConfigurationNotWritable;
-  }
   if (!fault && !transaction_->NoteStaging(plan)) fault = "The upgrade journal cannot be written";
   if (!fault) return true;
   LastStatus = 3;
   LastArchiveError = *fault;
   return false;
+}
+
+std::optional<std::string> TFormMainScreen::WriteFault() const {
+  const std::string configuration = JoinToFolder(settings_.app_directory, settings_.filename_config);
+  if (settings_.filename_config.empty() || IsReadOnlyFile(configuration) || FolderWriteFault(FolderOf(configuration))) {
+    return kConfigurationNotWritable;
+  }
+  std::vector<std::string> folders;
+  for (const auto* list : {&DeleteFiles, &DeleteFolders}) {
+    for (const std::string& entry : *list) {
+      const std::string path = JoinToFolder(settings_.app_directory, entry);
+      if (QueryFile(path)) folders.push_back(FolderOf(path));
+    }
+  }
+  for (const std::string& folder : folders) {
+    if (auto fault = FolderWriteFault(folder)) return "The folder " + folder + " cannot be written: " + *fault;
+  }
+  return std::nullopt;
 }
 
 void TFormMainScreen::ChangeInstallation(const TInstallPlan& plan) {

@@ -209,8 +209,9 @@ TEST_F(UpgradeProcedure, FailuresLeaveTheInstallationAsItWas) {
        "Upgrading of the current version aborted.",
        false},
       {"a read-only configuration file", [&] { ::chmod((app_.WithSeparator() + "demo.cfg").c_str(), 0444); },
-       "Download release ...                         : Failed\n"
-       "Upgrading of the current version aborted.    : The system is not able to modify the configuration file!",
+       "Get action list ...                          : Done\n"
+       "The system is not able to modify the configuration file!\n"
+       "Upgrading of the current version aborted.",
        false},
       {"a release file larger than the list states",
        [&] { PublishActionList(publication_.BaseUrl(), "size_2=10\n"); },
@@ -253,6 +254,29 @@ TEST_F(UpgradeProcedure, FailuresLeaveTheInstallationAsItWas) {
       EXPECT_FALSE(fs::exists(app_.WithSeparator() + leftover)) << c.why << ": " << leftover;
     }
   }
+}
+
+// An installation the user cannot write (a read-only mount, which binds root as well):
+// the log names the folder and the reason, nothing is fetched, the application can
+// still be started.
+TEST_F(UpgradeProcedure, AFolderThatCannotBeWrittenIsNamedBeforeAnythingIsFetched) {
+  PublishActionList(publication_.BaseUrl());
+  const std::string locked = home_.WithSeparator() + "locked/";
+  fs::create_directories(locked);
+  if (std::system(("mount -t tmpfs -o ro kestrova-test '" + locked + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "no read-only file system can be mounted here";
+  }
+  settings_.app_directory = locked;
+  const std::string log = Upgrade();
+  std::system(("umount '" + locked + "'").c_str());
+  EXPECT_NE(log.find("Get action list ...                          : Failed\n"
+                     "The folder " + locked + " cannot be written: Read-only file system\n"
+                     "Upgrading of the current version aborted."),
+            std::string::npos)
+      << log;
+  EXPECT_TRUE(launch_visible_);
+  EXPECT_TRUE(update_enabled_);
+  EXPECT_TRUE(fs::is_empty(locked));
 }
 
 TEST_F(UpgradeProcedure, InstallsAReleaseThePublisherToolSignedAndRefusesItAltered) {
