@@ -62,21 +62,6 @@ int LinkDescriptor(int fd, const std::string& path) {
 
 }  // namespace
 
-NativeFile::NativeFile(NativeFile&& other) noexcept
-    : handle_(other.handle_), open_error_(std::move(other.open_error_)) {
-  other.handle_ = kNoHandle;
-}
-
-NativeFile& NativeFile::operator=(NativeFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    open_error_ = std::move(other.open_error_);
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
 NativeFile NativeFile::OpenForReading(const std::string& path) {
   // A name listed as a file may be a pipe by now; opening without waiting and
   // checking the type keeps a pipe without writer from stalling the caller.

@@ -71,21 +71,6 @@ DWORD AttributesToStore(uint32_t attributes, uint32_t unix_mode) {
 
 }  // namespace
 
-NativeFile::NativeFile(NativeFile&& other) noexcept
-    : handle_(other.handle_), open_error_(std::move(other.open_error_)) {
-  other.handle_ = kNoHandle;
-}
-
-NativeFile& NativeFile::operator=(NativeFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    open_error_ = std::move(other.open_error_);
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
 NativeFile NativeFile::OpenForReading(const std::string& path) {
   HANDLE handle = OpenHandle(path, GENERIC_READ, OPEN_EXISTING);
   if (handle == INVALID_HANDLE_VALUE) return NativeFile(kNoHandle, LastErrorText());
