@@ -14,6 +14,11 @@ const std::string& DefaultServerBaseUrl() {
   return url;
 }
 
+InternetAccess InternetAccessOf(const TSettings& settings) {
+  return {settings.INTERNET_OPEN_TYPE, settings.PROXY_SERVER, settings.PROXY_LOGIN,
+          settings.PROXY_PASSWORD, settings.internet_option_connect_timeout};
+}
+
 InternetHandle OpenInternetHandle(const std::string& agent, const InternetAccess& access) {
   if (access.open_type != kOpenTypeProxy || access.proxy_server.empty()) {
     return OpenInternetSession(agent, access.open_type, "");
