@@ -80,6 +80,30 @@ std::string ProxyForScheme(std::string_view setting, bool secure) {
   return "";
 }
 
+std::unique_ptr<InternetRequest> SendAskingForLogins(
+    const PortSession& session, const HttpTarget& target, const std::string& proxy_host,
+    const std::function<std::unique_ptr<InternetRequest>(const RequestLogins&)>& send,
+    const std::function<std::optional<Credentials>(const CredentialChallenge&, InternetRequest&)>& answer) {
+  RequestLogins logins;
+  const bool has_given = !target.user_name.empty() || !target.password.empty();
+  for (;;) {
+    auto request = send(logins);
+    if (!request) return nullptr;
+    const std::string status = request->StatusCode();
+    if (status != "401" && status != "407") return request;
+    if (status == "401" && has_given && !logins.server) {
+      logins.server = Credentials{target.user_name, target.password};
+      continue;
+    }
+    const CredentialChallenge challenge =
+        status == "401" ? CredentialChallenge{CredentialAsker::Server, target.host + ":" + std::to_string(target.port)}
+                        : CredentialChallenge{CredentialAsker::Proxy, proxy_host};
+    std::optional<Credentials> given = answer(challenge, *request);
+    if (!given || session.Closed()) return request;
+    (challenge.asker == CredentialAsker::Server ? logins.server : logins.proxy) = std::move(given);
+  }
+}
+
 void PortSession::SetReadStallLimit(std::chrono::milliseconds limit) {
   std::lock_guard lock(mutex_);
   read_stall_limit_ = limit;

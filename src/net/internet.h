@@ -177,6 +177,22 @@ class PortSession : public InternetSession {
   std::vector<PortRequest*> active_;
 };
 
+/// The logins a download is sent with so far; none until someone asked for them.
+struct RequestLogins {
+  std::optional<Credentials> server;
+  std::optional<Credentials> proxy;
+};
+
+/// SendHttpRequestAsking on any port. `send` makes one request with the logins so far;
+/// `answer` is asked for the credentials to a refusal (the refused request at hand),
+/// and `proxy_host` names the proxy in a challenge. The server gets the target's
+/// credentials only once it has refused the request without them, so that they never
+/// travel to a server that did not ask. Gives up once `session` is closed.
+std::unique_ptr<InternetRequest> SendAskingForLogins(
+    const PortSession& session, const HttpTarget& target, const std::string& proxy_host,
+    const std::function<std::unique_ptr<InternetRequest>(const RequestLogins&)>& send,
+    const std::function<std::optional<Credentials>(const CredentialChallenge&, InternetRequest&)>& answer);
+
 /// The port's session for a known access type; `proxy_server` is set only for
 /// kOpenTypeProxy. OpenInternetSession checks the access type first.
 InternetHandle OpenLibrarySession(const std::string& agent, int32_t open_type,

@@ -405,38 +405,18 @@ std::string CurlSession::ProxyHost(bool secure) const {
 std::unique_ptr<InternetRequest> CurlSession::SendHttpRequestAsking(const HttpTarget& target,
                                                                     const CredentialPrompt& prompt) {
   const std::string url = TargetUrl(target);
-  RequestExtras extras;
-  extras.download = true;
-  // The server gets credentials only once it has refused the request without them,
-  // so that they never travel to a server that did not ask.
-  std::optional<Credentials> server_login;
-  const bool has_given = !target.user_name.empty() || !target.password.empty();
-  for (;;) {
-    const std::string user = server_login ? server_login->user_name : "";
-    const std::string password = server_login ? server_login->password : "";
-    auto request = Open(url, user, password, std::chrono::milliseconds(0), &extras);
-    if (!request) return nullptr;
-    const std::string status = request->StatusCode();
-    if (status != "401" && status != "407") return request;
-    CredentialChallenge challenge;
-    if (status == "401") {
-      if (has_given && !server_login) {
-        server_login = Credentials{target.user_name, target.password};
-        continue;
-      }
-      challenge = {CredentialAsker::Server, target.host + ":" + std::to_string(target.port)};
-    } else {
-      challenge = {CredentialAsker::Proxy, ProxyHost(target.secure)};
-    }
-    if (!prompt) return request;
-    std::optional<Credentials> answer = prompt(challenge);
-    if (!answer || Closed()) return request;
-    if (challenge.asker == CredentialAsker::Server) {
-      server_login = std::move(answer);
-    } else {
-      extras.proxy_login = std::move(answer);
-    }
-  }
+  auto send = [&](const RequestLogins& logins) {
+    RequestExtras extras;
+    extras.download = true;
+    extras.proxy_login = logins.proxy;
+    const std::string user = logins.server ? logins.server->user_name : "";
+    const std::string password = logins.server ? logins.server->password : "";
+    return Open(url, user, password, std::chrono::milliseconds(0), &extras);
+  };
+  auto answer = [&](const CredentialChallenge& challenge, InternetRequest&) {
+    return prompt ? prompt(challenge) : std::nullopt;
+  };
+  return SendAskingForLogins(*this, target, ProxyHost(target.secure), send, answer);
 }
 
 }  // namespace

@@ -452,32 +452,16 @@ std::unique_ptr<WinInetRequest> WinInetSession::Send(const HttpTarget& target,
 
 std::unique_ptr<InternetRequest> WinInetSession::SendHttpRequestAsking(const HttpTarget& target,
                                                                       const CredentialPrompt& prompt) {
-  // The server gets credentials only once it has refused the request without them,
-  // so that they never travel to a server that did not ask.
-  std::optional<Credentials> server_login;
-  std::optional<Credentials> proxy_login;
-  const bool has_given = !target.user_name.empty() || !target.password.empty();
-  for (;;) {
-    auto request = Send(target, server_login, proxy_login, Clock::time_point::max());
-    if (!request) return nullptr;
-    const std::string status = request->StatusCode();
-    if (status != "401" && status != "407") return request;
-    if (status == "401" && has_given && !server_login) {
-      server_login = Credentials{target.user_name, target.password};
-      continue;
-    }
-    const CredentialChallenge challenge =
-        status == "401" ? CredentialChallenge{CredentialAsker::Server, target.host + ":" + std::to_string(target.port)}
-                        : CredentialChallenge{CredentialAsker::Proxy, ProxyHost(target.secure)};
-    std::optional<Credentials> answer;
-    if (prompt) {
-      answer = prompt(challenge);
-    } else if (HINTERNET handle = request->Handle()) {
-      answer = AskWithSystemDialog(handle, challenge.asker == CredentialAsker::Proxy);
-    }
-    if (!answer || Closed()) return request;
-    (challenge.asker == CredentialAsker::Server ? server_login : proxy_login) = std::move(answer);
-  }
+  auto send = [&](const RequestLogins& logins) -> std::unique_ptr<InternetRequest> {
+    return Send(target, logins.server, logins.proxy, Clock::time_point::max());
+  };
+  auto answer = [&](const CredentialChallenge& challenge, InternetRequest& refused) -> std::optional<Credentials> {
+    if (prompt) return prompt(challenge);
+    HINTERNET handle = static_cast<WinInetRequest&>(refused).Handle();
+    if (!handle) return std::nullopt;
+    return AskWithSystemDialog(handle, challenge.asker == CredentialAsker::Proxy);
+  };
+  return SendAskingForLogins(*this, target, ProxyHost(target.secure), send, answer);
 }
 
 }  // namespace
