@@ -95,9 +95,7 @@ void ShowMessageBox(const std::string& caption, const std::string& text) {
 }
 
 void ShowErrorReport(const std::string& message) {
-  std::string text = message;
-  if (text.empty() || text.back() != '.') text += '.';
-  ShowBox(ProgramName(), Wide(text), MB_ICONERROR);
+  ShowBox(ProgramName(), Wide(ErrorReportText(message)), MB_ICONERROR);
 }
 
 TRect DesktopRect() { return TRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }
