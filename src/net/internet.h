@@ -148,11 +148,23 @@ std::string WireUrl(std::string_view url);
 /// tunnels the connection. Empty when the list has nothing for the scheme.
 std::string ProxyForScheme(std::string_view setting, bool secure);
 
-/// A request of a port that a Close of its session must end at once.
+/// A request of a port: the response as far as it came, and the way a Close of its
+/// session ends the request at once.
 class PortRequest : public InternetRequest {
  public:
+  std::string StatusCode() const override { return status_; }
+  std::optional<std::string> ContentLength() const override { return content_length_; }
+  bool Failed() const override { return failed_; }
+  void SetDeadline(std::chrono::steady_clock::time_point deadline) override { deadline_ = deadline; }
+
   /// Ends a wait of the request now, from any thread; the request fails.
   virtual void Interrupt() = 0;
+
+ protected:
+  std::string status_;
+  std::optional<std::string> content_length_;
+  bool failed_ = false;
+  std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
 };
 
 /// The bookkeeping of a port's session: the closed mark, the requests in flight that

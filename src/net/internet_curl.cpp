@@ -66,11 +66,7 @@ class CurlRequest : public PortRequest {
   // Drives the transfer until the final headers are in; false when it failed first.
   bool AwaitHeaders(Clock::time_point deadline);
 
-  std::string StatusCode() const override { return status_; }
-  std::optional<std::string> ContentLength() const override { return content_length_; }
   size_t Read(char* buffer, size_t size) override;
-  bool Failed() const override { return failed_; }
-  void SetDeadline(Clock::time_point deadline) override { deadline_ = deadline; }
   bool Overlong() const override { return overlong_; }
 
   // Has the library report a body longer than its Content-Length, which it cuts off.
@@ -101,15 +97,11 @@ class CurlRequest : public PortRequest {
   bool block_has_location_ = false;
   std::optional<std::string> block_length_;
   bool headers_done_ = false;
-  std::string status_;
-  std::optional<std::string> content_length_;
 
   std::string buffer_;
   size_t read_pos_ = 0;
   bool paused_ = false;
   bool transfer_done_ = false;
-  bool failed_ = false;
-  Clock::time_point deadline_ = Clock::time_point::max();
   bool overlong_ = false;
 
   friend class CurlSession;

@@ -244,11 +244,7 @@ class WinInetRequest : public PortRequest {
   // that failed, the deadline passed, or the request was aborted meanwhile.
   bool Send(const std::string& headers, Clock::time_point deadline);
 
-  std::string StatusCode() const override { return status_; }
-  std::optional<std::string> ContentLength() const override { return content_length_; }
   size_t Read(char* buffer, size_t size) override;
-  bool Failed() const override { return failed_; }
-  void SetDeadline(Clock::time_point deadline) override { deadline_ = deadline; }
 
   void Interrupt() override;
   HINTERNET Handle() { return handles_->Request(); }
@@ -258,12 +254,8 @@ class WinInetRequest : public PortRequest {
   std::shared_ptr<RequestHandles> handles_ = std::make_shared<RequestHandles>();
   CallThread calls_;
   std::atomic<bool> aborted_{false};
-  std::string status_;
-  std::optional<std::string> content_length_;
   std::optional<unsigned long long> expected_;
   unsigned long long received_ = 0;
-  bool failed_ = false;
-  Clock::time_point deadline_ = Clock::time_point::max();
 };
 
 /// An internet handle and the settings its requests share.
