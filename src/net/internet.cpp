@@ -40,6 +40,10 @@ std::optional<std::string_view> ProxyListEntry(const std::vector<std::string_vie
 
 }  // namespace
 
+bool UsesNamedProxy(int32_t open_type, const std::string& proxy_server) {
+  return open_type == kOpenTypeProxy && !proxy_server.empty();
+}
+
 InternetHandle OpenInternetSession(const std::string& agent, int32_t open_type,
                                    const std::string& proxy_server) {
   switch (open_type) {

@@ -127,6 +127,10 @@ class InternetSession {
 /// An internet handle: a session, or none.
 using InternetHandle = std::shared_ptr<InternetSession>;
 
+/// Whether a session of this access type goes through the named `proxy_server`;
+/// only then does it count, and only then is a configured login the proxy's.
+bool UsesNamedProxy(int32_t open_type, const std::string& proxy_server);
+
 /// Opens a session. `proxy_server` counts only with kOpenTypeProxy, which needs one.
 /// Nothing for an access type the library does not know.
 InternetHandle OpenInternetSession(const std::string& agent, int32_t open_type,

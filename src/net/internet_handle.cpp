@@ -20,7 +20,7 @@ InternetAccess InternetAccessOf(const TSettings& settings) {
 }
 
 InternetHandle OpenInternetHandle(const std::string& agent, const InternetAccess& access) {
-  if (access.open_type != kOpenTypeProxy || access.proxy_server.empty()) {
+  if (!UsesNamedProxy(access.open_type, access.proxy_server)) {
     return OpenInternetSession(agent, access.open_type, "");
   }
   InternetHandle internet = OpenInternetSession(agent, kOpenTypeProxy, access.proxy_server);
