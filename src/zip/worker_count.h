@@ -6,7 +6,7 @@
 namespace kestrova {
 
 /// The number of workers for `asked` threads (0: one per core), at least one and at
-/// most eight: more only compete for the same disk.
+/// most eight.
 size_t WorkerCount(size_t asked);
 
 }  // namespace kestrova
