@@ -9,14 +9,6 @@
 #include "upgrade/working_files.h"
 
 namespace kestrova {
-namespace {
-
-InternetAccess AccessOf(const TSettings& settings) {
-  return {settings.INTERNET_OPEN_TYPE, settings.PROXY_SERVER, settings.PROXY_LOGIN,
-          settings.PROXY_PASSWORD, settings.internet_option_connect_timeout};
-}
-
-}  // namespace
 
 TManageCheck::TManageCheck(TSettings& settings, std::string executable_path, ErrorReporter report)
     : settings_(settings), executable_path_(std::move(executable_path)), report_(std::move(report)) {}
@@ -32,7 +24,7 @@ bool TManageCheck::ReleaseCheck() {
   if (!configuration_loaded_) return false;
   RecoverInterruptedUpgrade();
   if (updater_restarts_ || !settings_.check_release) return false;
-  internet_ = OpenInternetHandle(FileNameOf(executable_path_), AccessOf(settings_));
+  internet_ = OpenInternetHandle(FileNameOf(executable_path_), InternetAccessOf(settings_));
   fetcher_ = std::make_unique<TGetInternetData>(internet_, settings_.internet_option_connect_timeout);
   if (!internet_) return false;
 

@@ -72,6 +72,13 @@ class NativeFile {
 
  private:
   static constexpr intptr_t kNoHandle = -1;
+  /// The last offset a file of any platform reaches.
+  static constexpr uint64_t kLastOffset = uint64_t(INT64_MAX);
+  /// The platform's part of ReadAt and WriteAt: one transfer at an offset below
+  /// kLastOffset, which may move fewer bytes than asked; 0 at the end of the file or,
+  /// writing, on a full disk.
+  size_t ReadOnce(uint64_t offset, void* buffer, size_t size) const;
+  size_t WriteOnce(uint64_t offset, const void* buffer, size_t size);
   NativeFile(intptr_t handle, std::string error)
       : handle_(handle), open_error_(std::move(error)) {}
 

@@ -25,7 +25,7 @@ bool IsDiskFullError(int error) { return error == ENOSPC || error == EDQUOT || e
 int Fd(intptr_t handle) { return static_cast<int>(handle); }
 
 // Offsets past this cannot be named to the system; no file reaches them.
-constexpr uint64_t kLastOffset = uint64_t(std::numeric_limits<off_t>::max());
+static_assert(sizeof(off_t) == 8, "offsets up to the last one a file reaches");
 
 // A new number for every temporary name. Seeding a generator for each of thousands of
 // extracted files cost more than writing many of them; one random start, a step and a
@@ -61,21 +61,6 @@ int LinkDescriptor(int fd, const std::string& path) {
 }
 
 }  // namespace
-
-NativeFile::NativeFile(NativeFile&& other) noexcept
-    : handle_(other.handle_), open_error_(std::move(other.open_error_)) {
-  other.handle_ = kNoHandle;
-}
-
-NativeFile& NativeFile::operator=(NativeFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    open_error_ = std::move(other.open_error_);
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
 
 NativeFile NativeFile::OpenForReading(const std::string& path) {
   // A name listed as a file may be a pipe by now; opening without waiting and
@@ -140,38 +125,21 @@ NativeFile NativeFile::Duplicate() const {
   return NativeFile(fd < 0 ? kNoHandle : fd, fd < 0 ? ErrorText(errno) : std::string());
 }
 
-size_t NativeFile::ReadAt(uint64_t offset, void* buffer, size_t size) const {
-  if (offset >= kLastOffset) return 0;
-  size = static_cast<size_t>(std::min<uint64_t>(size, kLastOffset - offset));
-  auto* out = static_cast<char*>(buffer);
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = pread(Fd(handle_), out + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ThrowFileError("read");
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
+size_t NativeFile::ReadOnce(uint64_t offset, void* buffer, size_t size) const {
+  for (;;) {
+    const ssize_t n = pread(Fd(handle_), buffer, size, static_cast<off_t>(offset));
+    if (n >= 0) return static_cast<size_t>(n);
+    if (errno != EINTR) ThrowFileError("read");
   }
-  return done;
 }
 
-size_t NativeFile::WriteAt(uint64_t offset, const void* buffer, size_t size) {
-  if (offset >= kLastOffset || size > kLastOffset - offset) return 0;  // as full as a file gets
-  const auto* in = static_cast<const char*>(buffer);
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = pwrite(Fd(handle_), in + done, size - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      if (IsDiskFullError(errno)) break;
-      ThrowFileError("write");
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
+size_t NativeFile::WriteOnce(uint64_t offset, const void* buffer, size_t size) {
+  for (;;) {
+    const ssize_t n = pwrite(Fd(handle_), buffer, size, static_cast<off_t>(offset));
+    if (n >= 0) return static_cast<size_t>(n);
+    if (IsDiskFullError(errno)) return 0;
+    if (errno != EINTR) ThrowFileError("write");
   }
-  return done;
 }
 
 uint64_t NativeFile::Size() const {

@@ -16,7 +16,6 @@ namespace {
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Offsets past this cannot be named to the system; no file reaches them.
-constexpr uint64_t kLastOffset = uint64_t(std::numeric_limits<int64_t>::max());
 // One ReadFile or WriteFile moves at most this much.
 constexpr size_t kLargestTransfer = size_t(1) << 30;
 
@@ -70,21 +69,6 @@ DWORD AttributesToStore(uint32_t attributes, uint32_t unix_mode) {
 }
 
 }  // namespace
-
-NativeFile::NativeFile(NativeFile&& other) noexcept
-    : handle_(other.handle_), open_error_(std::move(other.open_error_)) {
-  other.handle_ = kNoHandle;
-}
-
-NativeFile& NativeFile::operator=(NativeFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    open_error_ = std::move(other.open_error_);
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
 
 NativeFile NativeFile::OpenForReading(const std::string& path) {
   HANDLE handle = OpenHandle(path, GENERIC_READ, OPEN_EXISTING);
@@ -143,41 +127,24 @@ NativeFile NativeFile::Duplicate() const {
   return NativeFile(Stored(copy), {});
 }
 
-size_t NativeFile::ReadAt(uint64_t offset, void* buffer, size_t size) const {
-  if (offset >= kLastOffset) return 0;
-  size = static_cast<size_t>(std::min<uint64_t>(size, kLastOffset - offset));
-  auto* out = static_cast<char*>(buffer);
-  size_t done = 0;
-  while (done < size) {
-    OVERLAPPED position = At(offset + done);
-    DWORD n = 0;
-    const DWORD wanted = static_cast<DWORD>(std::min(size - done, kLargestTransfer));
-    if (!ReadFile(Handle(handle_), out + done, wanted, &n, &position)) {
-      if (GetLastError() == ERROR_HANDLE_EOF) break;
-      ThrowFileError("read");
-    }
-    if (n == 0) break;
-    done += n;
+size_t NativeFile::ReadOnce(uint64_t offset, void* buffer, size_t size) const {
+  OVERLAPPED position = At(offset);
+  DWORD n = 0;
+  if (!ReadFile(Handle(handle_), buffer, static_cast<DWORD>(std::min(size, kLargestTransfer)), &n, &position)) {
+    if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+    ThrowFileError("read");
   }
-  return done;
+  return n;
 }
 
-size_t NativeFile::WriteAt(uint64_t offset, const void* buffer, size_t size) {
-  if (offset >= kLastOffset || size > kLastOffset - offset) return 0;  // as full as a file gets
-  const auto* in = static_cast<const char*>(buffer);
-  size_t done = 0;
-  while (done < size) {
-    OVERLAPPED position = At(offset + done);
-    DWORD n = 0;
-    const DWORD wanted = static_cast<DWORD>(std::min(size - done, kLargestTransfer));
-    if (!WriteFile(Handle(handle_), in + done, wanted, &n, &position)) {
-      if (IsDiskFullError(GetLastError())) break;
-      ThrowFileError("write");
-    }
-    if (n == 0) break;
-    done += n;
+size_t NativeFile::WriteOnce(uint64_t offset, const void* buffer, size_t size) {
+  OVERLAPPED position = At(offset);
+  DWORD n = 0;
+  if (!WriteFile(Handle(handle_), buffer, static_cast<DWORD>(std::min(size, kLargestTransfer)), &n, &position)) {
+    if (IsDiskFullError(GetLastError())) return 0;
+    ThrowFileError("write");
   }
-  return done;
+  return n;
 }
 
 uint64_t NativeFile::Size() const {

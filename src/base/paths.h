@@ -1,5 +1,6 @@
 // Native path helpers. The separator and what makes a path complete belong to the
-// platform, so portable code builds paths only through these.
+// platform (paths_posix.cpp, paths_win32.cpp), so portable code builds paths only
+// through these; joining is the same everywhere (paths.cpp).
 #pragma once
 
 #include <string>

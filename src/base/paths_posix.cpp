@@ -6,15 +6,6 @@ const char kNativeSeparator = '/';
 
 bool IsNativeSeparator(char c) { return c == '/'; }
 
-std::string WithTrailingSeparator(std::string folder) {
-  if (!folder.empty() && !IsNativeSeparator(folder.back())) folder += kNativeSeparator;
-  return folder;
-}
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  return WithTrailingSeparator(folder) + name;
-}
-
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);

@@ -27,15 +27,6 @@ const char kNativeSeparator = '\\';
 // Windows takes "/" as a separator too, and paths from other code often carry it.
 bool IsNativeSeparator(char c) { return c == '\\' || c == '/'; }
 
-std::string WithTrailingSeparator(std::string folder) {
-  if (!folder.empty() && !IsNativeSeparator(folder.back())) folder += kNativeSeparator;
-  return folder;
-}
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  return WithTrailingSeparator(folder) + name;
-}
-
 std::string FolderOf(const std::string& path) { return path.substr(0, FolderLength(path)); }
 
 std::string FileNameOf(const std::string& path) { return path.substr(FolderLength(path)); }

@@ -27,5 +27,7 @@ int HexDigitValue(char c);
 
 /// Compares ASCII letters without regard to case; other bytes must match exactly.
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+/// Whether `text` begins with `prefix`, ASCII letters compared without regard to case.
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
 
 }  // namespace kestrova

@@ -202,7 +202,7 @@ std::unique_ptr<InternetRequest> THTTPGetThread::SendRequest(InternetSession& se
   HttpTarget target{parts.host, parts.port, parts.path, "", "", parts.secure};
   // With a named proxy the configured login is the proxy's: it must never travel to
   // the download server, which may be any host the action list names.
-  if (Params.Internet_Type == kOpenTypeProxy && !Params.Proxy_Server.empty()) {
+  if (UsesNamedProxy(Params.Internet_Type, Params.Proxy_Server)) {
     session.SetProxyCredentials(Params.UserName, Params.Password);
   } else {
     target.user_name = Params.UserName;

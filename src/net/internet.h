@@ -1,6 +1,7 @@
 // The internet client library the updater talks to servers through. Everything else
-// in the program reaches the network only through these classes; each platform
-// supplies one implementation file (internet_curl.cpp here).
+// in the program reaches the network only through these classes. What every library
+// does alike is in internet.cpp; each platform adds the calls of its own library
+// (internet_curl.cpp, internet_wininet.cpp).
 #pragma once
 
 #include <chrono>
@@ -9,7 +10,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <atomic>
+#include <mutex>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace kestrova {
 
@@ -122,9 +127,91 @@ class InternetSession {
 /// An internet handle: a session, or none.
 using InternetHandle = std::shared_ptr<InternetSession>;
 
+/// Whether a session of this access type goes through the named `proxy_server`;
+/// only then does it count, and only then is a configured login the proxy's.
+bool UsesNamedProxy(int32_t open_type, const std::string& proxy_server);
+
 /// Opens a session. `proxy_server` counts only with kOpenTypeProxy, which needs one.
 /// Nothing for an access type the library does not know.
 InternetHandle OpenInternetSession(const std::string& agent, int32_t open_type,
                                    const std::string& proxy_server);
+
+// What the ports share. Only they use what follows; the rest of the program sees the
+// classes above.
+
+/// The wire form of a URL: bytes that may not travel in one as they are (blanks,
+/// controls, non-ASCII) are percent-encoded; everything else is left alone, so the
+/// server sees the pieces exactly as the caller joined them.
+std::string WireUrl(std::string_view url);
+
+/// The proxy a named-proxy setting means for a request: the whole setting when it
+/// names one proxy ("host", "host:port", "http://host:port"), else the entry for the
+/// request's scheme of a list such as "http=host:port;https=host:port" (separated by
+/// ";" or blanks, scheme names in any case). An entry without a scheme serves the
+/// schemes without one of their own; https falls back to the http entry, whose proxy
+/// tunnels the connection. Empty when the list has nothing for the scheme.
+std::string ProxyForScheme(std::string_view setting, bool secure);
+
+/// A request of a port: the response as far as it came, and the way a Close of its
+/// session ends the request at once.
+class PortRequest : public InternetRequest {
+ public:
+  std::string StatusCode() const override { return status_; }
+  std::optional<std::string> ContentLength() const override { return content_length_; }
+  bool Failed() const override { return failed_; }
+  void SetDeadline(std::chrono::steady_clock::time_point deadline) override { deadline_ = deadline; }
+
+  /// Ends a wait of the request now, from any thread; the request fails.
+  virtual void Interrupt() = 0;
+
+ protected:
+  std::string status_;
+  std::optional<std::string> content_length_;
+  bool failed_ = false;
+  std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
+};
+
+/// The bookkeeping of a port's session: the closed mark, the requests in flight that
+/// Close interrupts, and the read stall limit.
+class PortSession : public InternetSession {
+ public:
+  void SetReadStallLimit(std::chrono::milliseconds limit) override;
+  std::chrono::milliseconds ReadStallLimit() const;
+  void Close() override;
+  bool Closed() const override;
+
+  /// Adds a request before it starts; false once the session is closed, which
+  /// refuses the request.
+  bool Register(PortRequest* request);
+  /// Before the request goes, so that Close never reaches a dying one.
+  void Unregister(PortRequest* request);
+
+ private:
+  std::atomic<bool> closed_{false};  // set under the lock, read without it
+  mutable std::mutex mutex_;  // guards what follows
+  std::chrono::milliseconds read_stall_limit_ = std::chrono::seconds(60);
+  std::vector<PortRequest*> active_;
+};
+
+/// The logins a download is sent with so far; none until someone asked for them.
+struct RequestLogins {
+  std::optional<Credentials> server;
+  std::optional<Credentials> proxy;
+};
+
+/// SendHttpRequestAsking on any port. `send` makes one request with the logins so far;
+/// `answer` is asked for the credentials to a refusal (the refused request at hand),
+/// and `proxy_host` names the proxy in a challenge. The server gets the target's
+/// credentials only once it has refused the request without them, so that they never
+/// travel to a server that did not ask. Gives up once `session` is closed.
+std::unique_ptr<InternetRequest> SendAskingForLogins(
+    const PortSession& session, const HttpTarget& target, const std::string& proxy_host,
+    const std::function<std::unique_ptr<InternetRequest>(const RequestLogins&)>& send,
+    const std::function<std::optional<Credentials>(const CredentialChallenge&, InternetRequest&)>& answer);
+
+/// The port's session for a known access type; `proxy_server` is set only for
+/// kOpenTypeProxy. OpenInternetSession checks the access type first.
+InternetHandle OpenLibrarySession(const std::string& agent, int32_t open_type,
+                                  const std::string& proxy_server);
 
 }  // namespace kestrova

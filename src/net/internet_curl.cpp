@@ -26,7 +26,6 @@ constexpr size_t kMaxBuffered = 256 * 1024;
 // Longest single sleep of a driving loop; a wakeup or socket activity ends it sooner.
 constexpr int kPollSliceMs = 250;
 constexpr long kMaxRedirections = 10;
-constexpr auto kDefaultReadStallLimit = std::chrono::seconds(60);
 
 void InitCurlOnce() {
   static std::once_flag once;
@@ -46,55 +45,6 @@ using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
 using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
 using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
 
-// The wire form of a URL: bytes that may not travel in one as they are (blanks,
-// controls, non-ASCII) are percent-encoded; everything else is left alone, so the
-// server sees the pieces exactly as the caller joined them.
-std::string WireUrl(const std::string& url) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(url.size());
-  for (unsigned char c : url) {
-    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
-        c == '`' || c == '{' || c == '|' || c == '}') {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 0x0F];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
-// The entry "scheme=host:port" of a per-scheme proxy list ("http=... https=..."),
-// or nothing.
-std::optional<std::string> ProxyListEntry(const std::string& setting, const std::string& scheme) {
-  size_t start = 0;
-  while (start < setting.size()) {
-    size_t end = setting.find_first_of(" ;", start);
-    if (end == std::string::npos) end = setting.size();
-    const std::string entry = setting.substr(start, end - start);
-    if (entry.rfind(scheme + "=", 0) == 0) return entry.substr(scheme.size() + 1);
-    start = end + 1;
-  }
-  return std::nullopt;
-}
-
-// The proxy a named-proxy setting means. Accepts "host", "host:port",
-// "http://host:port" and the per-scheme list form; https takes the list's "https="
-// entry where there is one, else the plain HTTP proxy, which tunnels the connection.
-std::string ProxyForScheme(const std::string& setting, bool secure) {
-  if (setting.find('=') == std::string::npos) return setting;
-  if (secure) {
-    if (auto https = ProxyListEntry(setting, "https")) return *https;
-  }
-  return ProxyListEntry(setting, "http").value_or("");
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
-}
-
 class CurlSession;
 
 // What a request adds to its session's settings.
@@ -108,7 +58,7 @@ struct RequestExtras {
 constexpr long kDownloadReceiveBlock = 256 * 1024;
 
 /// One transfer, driven by the thread that opens and reads it.
-class CurlRequest : public InternetRequest {
+class CurlRequest : public PortRequest {
  public:
   CurlRequest(std::shared_ptr<CurlSession> session, MultiPtr multi, EasyPtr easy);
   ~CurlRequest() override;
@@ -116,17 +66,13 @@ class CurlRequest : public InternetRequest {
   // Drives the transfer until the final headers are in; false when it failed first.
   bool AwaitHeaders(Clock::time_point deadline);
 
-  std::string StatusCode() const override { return status_; }
-  std::optional<std::string> ContentLength() const override { return content_length_; }
   size_t Read(char* buffer, size_t size) override;
-  bool Failed() const override { return failed_; }
-  void SetDeadline(Clock::time_point deadline) override { deadline_ = deadline; }
   bool Overlong() const override { return overlong_; }
 
   // Has the library report a body longer than its Content-Length, which it cuts off.
   void WatchLength();
 
-  void Wake() { curl_multi_wakeup(multi_.get()); }
+  void Interrupt() override { curl_multi_wakeup(multi_.get()); }
 
  private:
   static size_t OnHeader(char* data, size_t size, size_t count, void* self);
@@ -151,15 +97,11 @@ class CurlRequest : public InternetRequest {
   bool block_has_location_ = false;
   std::optional<std::string> block_length_;
   bool headers_done_ = false;
-  std::string status_;
-  std::optional<std::string> content_length_;
 
   std::string buffer_;
   size_t read_pos_ = 0;
   bool paused_ = false;
   bool transfer_done_ = false;
-  bool failed_ = false;
-  Clock::time_point deadline_ = Clock::time_point::max();
   bool overlong_ = false;
 
   friend class CurlSession;
@@ -167,7 +109,7 @@ class CurlRequest : public InternetRequest {
 
 /// A session: the settings every request copies, and the requests in flight so
 /// that Close can wake them.
-class CurlSession : public InternetSession, public std::enable_shared_from_this<CurlSession> {
+class CurlSession : public PortSession, public std::enable_shared_from_this<CurlSession> {
  public:
   CurlSession(std::string agent, int32_t open_type, std::string proxy)
       : agent_(std::move(agent)), open_type_(open_type), proxy_(std::move(proxy)) {}
@@ -195,32 +137,6 @@ class CurlSession : public InternetSession, public std::enable_shared_from_this<
     ca_file_ = pem_file;
   }
 
-  void SetReadStallLimit(std::chrono::milliseconds limit) override {
-    std::lock_guard lock(mutex_);
-    read_stall_limit_ = limit;
-  }
-
-  void Close() override {
-    closed_ = true;
-    std::lock_guard lock(mutex_);
-    for (CurlRequest* request : active_) request->Wake();
-  }
-  bool Closed() const override { return closed_; }
-
-  std::chrono::milliseconds ReadStallLimit() {
-    std::lock_guard lock(mutex_);
-    return read_stall_limit_;
-  }
-
-  void Register(CurlRequest* request) {
-    std::lock_guard lock(mutex_);
-    active_.push_back(request);
-  }
-  void Unregister(CurlRequest* request) {
-    std::lock_guard lock(mutex_);
-    active_.erase(std::remove(active_.begin(), active_.end(), request), active_.end());
-  }
-
  private:
   static std::string TargetUrl(const HttpTarget& target) {
     return (target.secure ? "https://" : "http://") + target.host + ":" + std::to_string(target.port) +
@@ -237,13 +153,10 @@ class CurlSession : public InternetSession, public std::enable_shared_from_this<
   const std::string agent_;
   const int32_t open_type_;
   const std::string proxy_;
-  std::atomic<bool> closed_{false};
   std::mutex mutex_;  // guards what follows
   std::string proxy_user_;
   std::string proxy_password_;
-  std::chrono::milliseconds read_stall_limit_ = kDefaultReadStallLimit;
   std::string ca_file_;
-  std::vector<CurlRequest*> active_;
 };
 
 CurlRequest::CurlRequest(std::shared_ptr<CurlSession> session, MultiPtr multi, EasyPtr easy)
@@ -260,7 +173,6 @@ CurlRequest::CurlRequest(std::shared_ptr<CurlSession> session, MultiPtr multi, E
   }
   headers_.reset(list);
   curl_easy_setopt(easy_.get(), CURLOPT_HTTPHEADER, headers_.get());
-  session_->Register(this);
 }
 
 CurlRequest::~CurlRequest() {
@@ -278,18 +190,18 @@ size_t CurlRequest::OnHeader(char* data, size_t size, size_t count, void* self) 
 // library follows are passed by; the first other block is the final response.
 void CurlRequest::TakeHeaderLine(std::string line) {
   if (headers_done_) return;  // trailers
-  if (StartsWithNoCase(line, "http/")) {
+  if (StartsWithIgnoreCase(line, "http/")) {
     const size_t blank = line.find(' ');
     block_status_ = blank == std::string::npos ? "" : std::string(TrimBlanks(line.substr(blank + 1, 4)));
     block_has_location_ = false;
     block_length_.reset();
     return;
   }
-  if (StartsWithNoCase(line, "location:")) {
+  if (StartsWithIgnoreCase(line, "location:")) {
     block_has_location_ = true;
     return;
   }
-  if (StartsWithNoCase(line, "content-length:")) {
+  if (StartsWithIgnoreCase(line, "content-length:")) {
     block_length_ = std::string(TrimBlanks(line.substr(15)));
     return;
   }
@@ -428,7 +340,7 @@ std::unique_ptr<InternetRequest> CurlSession::Open(const std::string& url, const
                                                    const std::string& password,
                                                    std::chrono::milliseconds time_limit,
                                                    const RequestExtras* extras) {
-  if (closed_) return nullptr;
+  if (Closed()) return nullptr;
   EasyPtr easy(curl_easy_init());
   MultiPtr multi(curl_multi_init());
   if (!easy || !multi) return nullptr;
@@ -448,7 +360,7 @@ std::unique_ptr<InternetRequest> CurlSession::Open(const std::string& url, const
     curl_easy_setopt(e, CURLOPT_PASSWORD, password.c_str());
     curl_easy_setopt(e, CURLOPT_HTTPAUTH, CURLAUTH_BASIC);  // sent at once, no probe round
   }
-  ApplyAccess(e, StartsWithNoCase(url, "https:"));
+  ApplyAccess(e, StartsWithIgnoreCase(url, "https:"));
   {
     std::lock_guard lock(mutex_);
     if (!ca_file_.empty()) curl_easy_setopt(e, CURLOPT_CAINFO, ca_file_.c_str());
@@ -456,6 +368,7 @@ std::unique_ptr<InternetRequest> CurlSession::Open(const std::string& url, const
   if (extras) ApplyExtras(e, *extras);
 
   auto request = std::make_unique<CurlRequest>(shared_from_this(), std::move(multi), std::move(easy));
+  if (!Register(request.get())) return nullptr;
   if (extras && extras->download) request->WatchLength();
   if (curl_multi_add_handle(request->multi_.get(), e) != CURLM_OK) return nullptr;
   const auto deadline = time_limit.count() > 0 ? Clock::now() + time_limit : Clock::time_point::max();
@@ -484,56 +397,26 @@ std::string CurlSession::ProxyHost(bool secure) const {
 std::unique_ptr<InternetRequest> CurlSession::SendHttpRequestAsking(const HttpTarget& target,
                                                                     const CredentialPrompt& prompt) {
   const std::string url = TargetUrl(target);
-  RequestExtras extras;
-  extras.download = true;
-  // The server gets credentials only once it has refused the request without them,
-  // so that they never travel to a server that did not ask.
-  std::optional<Credentials> server_login;
-  const bool has_given = !target.user_name.empty() || !target.password.empty();
-  for (;;) {
-    const std::string user = server_login ? server_login->user_name : "";
-    const std::string password = server_login ? server_login->password : "";
-    auto request = Open(url, user, password, std::chrono::milliseconds(0), &extras);
-    if (!request) return nullptr;
-    const std::string status = request->StatusCode();
-    if (status != "401" && status != "407") return request;
-    CredentialChallenge challenge;
-    if (status == "401") {
-      if (has_given && !server_login) {
-        server_login = Credentials{target.user_name, target.password};
-        continue;
-      }
-      challenge = {CredentialAsker::Server, target.host + ":" + std::to_string(target.port)};
-    } else {
-      challenge = {CredentialAsker::Proxy, ProxyHost(target.secure)};
-    }
-    if (!prompt) return request;
-    std::optional<Credentials> answer = prompt(challenge);
-    if (!answer || closed_) return request;
-    if (challenge.asker == CredentialAsker::Server) {
-      server_login = std::move(answer);
-    } else {
-      extras.proxy_login = std::move(answer);
-    }
-  }
+  auto send = [&](const RequestLogins& logins) {
+    RequestExtras extras;
+    extras.download = true;
+    extras.proxy_login = logins.proxy;
+    const std::string user = logins.server ? logins.server->user_name : "";
+    const std::string password = logins.server ? logins.server->password : "";
+    return Open(url, user, password, std::chrono::milliseconds(0), &extras);
+  };
+  auto answer = [&](const CredentialChallenge& challenge, InternetRequest&) {
+    return prompt ? prompt(challenge) : std::nullopt;
+  };
+  return SendAskingForLogins(*this, target, ProxyHost(target.secure), send, answer);
 }
 
 }  // namespace
 
-InternetHandle OpenInternetSession(const std::string& agent, int32_t open_type,
-                                   const std::string& proxy_server) {
+InternetHandle OpenLibrarySession(const std::string& agent, int32_t open_type,
+                                  const std::string& proxy_server) {
   InitCurlOnce();
-  switch (open_type) {
-    case kOpenTypePreconfig:
-    case kOpenTypeDirect:
-    case kOpenTypePreconfigNoAutoProxy:
-      return std::make_shared<CurlSession>(agent, open_type, "");
-    case kOpenTypeProxy:
-      if (proxy_server.empty()) return nullptr;  // a named proxy needs a name
-      return std::make_shared<CurlSession>(agent, open_type, proxy_server);
-    default:
-      return nullptr;
-  }
+  return std::make_shared<CurlSession>(agent, open_type, proxy_server);
 }
 
 }  // namespace kestrova

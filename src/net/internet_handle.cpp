@@ -14,8 +14,13 @@ const std::string& DefaultServerBaseUrl() {
   return url;
 }
 
+InternetAccess InternetAccessOf(const TSettings& settings) {
+  return {settings.INTERNET_OPEN_TYPE, settings.PROXY_SERVER, settings.PROXY_LOGIN,
+          settings.PROXY_PASSWORD, settings.internet_option_connect_timeout};
+}
+
 InternetHandle OpenInternetHandle(const std::string& agent, const InternetAccess& access) {
-  if (access.open_type != kOpenTypeProxy || access.proxy_server.empty()) {
+  if (!UsesNamedProxy(access.open_type, access.proxy_server)) {
     return OpenInternetSession(agent, access.open_type, "");
   }
   InternetHandle internet = OpenInternetSession(agent, kOpenTypeProxy, access.proxy_server);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "core/settings.h"
 #include "net/internet.h"
 
 namespace kestrova {
@@ -16,6 +17,9 @@ struct InternetAccess {
   std::string proxy_password;
   int32_t connect_timeout = 5;  // seconds
 };
+
+/// The access that the [server] section of `settings` configures.
+InternetAccess InternetAccessOf(const TSettings& settings);
 
 /// The base URL of the update server built into the program. Only the warm-up request
 /// through a named proxy uses it.

@@ -25,7 +25,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr auto kDefaultReadStallLimit = std::chrono::seconds(60);
 // Fresh from the server: no cache read or write, and intermediate caches told so too.
 constexpr DWORD kRequestFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
                                 INTERNET_FLAG_PRAGMA_NOCACHE | INTERNET_FLAG_KEEP_CONNECTION |
@@ -59,37 +58,14 @@ std::string BasicLogin(const Credentials& login) {
   return "Basic " + Base64(login.user_name + ":" + login.password);
 }
 
-// The wire form of a URL: bytes that may not travel in one as they are (blanks,
-// controls, non-ASCII) are percent-encoded; everything else is left alone, so the
-// server sees the pieces exactly as the caller joined them.
-std::string WireUrl(std::string_view url) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : url) {
-    if (c <= 0x20 || c >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
-        c == '`' || c == '{' || c == '|' || c == '}') {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 0x0F];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
-}
-
 // An http or https URL split for a connection; nothing for any other scheme, so that
 // a configured "file:" or similar never reaches anything but a web server.
 std::optional<HttpTarget> TargetOf(const std::string& url) {
   HttpTarget target;
   std::string_view rest(url);
-  if (StartsWithNoCase(rest, "http://")) {
+  if (StartsWithIgnoreCase(rest, "http://")) {
     rest.remove_prefix(7);
-  } else if (StartsWithNoCase(rest, "https://")) {
+  } else if (StartsWithIgnoreCase(rest, "https://")) {
     rest.remove_prefix(8);
     target.secure = true;
     target.port = 443;
@@ -117,23 +93,6 @@ std::optional<HttpTarget> TargetOf(const std::string& url) {
   if (authority.empty() || target.port <= 0 || target.port > 65535) return std::nullopt;
   target.host = std::string(authority);
   return target;
-}
-
-// The entry "scheme=host:port" of a per-scheme proxy list, or the whole setting when
-// it names one proxy for every scheme.
-std::string ProxyForScheme(const std::string& setting, bool secure) {
-  if (setting.find('=') == std::string::npos) return setting;
-  for (const char* scheme : {secure ? "https=" : "http=", "http="}) {
-    size_t start = 0;
-    while (start < setting.size()) {
-      size_t end = setting.find_first_of(" ;", start);
-      if (end == std::string::npos) end = setting.size();
-      const std::string entry = setting.substr(start, end - start);
-      if (StartsWithNoCase(entry, scheme)) return entry.substr(std::string_view(scheme).size());
-      start = end + 1;
-    }
-  }
-  return "";
 }
 
 std::optional<std::string> QueryText(HINTERNET request, DWORD what) {
@@ -276,7 +235,7 @@ class WinInetSession;
 
 /// One request. Its blocking calls run on its call thread; aborting it gives up on
 /// them and closes its handles, so that WinInet ends them as soon as it can.
-class WinInetRequest : public InternetRequest {
+class WinInetRequest : public PortRequest {
  public:
   WinInetRequest(std::shared_ptr<WinInetSession> session, HINTERNET connection, HINTERNET request);
   ~WinInetRequest() override;
@@ -285,13 +244,9 @@ class WinInetRequest : public InternetRequest {
   // that failed, the deadline passed, or the request was aborted meanwhile.
   bool Send(const std::string& headers, Clock::time_point deadline);
 
-  std::string StatusCode() const override { return status_; }
-  std::optional<std::string> ContentLength() const override { return content_length_; }
   size_t Read(char* buffer, size_t size) override;
-  bool Failed() const override { return failed_; }
-  void SetDeadline(Clock::time_point deadline) override { deadline_ = deadline; }
 
-  void Abort();
+  void Interrupt() override;
   HINTERNET Handle() { return handles_->Request(); }
 
  private:
@@ -299,16 +254,12 @@ class WinInetRequest : public InternetRequest {
   std::shared_ptr<RequestHandles> handles_ = std::make_shared<RequestHandles>();
   CallThread calls_;
   std::atomic<bool> aborted_{false};
-  std::string status_;
-  std::optional<std::string> content_length_;
   std::optional<unsigned long long> expected_;
   unsigned long long received_ = 0;
-  bool failed_ = false;
-  Clock::time_point deadline_ = Clock::time_point::max();
 };
 
 /// An internet handle and the settings its requests share.
-class WinInetSession : public InternetSession, public std::enable_shared_from_this<WinInetSession> {
+class WinInetSession : public PortSession, public std::enable_shared_from_this<WinInetSession> {
  public:
   WinInetSession(HINTERNET internet, int32_t open_type, std::string proxy)
       : internet_(internet), open_type_(open_type), proxy_(std::move(proxy)) {}
@@ -343,34 +294,6 @@ class WinInetSession : public InternetSession, public std::enable_shared_from_th
     own_authorities_ = !pem_file.empty();
   }
 
-  void SetReadStallLimit(std::chrono::milliseconds limit) override {
-    std::lock_guard lock(mutex_);
-    read_stall_limit_ = limit;
-  }
-
-  void Close() override {
-    // Under the lock no request can go away: each unregisters before it closes.
-    std::lock_guard lock(mutex_);
-    closed_ = true;
-    for (WinInetRequest* request : active_) request->Abort();
-  }
-  bool Closed() const override { return closed_; }
-
-  std::chrono::milliseconds ReadStallLimit() {
-    std::lock_guard lock(mutex_);
-    return read_stall_limit_;
-  }
-  bool Register(WinInetRequest* request) {
-    std::lock_guard lock(mutex_);
-    if (closed_) return false;
-    active_.push_back(request);
-    return true;
-  }
-  void Unregister(WinInetRequest* request) {
-    std::lock_guard lock(mutex_);
-    active_.erase(std::remove(active_.begin(), active_.end(), request), active_.end());
-  }
-
  private:
   std::unique_ptr<WinInetRequest> Send(const HttpTarget& target,
                                        const std::optional<Credentials>& server_login,
@@ -385,12 +308,9 @@ class WinInetSession : public InternetSession, public std::enable_shared_from_th
   const HINTERNET internet_;
   const int32_t open_type_;
   const std::string proxy_;
-  std::atomic<bool> closed_{false};
   std::mutex mutex_;  // guards what follows
   std::optional<Credentials> proxy_login_;
-  std::chrono::milliseconds read_stall_limit_ = kDefaultReadStallLimit;
   bool own_authorities_ = false;
-  std::vector<WinInetRequest*> active_;
 };
 
 WinInetRequest::WinInetRequest(std::shared_ptr<WinInetSession> session, HINTERNET connection,
@@ -406,7 +326,7 @@ WinInetRequest::~WinInetRequest() {
   handles_->Close();
 }
 
-void WinInetRequest::Abort() {
+void WinInetRequest::Interrupt() {
   aborted_ = true;
   calls_.GiveUp();
   handles_->Close();
@@ -500,7 +420,7 @@ std::unique_ptr<WinInetRequest> WinInetSession::Send(const HttpTarget& target,
                                                      const std::optional<Credentials>& server_login,
                                                      const std::optional<Credentials>& proxy_login,
                                                      Clock::time_point deadline) {
-  if (closed_) return nullptr;
+  if (Closed()) return nullptr;
   {
     std::lock_guard lock(mutex_);
     if (target.secure && own_authorities_) return nullptr;
@@ -524,59 +444,35 @@ std::unique_ptr<WinInetRequest> WinInetSession::Send(const HttpTarget& target,
 
 std::unique_ptr<InternetRequest> WinInetSession::SendHttpRequestAsking(const HttpTarget& target,
                                                                       const CredentialPrompt& prompt) {
-  // The server gets credentials only once it has refused the request without them,
-  // so that they never travel to a server that did not ask.
-  std::optional<Credentials> server_login;
-  std::optional<Credentials> proxy_login;
-  const bool has_given = !target.user_name.empty() || !target.password.empty();
-  for (;;) {
-    auto request = Send(target, server_login, proxy_login, Clock::time_point::max());
-    if (!request) return nullptr;
-    const std::string status = request->StatusCode();
-    if (status != "401" && status != "407") return request;
-    if (status == "401" && has_given && !server_login) {
-      server_login = Credentials{target.user_name, target.password};
-      continue;
-    }
-    const CredentialChallenge challenge =
-        status == "401" ? CredentialChallenge{CredentialAsker::Server, target.host + ":" + std::to_string(target.port)}
-                        : CredentialChallenge{CredentialAsker::Proxy, ProxyHost(target.secure)};
-    std::optional<Credentials> answer;
-    if (prompt) {
-      answer = prompt(challenge);
-    } else if (HINTERNET handle = request->Handle()) {
-      answer = AskWithSystemDialog(handle, challenge.asker == CredentialAsker::Proxy);
-    }
-    if (!answer || closed_) return request;
-    (challenge.asker == CredentialAsker::Server ? server_login : proxy_login) = std::move(answer);
-  }
+  auto send = [&](const RequestLogins& logins) -> std::unique_ptr<InternetRequest> {
+    return Send(target, logins.server, logins.proxy, Clock::time_point::max());
+  };
+  auto answer = [&](const CredentialChallenge& challenge, InternetRequest& refused) -> std::optional<Credentials> {
+    if (prompt) return prompt(challenge);
+    HINTERNET handle = static_cast<WinInetRequest&>(refused).Handle();
+    if (!handle) return std::nullopt;
+    return AskWithSystemDialog(handle, challenge.asker == CredentialAsker::Proxy);
+  };
+  return SendAskingForLogins(*this, target, ProxyHost(target.secure), send, answer);
 }
 
 }  // namespace
 
 void SetCredentialDialogOwner(void* window) { dialog_owner = static_cast<HWND>(window); }
 
-InternetHandle OpenInternetSession(const std::string& agent, int32_t open_type,
-                                   const std::string& proxy_server) {
-  DWORD access = 0;
-  switch (open_type) {
-    case kOpenTypePreconfig: access = INTERNET_OPEN_TYPE_PRECONFIG; break;
-    case kOpenTypeDirect: access = INTERNET_OPEN_TYPE_DIRECT; break;
-    case kOpenTypePreconfigNoAutoProxy: access = INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY; break;
-    case kOpenTypeProxy:
-      if (proxy_server.empty()) return nullptr;  // a named proxy needs a name
-      access = INTERNET_OPEN_TYPE_PROXY;
-      break;
-    default: return nullptr;
-  }
+InternetHandle OpenLibrarySession(const std::string& agent, int32_t open_type,
+                                  const std::string& proxy_server) {
+  DWORD access = INTERNET_OPEN_TYPE_PRECONFIG;
+  if (open_type == kOpenTypeDirect) access = INTERNET_OPEN_TYPE_DIRECT;
+  if (open_type == kOpenTypePreconfigNoAutoProxy) access = INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
+  if (open_type == kOpenTypeProxy) access = INTERNET_OPEN_TYPE_PROXY;
   const std::wstring wide_agent = Wide(agent);
   const std::wstring wide_proxy = Wide(proxy_server);
   HINTERNET internet = InternetOpenW(wide_agent.c_str(), access,
                                      access == INTERNET_OPEN_TYPE_PROXY ? wide_proxy.c_str() : nullptr,
                                      nullptr, 0);
   if (!internet) return nullptr;
-  return std::make_shared<WinInetSession>(internet, open_type,
-                                          access == INTERNET_OPEN_TYPE_PROXY ? proxy_server : "");
+  return std::make_shared<WinInetSession>(internet, open_type, proxy_server);
 }
 
 }  // namespace kestrova

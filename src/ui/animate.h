@@ -2,9 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "ui/animation_player.h"
+#include "ui/avi_clip.h"
 #include "ui/control.h"
 
 namespace kestrova::ui {
@@ -42,7 +45,28 @@ class TAnimate : public TControl {
   int CurrentFrame() const;
   uint64_t FramesAdvanced() const;
 
+  /// What the port draws: the clip, and where in the control.
+  const std::optional<AviClip>& Clip() const { return clip_; }
+  bool Center() const { return center_; }
+  bool Transparent() const { return transparent_; }
+  int BorderWidth() const { return border_width_; }
+  /// Milliseconds between two frames of the clip.
+  int FrameInterval() const;
+  /// Called by the port's timer once per frame period.
+  void NextFrame();
+
  private:
+  /// The port's part: a new clip to prepare for drawing, the frame timer started
+  /// or stopped, and the control drawn again.
+  void ShowClip();
+  void RunTimer(bool run);
+  void Redraw();
+
+  std::optional<AviClip> clip_;
+  AnimationPlayer player_;
+  bool center_ = true;
+  bool transparent_ = false;
+  int border_width_ = 0;
   int start_frame_ = 1;
   int stop_frame_ = 0;  // 0: the clip's last frame
   int repetitions_ = 0;

@@ -57,6 +57,8 @@ void ShowMessageBox(const std::string& caption, const std::string& text);
 /// with the program's name as caption, an error icon, the message (ending in a
 /// full stop) and OK.
 void ShowErrorReport(const std::string& message);
+/// The text of that report: the message, ending in a full stop.
+std::string ErrorReportText(const std::string& message);
 
 /// The rectangle of the primary screen.
 TRect DesktopRect();

@@ -35,6 +35,9 @@ class TBitBtn : public TControl {
   std::function<void()> OnClick;
 
  private:
+  /// The port's part of SetKind: the kind's glyph is shown.
+  void ShowGlyph();
+
   TBitBtnKind kind_ = TBitBtnKind::Custom;
   TModalResult modal_result_ = TModalResult::None;
 };

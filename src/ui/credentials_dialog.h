@@ -14,4 +14,8 @@ enum class TCredentialsAsker { Server, Proxy };
 bool AskCredentials(TCredentialsAsker asker, const std::string& host, std::string& user_name,
                     std::string& password);
 
+/// The dialog's caption and its question, the same words on every port.
+std::string CredentialsCaption(TCredentialsAsker asker);
+std::string CredentialsQuestion(TCredentialsAsker asker, const std::string& host);
+
 }  // namespace kestrova::ui

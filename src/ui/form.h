@@ -53,6 +53,11 @@ class TForm : public TWinControl {
   void DoClose();
 
  private:
+  /// The port's part: whether ShowModal shows the window now, and ending its wait so
+  /// that it looks at the modal result again.
+  bool ShownModally() const;
+  void WakeModalLoop();
+
   TModalResult modal_result_ = TModalResult::None;
   bool closing_ = false;
 };

@@ -21,6 +21,16 @@ class TGauge : public TControl {
   void SetForeColor(TColor color);
   /// Whether the percentage is written into the bar.
   void SetShowText(bool show);
+  /// The pixels of a bar `width` pixels long that Progress fills.
+  int FilledWidth(int width) const;
+
+ private:
+  /// The port's part of a change: the control is drawn again.
+  void Redraw();
+
+  int min_ = 0;
+  int max_ = 100;
+  int progress_ = 0;
 };
 
 }  // namespace kestrova::ui

@@ -68,11 +68,6 @@ size_t CharacterCount(const std::string& text) {
   return count;
 }
 
-InternetAccess AccessOf(const TSettings& settings) {
-  return {settings.INTERNET_OPEN_TYPE, settings.PROXY_SERVER, settings.PROXY_LOGIN,
-          settings.PROXY_PASSWORD, settings.internet_option_connect_timeout};
-}
-
 // Releases the fetcher's reply when a handler is done with it, also when the
 // handler fails.
 class ReplyRelease {
@@ -175,7 +170,7 @@ void TFormMainScreen::FormCreate() {
 
 void TFormMainScreen::OpenServerConnection() {
   CloseServerConnection();
-  internet_ = OpenInternetHandle(agent_, AccessOf(settings_));
+  internet_ = OpenInternetHandle(agent_, InternetAccessOf(settings_));
   Fetcher = std::make_unique<TGetInternetData>(internet_, settings_.internet_option_connect_timeout);
 }
 

@@ -1,5 +1,6 @@
 // What the ZIP format takes from the host: the system byte of "version made by",
-// how names compare, and the DOS times of the entries. Implemented per platform
+// how names compare, and the DOS times of the entries. The DOS fields and the clock
+// are the same everywhere (host_system.cpp); local time is the platform's
 // (host_system_posix.cpp, host_system_win32.cpp).
 #pragma once
 
@@ -24,5 +25,20 @@ uint32_t ToDosDateTime(int64_t unix_time);
 /// The moment a DOS date and time stand for, taken as local time.
 int64_t FromDosDateTime(uint32_t dos_date_time);
 int64_t CurrentUnixTime();
+
+/// A moment's calendar fields in local time: the year in full, months and days from 1.
+struct LocalTimeFields {
+  int year = 1980;
+  int month = 1;
+  int day = 1;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+/// The DOS date and time of those fields, in two-second steps. DOS dates cover
+/// 1980-2107: a year before or after comes out as the first or last moment they hold,
+/// instead of wrapping into nonsense.
+uint32_t PackDosDateTime(const LocalTimeFields& local);
+LocalTimeFields UnpackDosDateTime(uint32_t dos_date_time);
 
 }  // namespace kestrova

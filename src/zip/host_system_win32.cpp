@@ -5,8 +5,6 @@
 namespace kestrova {
 namespace {
 
-constexpr uint32_t kEarliestDosTime = (1u << 21) | (1u << 16);  // 1980-01-01 00:00
-constexpr uint32_t kLatestDosTime = (((127u << 9) | (12u << 5) | 31u) << 16) | 0xBF7Du;
 constexpr int64_t kEpochDifference = 11644473600;  // seconds from 1601 to 1970
 
 FILETIME FileTimeOf(int64_t unix_time) {
@@ -34,32 +32,25 @@ std::u16string FileNameKey(std::u16string_view name) {
 // Local time with the daylight rule of that moment, not of today, so that an entry's
 // time does not move by an hour between summer and winter.
 uint32_t ToDosDateTime(int64_t unix_time) {
-  if (unix_time < -kEpochDifference) return kEarliestDosTime;
+  if (unix_time < -kEpochDifference) return PackDosDateTime({});
   const FILETIME utc_time = FileTimeOf(unix_time);
   SYSTEMTIME utc, local;
   if (!FileTimeToSystemTime(&utc_time, &utc) ||
       !SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local)) {
-    return kEarliestDosTime;
+    return PackDosDateTime({});
   }
-  // DOS dates cover 1980-2107; clamp instead of wrapping into nonsense.
-  if (local.wYear < 1980) return kEarliestDosTime;
-  if (local.wYear > 2107) return kLatestDosTime;
-  const uint32_t date = ((local.wYear - 1980u) << 9) | (uint32_t(local.wMonth) << 5) | local.wDay;
-  const uint32_t time = (uint32_t(local.wHour) << 11) | (uint32_t(local.wMinute) << 5) |
-                        (local.wSecond / 2u);
-  return (date << 16) | time;
+  return PackDosDateTime({local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond});
 }
 
 int64_t FromDosDateTime(uint32_t dos_date_time) {
-  const uint32_t date = dos_date_time >> 16;
-  const uint32_t time = dos_date_time & 0xFFFF;
+  const LocalTimeFields fields = UnpackDosDateTime(dos_date_time);
   SYSTEMTIME local{};
-  local.wYear = static_cast<WORD>(((date >> 9) & 0x7F) + 1980);
-  local.wMonth = static_cast<WORD>((date >> 5) & 0x0F);
-  local.wDay = static_cast<WORD>(date & 0x1F);
-  local.wHour = static_cast<WORD>(time >> 11);
-  local.wMinute = static_cast<WORD>((time >> 5) & 0x3F);
-  local.wSecond = static_cast<WORD>((time & 0x1F) * 2);
+  local.wYear = static_cast<WORD>(fields.year);
+  local.wMonth = static_cast<WORD>(fields.month);
+  local.wDay = static_cast<WORD>(fields.day);
+  local.wHour = static_cast<WORD>(fields.hour);
+  local.wMinute = static_cast<WORD>(fields.minute);
+  local.wSecond = static_cast<WORD>(fields.second);
   SYSTEMTIME utc;
   FILETIME utc_time;
   if (!TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc) ||
@@ -67,12 +58,6 @@ int64_t FromDosDateTime(uint32_t dos_date_time) {
     return 0;
   }
   return UnixTimeOf(utc_time);
-}
-
-int64_t CurrentUnixTime() {
-  FILETIME now;
-  GetSystemTimeAsFileTime(&now);
-  return UnixTimeOf(now);
 }
 
 }  // namespace kestrova

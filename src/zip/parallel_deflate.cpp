@@ -7,17 +7,12 @@
 #include "zip/crc32.h"
 #include "zip/deflate_stream.h"
 #include "zip/whole_deflate.h"
+#include "zip/worker_count.h"
 
 namespace kestrova {
 namespace {
 
-constexpr size_t kMaxWorkers = 8;
 constexpr size_t kExcessBuffer = 64 << 10;
-
-size_t WorkerCount(size_t asked) {
-  const size_t cores = std::max<size_t>(std::thread::hardware_concurrency(), 1);
-  return std::clamp<size_t>(asked ? asked : cores, 1, kMaxWorkers);
-}
 
 // Reads until `size` bytes are in or the file ends; NativeFileError passes on.
 size_t ReadFully(const NativeFile& file, uint64_t offset, unsigned char* buffer, size_t size) {

@@ -4,18 +4,9 @@
 
 #include "zip/archiver_error.h"
 #include "zip/deflate_stream.h"
+#include "zip/worker_count.h"
 
 namespace kestrova {
-namespace {
-
-constexpr size_t kMaxWorkers = 8;
-
-size_t WorkerCount(size_t asked) {
-  const size_t cores = std::max<size_t>(std::thread::hardware_concurrency(), 1);
-  return std::clamp<size_t>(asked ? asked : cores, 1, kMaxWorkers);
-}
-
-}  // namespace
 
 ParallelExtract::ParallelExtract(const NativeFile& archive, std::string archive_path,
                                  uint64_t directory_start, bool unnamed_files, size_t threads)

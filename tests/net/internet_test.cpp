@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 
 #include "support/peers.h"
@@ -51,9 +52,19 @@ TEST(Internet, CloseFromAnotherThreadEndsPendingOpenAndLaterOnesAtOnce) {
   EXPECT_LT(Now() - start, 0.8);
   EXPECT_TRUE(internet->Closed());
 
-  const double again = Now();
-  EXPECT_FALSE(internet->OpenUrl(good.BaseUrl() + "/"));
-  EXPECT_LT(Now() - again, 0.25);
+  // Every way of making a request is refused once the session is closed.
+  const std::string base = good.BaseUrl();
+  const HttpTarget target{"127.0.0.1", std::stoi(base.substr(base.rfind(':') + 1)), "/later"};
+  const std::function<std::unique_ptr<InternetRequest>()> requests[] = {
+      [&] { return internet->OpenUrl(good.BaseUrl() + "/"); },
+      [&] { return internet->SendHttpRequest(target); },
+      [&] { return internet->SendHttpRequestAsking(target, nullptr); },
+  };
+  for (const auto& request : requests) {
+    const double again = Now();
+    EXPECT_FALSE(request());
+    EXPECT_LT(Now() - again, 0.25);
+  }
   EXPECT_TRUE(good.RequestedPaths().empty());
 }
 

@@ -102,8 +102,7 @@ void ShowMessageBox(const std::string& caption, const std::string& text) {
 }
 
 void ShowErrorReport(const std::string& message) {
-  QString text = QString::fromStdString(message);
-  if (!text.endsWith(QLatin1Char('.'))) text += QLatin1Char('.');
+  const QString text = QString::fromStdString(ErrorReportText(message));
   QMessageBox box;
   box.setWindowTitle(QCoreApplication::applicationName());
   box.setTextFormat(Qt::PlainText);

@@ -5,7 +5,7 @@
 #include "ui/form.h"
 #include "ui/qt/form_window_qt.h"
 #include "ui/qt/glyphs_qt.h"
-#include "ui/qt/handler_qt.h"
+#include "ui/handler.h"
 #include "ui/qt/native_control.h"
 
 namespace kestrova::ui {
@@ -30,19 +30,7 @@ TBitBtn::TBitBtn(TWinControl& parent) : TControl(std::make_unique<NativeControl>
   });
 }
 
-void TBitBtn::SetKind(TBitBtnKind kind) {
-  kind_ = kind;
-  Native().As<QPushButton>()->setIcon(StockGlyph(kind));
-  if (kind == TBitBtnKind::Ok) {
-    SetCaption("OK");
-    SetDefault(true);
-    modal_result_ = TModalResult::Ok;
-  } else if (kind == TBitBtnKind::Cancel) {
-    SetCaption("Cancel");
-    SetCancel(true);
-    modal_result_ = TModalResult::Cancel;
-  }
-}
+void TBitBtn::ShowGlyph() { Native().As<QPushButton>()->setIcon(StockGlyph(kind_)); }
 
 void TBitBtn::SetCaption(const std::string& caption) {
   Native().As<QPushButton>()->setText(QString::fromStdString(caption));

@@ -10,15 +10,6 @@
 #include "ui/credentials_dialog.h"
 
 namespace kestrova::ui {
-namespace {
-
-QString Question(TCredentialsAsker asker, const std::string& host) {
-  const QString who = asker == TCredentialsAsker::Proxy ? QStringLiteral("The proxy") : QStringLiteral("The server");
-  const QString name = host.empty() ? QString() : QStringLiteral(" %1").arg(QString::fromStdString(host));
-  return QStringLiteral("%1%2 asks for a user name and password.").arg(who, name);
-}
-
-}  // namespace
 
 bool AskCredentials(TCredentialsAsker asker, const std::string& host, std::string& user_name,
                     std::string& password) {
@@ -26,11 +17,11 @@ bool AskCredentials(TCredentialsAsker asker, const std::string& host, std::strin
   // the question must too); a guarded pointer, as that window may go meanwhile.
   QPointer<QDialog> dialog = new QDialog(QApplication::activeWindow());
   dialog->setObjectName("CredentialsDialog");
-  dialog->setWindowTitle(asker == TCredentialsAsker::Proxy ? "Proxy authentication" : "Server authentication");
+  dialog->setWindowTitle(QString::fromStdString(CredentialsCaption(asker)));
   dialog->setWindowFlags(dialog->windowFlags() | Qt::WindowStaysOnTopHint);
   dialog->setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
-  auto* question = new QLabel(Question(asker, host), dialog);
+  auto* question = new QLabel(QString::fromStdString(CredentialsQuestion(asker, host)), dialog);
   question->setObjectName("Question");
   question->setWordWrap(true);
   auto* user_edit = new QLineEdit(QString::fromStdString(user_name), dialog);

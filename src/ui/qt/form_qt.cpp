@@ -2,7 +2,6 @@
 
 #include "ui/form.h"
 #include "ui/qt/form_window_qt.h"
-#include "ui/qt/handler_qt.h"
 #include "ui/qt/native_control.h"
 
 namespace kestrova::ui {
@@ -48,11 +47,6 @@ void TForm::Show() {
 
 void TForm::Hide() { Window(*this)->hide(); }
 
-void TForm::Close() {
-  DoClose();
-  Window(*this)->hide();
-}
-
 TModalResult TForm::ShowModal() {
   QtFormWindow* w = Window(*this);
   modal_result_ = TModalResult::None;
@@ -68,26 +62,10 @@ TModalResult TForm::ShowModal() {
   return modal_result_;
 }
 
-void TForm::SetModalResult(TModalResult result) {
-  modal_result_ = result;
-  QtFormWindow* w = Window(*this);
-  if (result != TModalResult::None && w->windowModality() != Qt::NonModal && w->ClosingLoop()) {
-    w->ClosingLoop()->exit();
-  }
-}
+bool TForm::ShownModally() const { return Window(*this)->windowModality() != Qt::NonModal; }
 
-void TForm::DoActivate() { RunHandler(OnActivate); }
-
-void TForm::DoClose() {
-  if (closing_) return;
-  closing_ = true;
-  RunHandler(OnClose);
-  closing_ = false;
-  QtFormWindow* w = Window(*this);
-  if (w->windowModality() != Qt::NonModal && modal_result_ == TModalResult::None) {
-    modal_result_ = TModalResult::Cancel;
-  }
-  if (QEventLoop* loop = w->ClosingLoop()) loop->exit();
+void TForm::WakeModalLoop() {
+  if (QEventLoop* loop = Window(*this)->ClosingLoop()) loop->exit();
 }
 
 }  // namespace kestrova::ui

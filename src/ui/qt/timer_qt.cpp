@@ -1,6 +1,6 @@
 #include <QTimer>
 
-#include "ui/qt/handler_qt.h"
+#include "ui/handler.h"
 #include "ui/timer.h"
 
 namespace kestrova::ui {

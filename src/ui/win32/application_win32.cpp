@@ -7,6 +7,7 @@
 #include "base/threads.h"
 #include "ui/application.h"
 #include "ui/form.h"
+#include "ui/win32/cursors_win32.h"
 #include "ui/win32/message_loop_win32.h"
 #include "ui/win32/native_control_win32.h"
 
@@ -14,6 +15,8 @@ namespace kestrova::ui {
 namespace {
 
 constexpr UINT kWakeMessage = WM_APP + 1;
+
+TCursor screen_cursor = TCursor::Default;
 
 // Lets worker threads post to the GUI thread's loop only while the application
 // exists: a wake that races with the application's end finds no window.
@@ -90,14 +93,25 @@ void ProcessMessages() { HandlePendingMessages(false); }
 
 void ProcessNonInputMessages() { HandlePendingMessages(true); }
 
+void SetScreenCursor(TCursor cursor) {
+  screen_cursor = cursor;
+  // Shown at once, not only when the mouse next moves.
+  POINT at;
+  if (GetCursorPos(&at)) {
+    if (HWND under = WindowFromPoint(at); under && NativeControl::FromHandle(under)) {
+      if (!ApplyCursorFor(NativeControl::FromHandle(under))) SetCursor(SystemCursor(TCursor::Arrow));
+    }
+  }
+}
+
+TCursor ScreenCursor() { return screen_cursor; }
+
 void ShowMessageBox(const std::string& caption, const std::string& text) {
   ShowBox(Wide(caption), Wide(text), 0);
 }
 
 void ShowErrorReport(const std::string& message) {
-  std::string text = message;
-  if (text.empty() || text.back() != '.') text += '.';
-  ShowBox(ProgramName(), Wide(text), MB_ICONERROR);
+  ShowBox(ProgramName(), Wide(ErrorReportText(message)), MB_ICONERROR);
 }
 
 TRect DesktopRect() { return TRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)}; }

@@ -3,7 +3,7 @@
 #include "ui/button.h"
 #include "ui/form.h"
 #include "ui/win32/glyphs_win32.h"
-#include "ui/win32/handler_win32.h"
+#include "ui/handler.h"
 #include "ui/win32/native_control_win32.h"
 
 namespace kestrova::ui {
@@ -87,19 +87,7 @@ ButtonWindow& Window(const TBitBtn& button) { return static_cast<ButtonWindow&>(
 
 TBitBtn::TBitBtn(TWinControl& parent) : TControl(std::make_unique<ButtonWindow>(ParentNative(parent), *this)) {}
 
-void TBitBtn::SetKind(TBitBtnKind kind) {
-  kind_ = kind;
-  if (kind == TBitBtnKind::Ok) {
-    SetCaption("OK");
-    SetDefault(true);
-    modal_result_ = TModalResult::Ok;
-  } else if (kind == TBitBtnKind::Cancel) {
-    SetCaption("Cancel");
-    SetCancel(true);
-    modal_result_ = TModalResult::Cancel;
-  }
-  InvalidateRect(Native().Handle(), nullptr, TRUE);
-}
+void TBitBtn::ShowGlyph() { InvalidateRect(Native().Handle(), nullptr, TRUE); }
 
 void TBitBtn::SetCaption(const std::string& caption) {
   ButtonWindow& window = Window(*this);

@@ -108,18 +108,11 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lpa
   return FALSE;
 }
 
-std::wstring Question(TCredentialsAsker asker, const std::string& host) {
-  std::wstring text = asker == TCredentialsAsker::Proxy ? L"The proxy" : L"The server";
-  if (!host.empty()) text += L" " + Wide(host);
-  return text + L" asks for a user name and password.";
-}
-
 }  // namespace
 
 bool AskCredentials(TCredentialsAsker asker, const std::string& host, std::string& user_name,
                     std::string& password) {
-  DialogTemplate dialog(asker == TCredentialsAsker::Proxy ? L"Proxy authentication" : L"Server authentication", 200,
-                        96);
+  DialogTemplate dialog(Wide(CredentialsCaption(asker)), 200, 96);
   dialog.AddControl(kStaticClass, kQuestionId, SS_LEFT | SS_NOPREFIX, 7, 7, 186, 18, L"");
   dialog.AddControl(kStaticClass, 0xFFFF, SS_LEFT, 7, 33, 50, 8, L"User name:");
   dialog.AddControl(kEditClass, kUserNameId, ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 60, 31, 133, 12, L"");
@@ -129,7 +122,7 @@ bool AskCredentials(TCredentialsAsker asker, const std::string& host, std::strin
   dialog.AddControl(kButtonClass, IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 87, 73, 50, 14, L"OK");
   dialog.AddControl(kButtonClass, IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 143, 73, 50, 14, L"Cancel");
 
-  Answer answer{Question(asker, host), Wide(user_name), Wide(password)};
+  Answer answer{Wide(CredentialsQuestion(asker, host)), Wide(user_name), Wide(password)};
   const INT_PTR result = DialogBoxIndirectParamW(ModuleInstance(), dialog.Get(), GetActiveWindow(), DialogProc,
                                                  reinterpret_cast<LPARAM>(&answer));
   if (result != IDOK) return false;

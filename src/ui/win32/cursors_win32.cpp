@@ -6,9 +6,6 @@
 #include "ui/win32/native_control_win32.h"
 
 namespace kestrova::ui {
-namespace {
-
-TCursor screen_cursor = TCursor::Default;
 
 HCURSOR SystemCursor(TCursor cursor) {
   LPCWSTR id = reinterpret_cast<LPCWSTR>(IDC_ARROW);
@@ -17,27 +14,12 @@ HCURSOR SystemCursor(TCursor cursor) {
   return LoadCursorW(nullptr, id);
 }
 
-}  // namespace
-
 bool ApplyCursorFor(const NativeControl* control) {
-  TCursor cursor = screen_cursor;
+  TCursor cursor = ScreenCursor();
   if (cursor == TCursor::Default && control) cursor = control->cursor;
   if (cursor == TCursor::Default) return false;
   SetCursor(SystemCursor(cursor));
   return true;
 }
-
-void SetScreenCursor(TCursor cursor) {
-  screen_cursor = cursor;
-  // Shown at once, not only when the mouse next moves.
-  POINT at;
-  if (GetCursorPos(&at)) {
-    if (HWND under = WindowFromPoint(at); under && NativeControl::FromHandle(under)) {
-      if (!ApplyCursorFor(NativeControl::FromHandle(under))) SetCursor(SystemCursor(TCursor::Arrow));
-    }
-  }
-}
-
-TCursor ScreenCursor() { return screen_cursor; }
 
 }  // namespace kestrova::ui

@@ -1,6 +1,8 @@
 // Mouse cursors of controls and of the whole program.
 #pragma once
 
+#include <windows.h>
+
 #include "ui/types.h"
 
 namespace kestrova::ui {
@@ -11,5 +13,8 @@ class NativeControl;
 /// one is set, else the control's own. Returns false when neither is set and the
 /// window's class cursor should show.
 bool ApplyCursorFor(const NativeControl* control);
+
+/// The system's cursor of that kind; the arrow for Default.
+HCURSOR SystemCursor(TCursor cursor);
 
 }  // namespace kestrova::ui

@@ -6,7 +6,6 @@
 
 #include "ui/application.h"
 #include "ui/form.h"
-#include "ui/win32/handler_win32.h"
 #include "ui/win32/message_loop_win32.h"
 #include "ui/win32/native_control_win32.h"
 
@@ -256,11 +255,6 @@ void TForm::Show() { Window(*this).Show(); }
 
 void TForm::Hide() { ShowWindow(Native().Handle(), SW_HIDE); }
 
-void TForm::Close() {
-  DoClose();
-  Hide();
-}
-
 TModalResult TForm::ShowModal() {
   FormWindow& window = Window(*this);
   HWND hwnd = window.Handle();
@@ -277,21 +271,9 @@ TModalResult TForm::ShowModal() {
   return modal_result_;
 }
 
-void TForm::SetModalResult(TModalResult result) {
-  modal_result_ = result;
-  // The modal loop looks at the result after a message; make sure one comes.
-  PostMessageW(Native().Handle(), WM_NULL, 0, 0);
-}
+bool TForm::ShownModally() const { return Window(*this).modal; }
 
-void TForm::DoActivate() { RunHandler(OnActivate); }
-
-void TForm::DoClose() {
-  if (closing_) return;
-  closing_ = true;
-  RunHandler(OnClose);
-  closing_ = false;
-  if (Window(*this).modal && modal_result_ == TModalResult::None) modal_result_ = TModalResult::Cancel;
-  PostMessageW(Native().Handle(), WM_NULL, 0, 0);
-}
+// The modal loop looks at the result after a message; make sure one comes.
+void TForm::WakeModalLoop() { PostMessageW(Native().Handle(), WM_NULL, 0, 0); }
 
 }  // namespace kestrova::ui

@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 
 #include "ui/gauge.h"
@@ -14,24 +13,10 @@ namespace {
 /// fore colour and the percentage over it.
 class GaugeWindow : public NativeControl {
  public:
-  explicit GaugeWindow(NativeControl* parent) : NativeControl(parent) { CreateChild(nullptr, 0); }
+  GaugeWindow(NativeControl* parent, const TGauge& gauge) : NativeControl(parent), gauge_(gauge) {
+    CreateChild(nullptr, 0);
+  }
 
-  void SetRange(int min, int max) {
-    min_ = min;
-    max_ = std::max(min, max);
-    SetProgress(progress_);
-  }
-  void SetProgress(int value) {
-    progress_ = std::clamp(value, min_, max_);
-    InvalidateRect(Handle(), nullptr, FALSE);
-  }
-  int Min() const { return min_; }
-  int Max() const { return max_; }
-  int Progress() const { return progress_; }
-  int Percent() const {
-    if (max_ == min_) return 0;
-    return static_cast<int>(100LL * (static_cast<long long>(progress_) - min_) / (static_cast<long long>(max_) - min_));
-  }
   void SetForeColor(TColor color) {
     fore_ = ToColorRef(color);
     InvalidateRect(Handle(), nullptr, FALSE);
@@ -47,10 +32,7 @@ class GaugeWindow : public NativeControl {
     HBRUSH white = CreateSolidBrush(RGB(255, 255, 255));
     FillRect(dc, &well, white);
     DeleteObject(white);
-    const long long span = static_cast<long long>(max_) - min_;
-    const int filled =
-        span == 0 ? 0 : static_cast<int>((well.right - well.left) * (static_cast<long long>(progress_) - min_) / span);
-    RECT bar{well.left, well.top, well.left + filled, well.bottom};
+    RECT bar{well.left, well.top, well.left + gauge_.FilledWidth(well.right - well.left), well.bottom};
     HBRUSH fore = CreateSolidBrush(fore_);
     FillRect(dc, &bar, fore);
     DeleteObject(fore);
@@ -58,7 +40,7 @@ class GaugeWindow : public NativeControl {
     FrameRect(dc, &client, black);
     DeleteObject(black);
     if (show_text_) {
-      const std::wstring text = std::to_wstring(Percent()) + L"%";
+      const std::wstring text = std::to_wstring(gauge_.PercentDone()) + L"%";
       SetBkMode(dc, TRANSPARENT);
       SetTextColor(dc, ToColorRef(font.color));
       HGDIOBJ old_font = SelectObject(dc, FontHandle());
@@ -68,9 +50,7 @@ class GaugeWindow : public NativeControl {
   }
 
  private:
-  int min_ = 0;
-  int max_ = 100;
-  int progress_ = 0;
+  const TGauge& gauge_;
   COLORREF fore_ = RGB(0, 0, 0);
   bool show_text_ = true;
 };
@@ -79,19 +59,9 @@ GaugeWindow& Window(const TGauge& gauge) { return static_cast<GaugeWindow&>(gaug
 
 }  // namespace
 
-TGauge::TGauge(TWinControl& parent) : TControl(std::make_unique<GaugeWindow>(ParentNative(parent))) {}
+TGauge::TGauge(TWinControl& parent) : TControl(std::make_unique<GaugeWindow>(ParentNative(parent), *this)) {}
 
-void TGauge::SetMinValue(int value) { Window(*this).SetRange(value, std::max(value, Window(*this).Max())); }
-
-void TGauge::SetMaxValue(int value) { Window(*this).SetRange(std::min(value, Window(*this).Min()), value); }
-
-int TGauge::MaxValue() const { return Window(*this).Max(); }
-
-void TGauge::SetProgress(int value) { Window(*this).SetProgress(value); }
-
-int TGauge::Progress() const { return Window(*this).Progress(); }
-
-int TGauge::PercentDone() const { return Window(*this).Percent(); }
+void TGauge::Redraw() { InvalidateRect(Native().Handle(), nullptr, FALSE); }
 
 void TGauge::SetForeColor(TColor color) { Window(*this).SetForeColor(color); }
 

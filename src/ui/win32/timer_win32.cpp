@@ -1,7 +1,7 @@
 #include <windows.h>
 
+#include "ui/handler.h"
 #include "ui/timer.h"
-#include "ui/win32/handler_win32.h"
 #include "ui/win32/message_loop_win32.h"
 
 namespace kestrova::ui {

@@ -1,4 +1,4 @@
-#include "ui/qt/handler_qt.h"
+#include "ui/handler.h"
 
 #include <exception>
 
