@@ -1,7 +1,7 @@
 # Shared by the entry-point scripts: package set-up and the build.
 # shellcheck shell=bash
 
-BUILD_PACKAGES=(g++ cmake ninja-build pkg-config zlib1g-dev libdeflate-dev libcurl4-openssl-dev
+BUILD_PACKAGES=(g++ cmake ninja-build ccache pkg-config zlib1g-dev libdeflate-dev libcurl4-openssl-dev
   qt6-base-dev libxcb1-dev libgl-dev fonts-dejavu-core fonts-liberation2 libmicrohttpd-dev libssl-dev
   libgcrypt20-dev ca-certificates)
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
@@ -12,7 +12,7 @@ TEST_PACKAGES=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
 # The 64-bit compilers and Wine run the tests on hosts that cannot run 32-bit programs.
 WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
-  libz-mingw-w64-dev libgcrypt-mingw-w64-dev googletest cmake ninja-build wine wine32:i386 wine64
+  libz-mingw-w64-dev libgcrypt-mingw-w64-dev googletest cmake ninja-build ccache wine wine32:i386 wine64
   xvfb)
 
 # Adds the i386 architecture that the 32-bit Wine packages come from.
@@ -50,4 +50,37 @@ configure_and_build() {
   else
     cmake --build "$dir"
   fi
+}
+
+# stage NAME: ends the running stage with its duration and begins NAME. A script calls
+# end_stage after its last stage.
+stage_name=""
+stage_start=0
+stage() {
+  end_stage
+  stage_name=$1
+  stage_start=$SECONDS
+  echo "== $stage_name"
+}
+end_stage() {
+  [ -n "$stage_name" ] || return 0
+  local took=$((SECONDS - stage_start))
+  echo "== $stage_name: $((took / 60))m$((took % 60))s"
+  stage_name=""
+}
+
+# checked WHAT COMMAND...: runs a set-up step quietly; if it fails, says what failed and
+# shows everything it printed. The output goes to a file, not a pipe, so that a daemon
+# the step leaves behind (wineserver) cannot hold the caller up.
+checked() {
+  local what=$1; shift
+  local log status=0
+  log=$(mktemp "${TMPDIR:-/tmp}/kestrova-step.XXXXXX")
+  "$@" >"$log" 2>&1 </dev/null || status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "$what failed (exit $status): $*" >&2
+    cat "$log" >&2
+  fi
+  rm -f "$log"
+  return "$status"
 }

@@ -31,7 +31,9 @@ class AviParser {
 
   std::optional<AviClip> Parse() {
     if (bytes_.size() < 12 || bytes_.substr(0, 4) != "RIFF" || bytes_.substr(8, 4) != "AVI ") return std::nullopt;
-    const size_t end = std::min<size_t>(bytes_.size(), 8 + static_cast<size_t>(U32(bytes_, 4)));
+    // Summed in 64 bits: a RIFF size near 4 GiB would wrap a 32-bit size_t to a few bytes.
+    const uint64_t riff_end = uint64_t{8} + U32(bytes_, 4);
+    const size_t end = static_cast<size_t>(std::min<uint64_t>(bytes_.size(), riff_end));
     WalkChunks(12, end, 0);
     if (clip_.frames_.empty()) return std::nullopt;
     if (clip_.microseconds_per_frame_ == 0 && rate_ != 0) {

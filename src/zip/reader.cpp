@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -115,6 +116,9 @@ void ZipArchiver::ReadDirectory() {
 bool ZipArchiver::ReadCentralDirectory(const EndRecord& end, uint64_t file_size) {
   const uint64_t start = end.DirectoryStart();
   if (end.total_entries > end.directory_size / kCentralHeaderSize) return false;
+  // A Zip64 directory beyond what this process can address would be cut short by the
+  // conversion below and then read as a smaller, different directory.
+  if (end.directory_size > std::numeric_limits<size_t>::max()) return false;
   std::vector<unsigned char> directory(static_cast<size_t>(end.directory_size));
   if (file_.ReadAt(start, directory.data(), directory.size()) != directory.size()) return false;
 
