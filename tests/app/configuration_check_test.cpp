@@ -3,9 +3,9 @@
 #include "app/configuration_check.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 
 #include "base/threads.h"
 #include "support/peers.h"
@@ -30,7 +30,7 @@ TEST(ConfigurationCheck, NamesEveryMistakeOnItsOwnLineAndPassesACorrectConfigura
   const std::string refusing = test::RefusingBaseUrl();
   testing::TempFolder dir;
   const std::string app = dir.WithSeparator();
-  ::chmod(dir.Write("app.sh", "#!/bin/sh\n").c_str(), 0755);
+  std::filesystem::permissions(dir.Write("app.sh", "#!/bin/sh\n"), std::filesystem::perms::owner_all);
   struct Case {
     std::string ini;
     std::string app_cfg;
