@@ -31,7 +31,8 @@ char Folded(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
 // The known name closest to `name`, when one is close enough to be a slip of the
 // keyboard rather than a different word.
-std::optional<std::string> NearestName(const std::string& name, const std::vector<std::string>& known) {
+std::optional<std::string> NearestName(const std::string& name,
+                                       const std::vector<std::string>& known) {
   const std::string* best = nullptr;
   size_t best_distance = 0;
   for (const std::string& candidate : known) {
@@ -94,11 +95,14 @@ void CheckNames(const std::string& path, ConfigurationReport& report) {
 
 // Whether the load got as far as the keys: a fault of the updater's own file ends it
 // before the first one.
-bool ReadSettings(TSettings& settings, const std::string& executable_path, ConfigurationReport& report,
+bool ReadSettings(TSettings& settings, const std::string& executable_path,
+                  ConfigurationReport& report,
                   bool& application_file_failed) {
   const std::string name = FileNameOf(executable_path);
   const std::string path = ConfigurationPath(settings.app_directory, name);
-  const auto fault = [&report](const std::string&, const std::string& text) { Fault(report, text); };
+  const auto fault = [&report](const std::string&, const std::string& text) {
+    Fault(report, text);
+  };
   try {
     return LoadConfiguration(settings, name, fault, ConfigurationAccess::kReadOnly);
   } catch (const EInOutError& error) {

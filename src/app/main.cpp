@@ -30,7 +30,8 @@ constexpr char kUsage[] =
 
 int PrintConfigurationCheck() {
   kestrova::GuiThread::Attach();
-  const kestrova::ConfigurationReport report = kestrova::CheckConfiguration(kestrova::ExecutablePath());
+  const kestrova::ConfigurationReport report =
+      kestrova::CheckConfiguration(kestrova::ExecutablePath());
   for (const std::string& line : report.lines) std::puts(line.c_str());
   std::puts(report.ok ? "configuration ok" : "configuration has errors");
   return report.ok ? 0 : 1;
@@ -47,7 +48,8 @@ std::optional<int> AnswerOwnOption(int argc, char** argv) {
   }
   kestrova::UseCallersConsole();
   if (std::strcmp(option, "--check") == 0) return PrintConfigurationCheck();
-  std::fputs(std::strcmp(option, "--help") == 0 ? kUsage : "kestrova " KESTROVA_VERSION "\n", stdout);
+  const bool help = std::strcmp(option, "--help") == 0;
+  std::fputs(help ? kUsage : "kestrova " KESTROVA_VERSION "\n", stdout);
   return 0;
 }
 

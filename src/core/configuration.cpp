@@ -61,7 +61,8 @@ void ReadKey(const IniFile& ini, const KeyReader& reader, TSettings& s) {
   } else if (auto number = std::get_if<int32_t TSettings::*>(&reader.field)) {
     s.**number = ini.ReadInteger(section, reader.key, reader.fallback);
   } else {
-    s.*std::get<bool TSettings::*>(reader.field) = ini.ReadBool(section, reader.key, reader.fallback != 0);
+    s.*std::get<bool TSettings::*>(reader.field) =
+        ini.ReadBool(section, reader.key, reader.fallback != 0);
   }
 }
 

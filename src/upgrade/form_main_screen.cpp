@@ -317,7 +317,8 @@ void TFormMainScreen::FormClose() {
 void TFormMainScreen::LaunchOrReport() {
   if (LaunchApplication(settings_)) return;
   launch_failed_ = true;
-  ui::ShowMessageBox("Error", "The application could not be started: " + ApplicationCommandLine(settings_));
+  ui::ShowMessageBox("Error",
+                     "The application could not be started: " + ApplicationCommandLine(settings_));
 }
 
 bool TFormMainScreen::WriteReplacementBatch() {

@@ -30,7 +30,8 @@ TEST(ConfigurationCheck, NamesEveryMistakeOnItsOwnLineAndPassesACorrectConfigura
   const std::string refusing = test::RefusingBaseUrl();
   testing::TempFolder dir;
   const std::string app = dir.WithSeparator();
-  std::filesystem::permissions(dir.Write("app.sh", "#!/bin/sh\n"), std::filesystem::perms::owner_all);
+  namespace fs = std::filesystem;
+  fs::permissions(dir.Write("app.sh", "#!/bin/sh\n"), fs::perms::owner_all);
   struct Case {
     std::string ini;
     std::string app_cfg;

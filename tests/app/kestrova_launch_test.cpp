@@ -112,14 +112,17 @@ TEST_F(KestrovaLaunchTest, CheckAnswersWithItsVerdictAndADoubleDashPassesItToThe
        "error: main_progam: unknown key in [application]; did you mean main_program?\n"},
   };
   for (const Case& c : cases) {
-    folder_.Write("myupdater.ini", std::string("[application]\r\ncheck_release=0\r\n") + c.application_keys);
+    folder_.Write("myupdater.ini",
+                  std::string("[application]\r\ncheck_release=0\r\n") + c.application_keys);
     EXPECT_EQ(Run({"--check"}), c.exit_code) << c.line;
     EXPECT_NE(folder_.Read("stdout.txt").find(c.line), std::string::npos) << folder_.Read("stdout.txt");
   }
   std::this_thread::sleep_for(200ms);
-  EXPECT_FALSE(std::filesystem::exists(folder_.path() / "started.txt")) << "the check starts nothing";
+  EXPECT_FALSE(std::filesystem::exists(folder_.path() / "started.txt"))
+      << "the check starts nothing";
   folder_.Write("myupdater.ini",
-                "[application]\r\ncheck_release=0\r\nmain_program=app/probe\r\nmain_directory=app\r\n");
+                "[application]\r\ncheck_release=0\r\nmain_program=app/probe\r\n"
+                "main_directory=app\r\n");
   EXPECT_EQ(Run({"--", "--check"}), 0);
   EXPECT_EQ(Started(), "[--check]\n" + folder_.path().string() + "/app\n0\n");
 }

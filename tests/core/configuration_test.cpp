@@ -170,7 +170,8 @@ TEST_F(ConfigurationTest, AnUnreadableConfigurationSaysWhy) {
     std::string message;
   } cases[] = {
       {std::string("\xFF\xFE[\0a\0]\0", 8), path + " is UTF-16 text; save it as UTF-8 or ANSI"},
-      {std::string("[application]\r\nname=\0x\r\n", 24), path + " is UTF-16 text; save it as UTF-8 or ANSI"},
+      {std::string("[application]\r\nname=\0x\r\n", 24),
+       path + " is UTF-16 text; save it as UTF-8 or ANSI"},
       {"garbage without sections\r\n[server]\r\nserver_addr1=http://one\r\n",
        path + " has no [application] section"},
       {"[application]\r\nname=Demo\r\n",
