@@ -1,6 +1,7 @@
 // kestrova: stands in front of an installed application, offers its newer
 // releases, and starts it.
 #include "app/caller_console.h"
+#include "app/configuration_check.h"
 #include "app/main_sequence.h"
 #include "app/startup_screen.h"
 #include "app/updater_arguments.h"
@@ -10,14 +11,52 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: kestrova [--] [arguments for the application...]\n"
+    "       kestrova --check | --help | --version\n"
+    "\n"
+    "  --check    read the configuration beside the executable as a start would, ask\n"
+    "             each release server once, print what was read and every problem;\n"
+    "             exit 0 only when nothing is wrong\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n"
+    "\n"
+    "Any other arguments are passed on to the application. \"--\" ends the updater's\n"
+    "own options: \"kestrova -- --check\" starts the application with \"--check\".\n";
+
+int PrintConfigurationCheck() {
+  kestrova::GuiThread::Attach();
+  const kestrova::ConfigurationReport report =
+      kestrova::CheckConfiguration(kestrova::ExecutablePath());
+  for (const std::string& line : report.lines) std::puts(line.c_str());
+  std::puts(report.ok ? "configuration ok" : "configuration has errors");
+  return report.ok ? 0 : 1;
+}
+
+// The updater's own options stand alone; answered before the toolkit starts, so they
+// work without a display.
+std::optional<int> AnswerOwnOption(int argc, char** argv) {
+  if (argc != 2) return std::nullopt;
+  const char* option = argv[1];
+  if (std::strcmp(option, "--version") != 0 && std::strcmp(option, "--help") != 0 &&
+      std::strcmp(option, "--check") != 0) {
+    return std::nullopt;
+  }
+  kestrova::UseCallersConsole();
+  if (std::strcmp(option, "--check") == 0) return PrintConfigurationCheck();
+  const bool help = std::strcmp(option, "--help") == 0;
+  std::fputs(help ? kUsage : "kestrova " KESTROVA_VERSION "\n", stdout);
+  return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  // Answered before the toolkit starts, so it works without a display.
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    kestrova::UseCallersConsole();
-    std::puts("kestrova " KESTROVA_VERSION);
-    return 0;
-  }
+  if (const std::optional<int> answered = AnswerOwnOption(argc, argv)) return *answered;
   kestrova::GuiThread::Attach();
   kestrova::TSettings settings;
   auto screen = kestrova::OpenStartupScreen(argc, argv);

@@ -14,7 +14,9 @@ int RunMainSequence(TSettings& settings, StartupScreen& screen, const std::strin
   try {
     if (check.ReleaseCheck() && screen.HasDisplay()) {
       screen.HideWaitWindow();
-      screen.RunMainWindow(settings);
+      const int exit_code = screen.RunMainWindow(settings);
+      screen.CloseWaitWindow();
+      return exit_code;
     } else if (check.UpdaterRestarts()) {
       // The replaced updater starts again and takes it from there.
       screen.CloseWaitWindow();

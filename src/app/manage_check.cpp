@@ -24,9 +24,7 @@ bool TManageCheck::ReleaseCheck() {
   if (!configuration_loaded_) return false;
   RecoverInterruptedUpgrade();
   if (updater_restarts_ || !settings_.check_release) return false;
-  internet_ = OpenInternetHandle(FileNameOf(executable_path_), InternetAccessOf(settings_));
-  fetcher_ = std::make_unique<TGetInternetData>(internet_, settings_.internet_option_connect_timeout);
-  if (!internet_) return false;
+  if (!OpenSession()) return false;
 
   RequestRelease(settings_.server_addr1);
   if (AnsweredBy(settings_.server_addr1)) {
@@ -40,6 +38,22 @@ bool TManageCheck::ReleaseCheck() {
   return false;
 }
 
+bool TManageCheck::OpenSession() {
+  if (!fetcher_) {
+    internet_ = OpenInternetHandle(FileNameOf(executable_path_), InternetAccessOf(settings_));
+    fetcher_ = std::make_unique<TGetInternetData>(internet_, settings_.internet_option_connect_timeout);
+  }
+  return internet_ != nullptr;
+}
+
+bool TManageCheck::AskServer(const std::string& server) {
+  settings_.release_version.clear();
+  settings_.release_date.clear();
+  if (!OpenSession()) return false;
+  RequestRelease(server);
+  return !settings_.release_version.empty();
+}
+
 void TManageCheck::RecoverInterruptedUpgrade() {
   const TRecovery recovery = kestrova::RecoverInterruptedUpgrade(settings_.app_directory);
   if (recovery.outcome == TRecoveryOutcome::kNone) return;
@@ -51,7 +65,7 @@ void TManageCheck::RecoverInterruptedUpgrade() {
   TReplacementRequest request;
   request.app_directory = settings_.app_directory;
   request.executable_name = FileNameOf(executable_path_);
-  request.updater_arguments = settings_.updater_arguments;
+  request.updater_arguments = RestartArguments(settings_.updater_arguments);
   request.updater_process_id = CurrentProcessId();
   request.LaunchRequested = true;
   updater_restarts_ = WriteReplacementBatch(request);

@@ -35,11 +35,17 @@ class TManageCheck {
   /// been taken into the settings.
   void RequestRelease(const std::string& server);
 
+  /// Asks `server` alone, as ReleaseCheck asks each, with the settings loaded already;
+  /// true when it answered with a version (release_version, release_date).
+  bool AskServer(const std::string& server);
+
   /// The fetcher's completion handler for the release check.
   void OnReleaseReply(TGetInternetData& sender, const std::string* reply);
 
  private:
   bool AnsweredBy(const std::string& server);
+  /// Opens the internet session and the fetcher on it, once; false without a session.
+  bool OpenSession();
   /// Finishes or undoes what an upgrade that died part of the way left, before the
   /// application or a new upgrade can meet it.
   void RecoverInterruptedUpgrade();

@@ -26,8 +26,9 @@ class StartupScreen {
   /// Shows an error with OK only and returns when the user has closed it.
   virtual void ShowError(const std::string& caption, const std::string& text) = 0;
 
-  /// Shows the main window offering the newer release and returns when it has closed.
-  virtual void RunMainWindow(TSettings& settings) = 0;
+  /// Shows the main window offering the newer release and returns, when it has
+  /// closed, the process exit code it leaves.
+  virtual int RunMainWindow(TSettings& settings) = 0;
 };
 
 /// The screen of a run without a display.
@@ -38,7 +39,7 @@ class ConsoleScreen : public StartupScreen {
   void HideWaitWindow() override {}
   void CloseWaitWindow() override {}
   void ShowError(const std::string& caption, const std::string& text) override;
-  void RunMainWindow(TSettings&) override {}
+  int RunMainWindow(TSettings&) override { return 0; }
 };
 
 /// The windowed screen when a display can be opened, the console screen otherwise.

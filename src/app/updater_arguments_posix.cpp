@@ -2,7 +2,7 @@
 
 namespace kestrova {
 
-std::vector<std::string> UpdaterArguments(int argc, char** argv) {
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   return std::vector<std::string>(argv + 1, argv + argc);
 }
 

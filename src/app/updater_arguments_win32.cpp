@@ -8,7 +8,7 @@
 
 namespace kestrova {
 
-std::vector<std::string> UpdaterArguments(int argc, char** argv) {
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
   int count = 0;
   const std::unique_ptr<LPWSTR, decltype(&::LocalFree)> split(::CommandLineToArgvW(::GetCommandLineW(), &count),
                                                               &::LocalFree);

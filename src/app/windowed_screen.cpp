@@ -31,10 +31,11 @@ void WindowedScreen::ShowError(const std::string& caption, const std::string& te
   ui::ShowMessageBox(caption, text);
 }
 
-void WindowedScreen::RunMainWindow(TSettings& settings) {
+int WindowedScreen::RunMainWindow(TSettings& settings) {
   // The update server sees the updater's file name as the agent.
   TFormMainScreen main_window(settings, std::filesystem::path(ExecutablePath()).filename().string());
   application_.Run(main_window);
+  return main_window.ExitCode();
 }
 
 }  // namespace kestrova

@@ -22,7 +22,7 @@ class WindowedScreen : public StartupScreen {
   void HideWaitWindow() override;
   void CloseWaitWindow() override;
   void ShowError(const std::string& caption, const std::string& text) override;
-  void RunMainWindow(TSettings& settings) override;
+  int RunMainWindow(TSettings& settings) override;
 
   /// The wait window while it exists.
   TFormWaitAnim* WaitWindow() const { return wait_window_.get(); }

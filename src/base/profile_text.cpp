@@ -162,4 +162,18 @@ std::string ProfileText::WithValue(std::string_view section, std::string_view ke
   return content;
 }
 
+std::vector<ProfileName> ListProfileNames(std::string_view content) {
+  std::vector<ProfileName> names;
+  std::string section;
+  ForEachLine(content, [&](const Line& line) {
+    if (auto name = SectionHeader(line.text)) {
+      section = std::string(*name);
+      names.push_back({section, ""});
+    } else if (auto key_line = ParseKeyLine(line.text)) {
+      names.push_back({section, std::string(key_line->key)});
+    }
+  });
+  return names;
+}
+
 }  // namespace kestrova

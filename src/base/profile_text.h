@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace kestrova {
 
@@ -33,5 +34,16 @@ class ProfileText {
   // Upper-cased section name -> upper-cased key name -> trimmed value in content_.
   std::unordered_map<std::string, std::unordered_map<std::string, std::string_view>> sections_;
 };
+
+/// A section header or a key line of INI text, its names trimmed as written: `key` is
+/// empty for a header, `section` empty for a key above every header.
+struct ProfileName {
+  std::string section;
+  std::string key;
+};
+
+/// Every section header and key line of `content`, in order, found by the rules the
+/// reads follow (duplicates included).
+std::vector<ProfileName> ListProfileNames(std::string_view content);
 
 }  // namespace kestrova

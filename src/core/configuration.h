@@ -2,8 +2,10 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "core/settings.h"
 
@@ -12,7 +14,8 @@ namespace kestrova {
 /// Section of the application's configuration file that belongs to the updater.
 inline constexpr char kOwnSection[] = "Kestrova";
 
-/// Raised when the application's configuration file cannot be prepared for reading
+/// Raised when a configuration file cannot be read as one (the updater's: UTF-16 text,
+/// no [application] section) or the application's cannot be prepared for reading
 /// (missing, unreadable, read-only, or not configured). Ends the load.
 class EInOutError : public std::runtime_error {
  public:
@@ -23,6 +26,20 @@ class EInOutError : public std::runtime_error {
 /// message box; without a screen the text goes to standard error.
 using ErrorReporter = std::function<void(const std::string& caption, const std::string& text)>;
 
+/// A key of the updater's configuration file, named as a publisher writes it.
+struct ConfigurationKey {
+  std::string section;
+  std::string key;
+};
+
+/// Every key LoadConfiguration reads, in the order it reads them.
+std::vector<ConfigurationKey> ConfigurationKeys();
+
+/// What a load may do to the files: a start prepares them (removes the leftovers of
+/// killed writes, puts the "[Kestrova]" marker into the application's file); a
+/// read-only look reads and raises the same, and changes nothing.
+enum class ConfigurationAccess { kPrepare, kReadOnly };
+
 /// Path of the updater's configuration file: the executable's file name with its
 /// extension replaced by ".ini", in `app_directory`.
 std::string ConfigurationPath(const std::string& app_directory, const std::string& executable_name);
@@ -30,11 +47,18 @@ std::string ConfigurationPath(const std::string& app_directory, const std::strin
 /// Reads both configuration files into `settings` (app_directory must be set), after
 /// removing what killed writes left beside them (RemoveReplaceLeftovers).
 /// Returns false, after reporting it, only when the updater's configuration file is
-/// missing. Throws EInOutError when the application's file cannot take the
-/// "[Kestrova]" marker it needs, and when either file is no regular file or larger
-/// than kMaxConfigurationSize (the text names the file and the reason).
+/// missing. Throws EInOutError when the updater's file is UTF-16 text or has no
+/// [application] section, when the application's file cannot take the "[Kestrova]"
+/// marker it needs, and when either file is no regular file or larger than
+/// kMaxConfigurationSize (the text names the file and the reason).
 bool LoadConfiguration(TSettings& settings, const std::string& executable_name,
-                       const ErrorReporter& report);
+                       const ErrorReporter& report,
+                       ConfigurationAccess access = ConfigurationAccess::kPrepare);
+
+/// The application's configuration file (filename_config) as a start reads it: with
+/// the "[Kestrova]" marker in front that a start puts there when the section is
+/// missing. Nothing when the file cannot be read.
+std::optional<std::string> ApplicationConfigurationText(const TSettings& settings);
 
 /// Writes `release_version` into the application's configuration file. Returns
 /// false when the file cannot be written; it is then unchanged.

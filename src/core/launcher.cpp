@@ -20,11 +20,19 @@ std::string FromFolder(const std::string& folder, const std::string& path) {
 
 }  // namespace
 
+std::string ApplicationProgramPath(const TSettings& settings) {
+  return FromFolder(settings.app_directory, settings.main_program);
+}
+
+std::string ApplicationWorkingDirectory(const TSettings& settings) {
+  return FromFolder(settings.app_directory, settings.main_directory);
+}
+
 std::string ApplicationCommandLine(const TSettings& settings) {
   // The program path is not quoted even when it holds blanks, and the blank before
   // the parameters is always there: the process loader resolves the path itself.
   std::string command_line =
-      FromFolder(settings.app_directory, settings.main_program) + " " + settings.program_parameters;
+      ApplicationProgramPath(settings) + " " + settings.program_parameters;
   for (const std::string& argument : settings.updater_arguments) {
     command_line += " " + QuoteWindowsArgument(argument);
   }
@@ -36,8 +44,7 @@ bool LaunchApplication(TSettings& settings) {
   if (settings.process_priority > kLastClassicPriority && GetWindowsVersionCode() <= 4) {
     settings.process_priority = kNormalPriority;
   }
-  const std::string working_directory = FromFolder(settings.app_directory, settings.main_directory);
-  return StartProcess(ApplicationCommandLine(settings), working_directory, kShowNormal,
+  return StartProcess(ApplicationCommandLine(settings), ApplicationWorkingDirectory(settings), kShowNormal,
                       settings.process_priority) == 0;
 }
 

@@ -14,6 +14,11 @@ namespace kestrova {
 /// was to be started and could not be.
 bool LaunchApplication(TSettings& settings);
 
+/// The application's program (main_program) and working folder (main_directory), as
+/// LaunchApplication resolves them against the updater's folder.
+std::string ApplicationProgramPath(const TSettings& settings);
+std::string ApplicationWorkingDirectory(const TSettings& settings);
+
 /// The command line LaunchApplication starts: the program, program_parameters, then
 /// the updater's own arguments, each quoted as it needs.
 std::string ApplicationCommandLine(const TSettings& settings);

@@ -7,6 +7,7 @@
 #include "net/internet_handle.h"
 #include "net/protocol.h"
 #include "release/action_list.h"
+#include "ui/application.h"
 #include "upgrade/clean_up.h"
 #include "upgrade/detached_script.h"
 #include "upgrade/self_replacement.h"
@@ -286,7 +287,7 @@ void TFormMainScreen::ShowUpgradeState(TUpgradeState state) {
 }
 
 void TFormMainScreen::BitBtnLaterClick() {
-  LaunchApplication(settings_);
+  LaunchOrReport();
   Close();
 }
 
@@ -303,7 +304,16 @@ void TFormMainScreen::FormClose() {
   CleanUp();
   // Whenever no script restarts the updater (nothing to replace, or the script could
   // not be started), the application is started here, as the user asked for it.
-  if (LaunchRequested && !updater_restarts) LaunchApplication(settings_);
+  if (LaunchRequested && !updater_restarts) LaunchOrReport();
+}
+
+// The same words as a start without an offer, so that a wrong main_program is seen
+// whichever way the application was to be started.
+void TFormMainScreen::LaunchOrReport() {
+  if (LaunchApplication(settings_)) return;
+  launch_failed_ = true;
+  ui::ShowMessageBox("Error",
+                     "The application could not be started: " + ApplicationCommandLine(settings_));
 }
 
 bool TFormMainScreen::WriteReplacementBatch() {
@@ -311,7 +321,7 @@ bool TFormMainScreen::WriteReplacementBatch() {
   TReplacementRequest request;
   request.app_directory = settings_.app_directory;
   request.executable_name = agent_;
-  request.updater_arguments = settings_.updater_arguments;
+  request.updater_arguments = RestartArguments(settings_.updater_arguments);
   request.updater_process_id = CurrentProcessId();
   request.LaunchRequested = LaunchRequested;
   return kestrova::WriteReplacementBatch(request);

@@ -128,6 +128,9 @@ class TFormMainScreen : public ui::TForm {
   void SendCompletionReport();
 
   void BitBtnLaterClick();
+  /// The updater's exit code once the window has closed: 1 when the application was
+  /// to be started and could not be, 0 otherwise.
+  int ExitCode() const { return launch_failed_ ? 1 : 0; }
   /// Closes the window; closing then starts the application, or leaves that to the
   /// updater which the replacement script restarts.
   void BitBtnStartClick();
@@ -160,6 +163,8 @@ class TFormMainScreen : public ui::TForm {
   void LayOutButtons();
   void FormCreate();
   void FormClose();
+  /// Starts the application; reports when it could not be started.
+  void LaunchOrReport();
   /// Why a received action list must not be used, or an empty text.
   std::string ActionListFault(const std::string& reply, const TActionList& list) const;
   /// Starts the replacement of the updater when this run installed one; true when
@@ -185,6 +190,7 @@ class TFormMainScreen : public ui::TForm {
   /// The journal of the running upgrade; kept after it succeeded until the window
   /// closes, which finishes it.
   std::unique_ptr<UpgradeTransaction> transaction_;
+  bool launch_failed_ = false;
 };
 
 /// `line`, padded with blanks to 45 characters when shorter, then ": " and `word`.

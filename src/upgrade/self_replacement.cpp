@@ -6,6 +6,13 @@
 
 namespace kestrova {
 
+std::vector<std::string> RestartArguments(const std::vector<std::string>& updater_arguments) {
+  if (updater_arguments.empty()) return {};
+  std::vector<std::string> arguments{"--"};
+  arguments.insert(arguments.end(), updater_arguments.begin(), updater_arguments.end());
+  return arguments;
+}
+
 bool WriteReplacementBatch(const TReplacementRequest& request) {
   const bool new_executable = FileExists(JoinToFolder(request.app_directory, kNewUpdaterFileName));
   const bool new_configuration =

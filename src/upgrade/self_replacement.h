@@ -21,6 +21,10 @@ struct TReplacementRequest {
   bool LaunchRequested = false;    // restart the updater after the replacement
 };
 
+/// What the restarted updater is given so that it passes `updater_arguments` on to
+/// the application: behind "--", so that none is taken for an option of its own.
+std::vector<std::string> RestartArguments(const std::vector<std::string>& updater_arguments);
+
 /// Writes the replacement script into the application folder and starts it
 /// detached, when "Kestrova.new" or "Kestrova.config" is there. True when the
 /// script runs; false when there was nothing to replace or the script could not be

@@ -51,7 +51,9 @@ class KestrovaLaunchTest : public ::testing::Test {
     env.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    const std::string out = (folder_.path() / "stdout.txt").string();
     const std::string err = (folder_.path() / "stderr.txt").string();
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (auto& a : arguments) argv.push_back(a.data());
@@ -97,6 +99,32 @@ TEST_F(KestrovaLaunchTest, PassesItsOwnArgumentsOnAndTakesFullPathsAsTheyAre) {
                                      "process_priority=2\r\n");
   EXPECT_EQ(Run({"/tmp/a file.txt", "say \"hi\"", "back\\"}), 0);
   EXPECT_EQ(Started(), "[-v]\n[/tmp/a file.txt]\n[say \"hi\"]\n[back\\]\n" + app + "\n0\n");
+}
+
+TEST_F(KestrovaLaunchTest, CheckAnswersWithItsVerdictAndADoubleDashPassesItToTheApplication) {
+  struct Case {
+    const char* application_keys;
+    int exit_code;
+    const char* line;
+  } cases[] = {
+      {"main_program=app/probe\r\n", 0, "configuration ok\n"},
+      {"main_progam=app/probe\r\n", 1,
+       "error: main_progam: unknown key in [application]; did you mean main_program?\n"},
+  };
+  for (const Case& c : cases) {
+    folder_.Write("myupdater.ini",
+                  std::string("[application]\r\ncheck_release=0\r\n") + c.application_keys);
+    EXPECT_EQ(Run({"--check"}), c.exit_code) << c.line;
+    EXPECT_NE(folder_.Read("stdout.txt").find(c.line), std::string::npos) << folder_.Read("stdout.txt");
+  }
+  std::this_thread::sleep_for(200ms);
+  EXPECT_FALSE(std::filesystem::exists(folder_.path() / "started.txt"))
+      << "the check starts nothing";
+  folder_.Write("myupdater.ini",
+                "[application]\r\ncheck_release=0\r\nmain_program=app/probe\r\n"
+                "main_directory=app\r\n");
+  EXPECT_EQ(Run({"--", "--check"}), 0);
+  EXPECT_EQ(Started(), "[--check]\n" + folder_.path().string() + "/app\n0\n");
 }
 
 TEST_F(KestrovaLaunchTest, AnApplicationThatCannotBeStartedIsReported) {

@@ -163,6 +163,31 @@ TEST_F(ConfigurationTest, AMissingOrUnnamedApplicationFileIsAnInputOutputError) 
   EXPECT_THROW(Load(), EInOutError);
 }
 
+TEST_F(ConfigurationTest, AnUnreadableConfigurationSaysWhy) {
+  const std::string path = folder_.WithSeparator() + "updater.ini";
+  struct Case {
+    std::string content;
+    std::string message;
+  } cases[] = {
+      {std::string("\xFF\xFE[\0a\0]\0", 8), path + " is UTF-16 text; save it as UTF-8 or ANSI"},
+      {std::string("[application]\r\nname=\0x\r\n", 24),
+       path + " is UTF-16 text; save it as UTF-8 or ANSI"},
+      {"garbage without sections\r\n[server]\r\nserver_addr1=http://one\r\n",
+       path + " has no [application] section"},
+      {"[application]\r\nname=Demo\r\n",
+       "No application configuration file is named (filename_config)."},
+  };
+  for (const Case& c : cases) {
+    folder_.Write("updater.ini", c.content);
+    try {
+      Load();
+      ADD_FAILURE() << c.message;
+    } catch (const EInOutError& error) {
+      EXPECT_EQ(error.what(), c.message);
+    }
+  }
+}
+
 TEST_F(ConfigurationTest, UpdateInstalledVersionWritesTheReleaseSafely) {
   folder_.Write("updater.ini", kFullConfiguration);
   const auto cfg = folder_.Write("demo.cfg", "VERSION=1.0\r\nOTHER=x\r\n");
