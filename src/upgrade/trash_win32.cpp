@@ -28,8 +28,16 @@ std::wstring ShellSourceList(const std::string& path) {
 
 }  // namespace
 
-// The recycle bin takes an item from where it is; it cannot be told another origin.
-bool MoveToTrash(const std::string& path, const std::string&) { return MoveToTrash(path); }
+// The recycle bin records an item's origin as the place it is taken from and cannot be
+// told another, so the item goes back there for the moment of the removal.
+bool MoveToTrash(const std::string& path, const std::string& original_path) {
+  if (path == original_path || QueryFile(original_path) || !RenameReplacing(path, original_path)) {
+    return MoveToTrash(path);
+  }
+  if (MoveToTrash(original_path)) return true;
+  RenameReplacing(original_path, path);
+  return false;
+}
 
 bool MoveToTrash(const std::string& path) {
   // The shell expands wildcards in the names it is given, and resolves relative names
