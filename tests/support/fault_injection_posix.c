@@ -90,122 +90,45 @@ static void Change(int dir, const char* path) {
   if (kill_at > 0 && number == kill_at) kill(getpid(), SIGKILL);
 }
 
-static int Writes(int flags) { return (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0; }
-
 #define NEXT(name) ((__typeof__(&name))dlsym(RTLD_NEXT, #name))
 
-int rename(const char* from, const char* to) {
-  Change(AT_FDCWD, from);
-  return NEXT(rename)(from, to);
-}
+// A call whose change is to the name `watched` (relative to `dir`), passed on as it came.
+#define CHANGE(name, params, dir, watched, ...) \
+  int name params {                             \
+    Change(dir, watched);                       \
+    return NEXT(name)(__VA_ARGS__);             \
+  }
 
-int renameat(int from_dir, const char* from, int to_dir, const char* to) {
-  Change(from_dir, from);
-  return NEXT(renameat)(from_dir, from, to_dir, to);
-}
+CHANGE(rename, (const char* from, const char* to), AT_FDCWD, from, from, to)
+CHANGE(renameat, (int fd, const char* from, int to_fd, const char* to), fd, from, fd, from, to_fd, to)
+CHANGE(renameat2, (int fd, const char* from, int to_fd, const char* to, unsigned flags), fd, from, fd, from, to_fd,
+       to, flags)
+CHANGE(unlink, (const char* path), AT_FDCWD, path, path)
+CHANGE(unlinkat, (int fd, const char* path, int flags), fd, path, fd, path, flags)
+CHANGE(remove, (const char* path), AT_FDCWD, path, path)
+CHANGE(rmdir, (const char* path), AT_FDCWD, path, path)
+CHANGE(mkdir, (const char* path, mode_t mode), AT_FDCWD, path, path, mode)
+CHANGE(mkdirat, (int fd, const char* path, mode_t mode), fd, path, fd, path, mode)
+CHANGE(link, (const char* from, const char* to), AT_FDCWD, to, from, to)
+CHANGE(linkat, (int fd, const char* from, int to_fd, const char* to, int flags), to_fd, to, fd, from, to_fd, to, flags)
+CHANGE(symlink, (const char* target, const char* path), AT_FDCWD, path, target, path)
+CHANGE(mkstemp, (char* pattern), AT_FDCWD, pattern, pattern)
+CHANGE(mkostemp, (char* pattern, int flags), AT_FDCWD, pattern, pattern, flags)
+CHANGE(creat, (const char* path, mode_t mode), AT_FDCWD, path, path, mode)
 
-int renameat2(int from_dir, const char* from, int to_dir, const char* to, unsigned int flags) {
-  Change(from_dir, from);
-  return NEXT(renameat2)(from_dir, from, to_dir, to, flags);
-}
+// Opening counts when it may write; the mode argument exists only with O_CREAT or
+// O_TMPFILE.
+#define OPEN(name, params, dir, ...)                                                  \
+  int name params {                                                                   \
+    va_list arguments;                                                                \
+    va_start(arguments, flags);                                                       \
+    const mode_t mode = (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(arguments, int) : 0; \
+    va_end(arguments);                                                                \
+    if (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) Change(dir, path);           \
+    return NEXT(name)(__VA_ARGS__, flags, mode);                                      \
+  }
 
-int unlink(const char* path) {
-  Change(AT_FDCWD, path);
-  return NEXT(unlink)(path);
-}
-
-int unlinkat(int dir, const char* path, int flags) {
-  Change(dir, path);
-  return NEXT(unlinkat)(dir, path, flags);
-}
-
-int remove(const char* path) {
-  Change(AT_FDCWD, path);
-  return NEXT(remove)(path);
-}
-
-int rmdir(const char* path) {
-  Change(AT_FDCWD, path);
-  return NEXT(rmdir)(path);
-}
-
-int mkdir(const char* path, mode_t mode) {
-  Change(AT_FDCWD, path);
-  return NEXT(mkdir)(path, mode);
-}
-
-int mkdirat(int dir, const char* path, mode_t mode) {
-  Change(dir, path);
-  return NEXT(mkdirat)(dir, path, mode);
-}
-
-int link(const char* from, const char* to) {
-  Change(AT_FDCWD, to);
-  return NEXT(link)(from, to);
-}
-
-int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) {
-  Change(to_dir, to);
-  return NEXT(linkat)(from_dir, from, to_dir, to, flags);
-}
-
-int symlink(const char* target, const char* path) {
-  Change(AT_FDCWD, path);
-  return NEXT(symlink)(target, path);
-}
-
-int mkstemp(char* pattern) {
-  Change(AT_FDCWD, pattern);
-  return NEXT(mkstemp)(pattern);
-}
-
-int mkostemp(char* pattern, int flags) {
-  Change(AT_FDCWD, pattern);
-  return NEXT(mkostemp)(pattern, flags);
-}
-
-// The mode argument exists only with O_CREAT or O_TMPFILE.
-static mode_t ModeOf(int flags, va_list arguments) {
-  return (flags & (O_CREAT | O_TMPFILE)) ? (mode_t)va_arg(arguments, int) : 0;
-}
-
-int open(const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  const mode_t mode = ModeOf(flags, arguments);
-  va_end(arguments);
-  if (Writes(flags)) Change(AT_FDCWD, path);
-  return NEXT(open)(path, flags, mode);
-}
-
-int open64(const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  const mode_t mode = ModeOf(flags, arguments);
-  va_end(arguments);
-  if (Writes(flags)) Change(AT_FDCWD, path);
-  return NEXT(open64)(path, flags, mode);
-}
-
-int openat(int dir, const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  const mode_t mode = ModeOf(flags, arguments);
-  va_end(arguments);
-  if (Writes(flags)) Change(dir, path);
-  return NEXT(openat)(dir, path, flags, mode);
-}
-
-int openat64(int dir, const char* path, int flags, ...) {
-  va_list arguments;
-  va_start(arguments, flags);
-  const mode_t mode = ModeOf(flags, arguments);
-  va_end(arguments);
-  if (Writes(flags)) Change(dir, path);
-  return NEXT(openat64)(dir, path, flags, mode);
-}
-
-int creat(const char* path, mode_t mode) {
-  Change(AT_FDCWD, path);
-  return NEXT(creat)(path, mode);
-}
+OPEN(open, (const char* path, int flags, ...), AT_FDCWD, path)
+OPEN(open64, (const char* path, int flags, ...), AT_FDCWD, path)
+OPEN(openat, (int fd, const char* path, int flags, ...), fd, fd, path)
+OPEN(openat64, (int fd, const char* path, int flags, ...), fd, fd, path)

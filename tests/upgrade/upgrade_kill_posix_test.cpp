@@ -8,12 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <random>
-#include <sstream>
 #include <thread>
 
 #include "support/temp_folder.h"
@@ -24,30 +20,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void Write(const fs::path& path, const std::string& content, fs::perms perms = fs::perms(0644)) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary) << content;
-  fs::permissions(path, perms);
-}
-
 // Every name below a folder with its type, permissions and content.
 using Tree = std::map<std::string, std::string>;
 
-Tree Snapshot(const fs::path& root) {
+Tree Snapshot(const testing::TempFolder& folder, const std::string& root) {
   Tree tree;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+  for (const auto& entry : fs::recursive_directory_iterator(folder.path() / root)) {
     struct stat info {};
     ::lstat(entry.path().c_str(), &info);
-    std::string value = std::to_string(info.st_mode);
-    if (S_ISREG(info.st_mode)) value += ":" + Read(entry.path());
-    tree[fs::relative(entry.path(), root).string()] = value;
+    const std::string name = fs::relative(entry.path(), folder.path()).string();
+    tree[name] = std::to_string(info.st_mode) + (S_ISREG(info.st_mode) ? ":" + folder.Read(name) : "");
   }
   return tree;
 }
@@ -55,17 +37,14 @@ Tree Snapshot(const fs::path& root) {
 std::string Difference(const Tree& actual, const Tree& expected) {
   std::string text;
   for (const auto& [name, value] : actual) {
-    const auto found = expected.find(name);
-    if (found == expected.end()) text += " +" + name;
-    else if (found->second != value) text += " ~" + name;
+    if (!expected.contains(name)) text += " +" + name;
+    else if (expected.at(name) != value) text += " ~" + name;
   }
-  for (const auto& [name, value] : expected) {
-    if (!actual.contains(name)) text += " -" + name;
-  }
+  for (const auto& [name, value] : expected) text += actual.contains(name) ? "" : " -" + name;
   return text;
 }
 
-// Runs a program to its end; the raw wait status.
+// Runs a program to its end with only `environment`; the raw wait status.
 int RunToEnd(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
   const pid_t child = ::fork();
   if (child == 0) {
@@ -83,56 +62,51 @@ int RunToEnd(const std::vector<std::string>& argv, const std::vector<std::string
 }
 
 bool WaitFor(const std::function<bool()>& condition) {
-  for (int i = 0; i < 200; ++i) {
-    if (condition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return false;
+  for (int i = 0; i < 200 && !condition(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  return condition();
 }
 
 class UpgradeKilled : public ::testing::Test {
  protected:
-  UpgradeKilled() : world_(folder_.path()), app_(world_ / "app"), pristine_(world_ / "pristine") {
+  UpgradeKilled() {
     // The updater without its debugging sections: a tenth of the bytes to copy and
     // unpack a hundred times.
-    fs::create_directories(pristine_);
-    EXPECT_EQ(std::system(("strip -o '" + Updater().string() + "' " KESTROVA_BIN_DIR "/kestrova").c_str()), 0);
-    Publish();
-    LayOutInstallation();
-  }
-
-  void Publish() {
+    world_.Write("pristine/updater.ini", UpdaterConfiguration());
+    EXPECT_EQ(std::system(("strip -o '" + Path("pristine/updater") + "' " KESTROVA_BIN_DIR "/kestrova").c_str()), 0);
+    world_.Write("pristine/app.cfg", "[Kestrova]\nVERSION=1.0\nEMAIL=ann@example.org\n");
+    fs::permissions(Path("pristine/app.cfg"), fs::perms(0600));
+    WriteProgram("pristine/app.sh", "1.0");
+    for (const char* name : {"lib/a.so", "lib/b.so", "lib/c.so", "lib/gone.so", "doc/readme.txt", "old.txt",
+                             "cache/x", "cache/sub/y"}) {
+      world_.Write(std::string("pristine/") + name, std::string(name) + " 1.0");
+    }
     publication_.Announce("1.1", "2026-12-01");
     publication_.Describe("description.txt", "Demo 1.1");
     publication_.PublishActionList(
-          "[release]\ndownload_server_adr1=" + publication_.BaseUrl() +
-              "\nfiledir=/files/Demo\nfilename1=program.zip\nfilename2=updater.zip\ncheck_shortcuts=1\n"
-              "Upgrade_Kestrova=1\n[save_action]\npath1=*.cfg\n[files_to_delete]\nfile1=old.txt\n"
-              "file2=lib/gone.so\n[folders_to_delete]\ndir1=cache\n");
-    const fs::path program = world_ / "program";
-    Write(program / "app.sh", AppScript("1.1"), fs::perms(0755));
+        "[release]\ndownload_server_adr1=" + publication_.BaseUrl() +
+        "\nfiledir=/files/Demo\nfilename1=program.zip\nfilename2=updater.zip\ncheck_shortcuts=1\nUpgrade_Kestrova=1\n"
+        "[save_action]\npath1=*.cfg\n[files_to_delete]\nfile1=old.txt\nfile2=lib/gone.so\n"
+        "[folders_to_delete]\ndir1=cache\n");
+    WriteProgram("program/app.sh", "1.1");
     for (const char* name : {"lib/a.so", "lib/b.so", "lib/c.so", "doc/readme.txt", "data/new/x1", "data/new/x2",
                              "data/new/deep/x3", "data/y"}) {
-      Write(program / name, std::string(name) + " 1.1");
+      world_.Write(std::string("program/") + name, std::string(name) + " 1.1");
     }
-    std::mt19937 random(7);
     std::string big(2 << 20, '\0');
-    for (char& c : big) c = static_cast<char>(random());
-    Write(program / "big.bin", big);
-    Zip(program, publication_.FilePath("program.zip"));
-    const fs::path updater = world_ / "updater";
-    Write(updater / "Kestrova.new", Read(Updater()) + "#1.1", fs::perms(0755));
-    Write(updater / "Kestrova.config", UpdaterConfiguration() + "; 1.1\n");
-    Zip(updater, publication_.FilePath("updater.zip"));
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 2654435761u >> 24);
+    world_.Write("program/big.bin", big);
+    Zip("program", "program.zip");
+    world_.Write("updater/Kestrova.new", world_.Read("pristine/updater") + "#1.1");
+    fs::permissions(Path("updater/Kestrova.new"), fs::perms(0755));
+    world_.Write("updater/Kestrova.config", UpdaterConfiguration() + "; 1.1\n");
+    Zip("updater", "updater.zip");
   }
 
-  static void Zip(const fs::path& folder, const fs::path& archive) {
-    fs::create_directories(archive.parent_path());
-    ASSERT_EQ(std::system(("cd '" + folder.string() + "' && zip -qr '" + archive.string() + "' .").c_str()), 0);
-  }
+  std::string Path(const std::string& name) const { return world_.WithSeparator() + name; }
 
-  std::string AppScript(const std::string& version) const {
-    return "#!/bin/sh\n# " + version + "\necho started >> '" + (world_ / "started").string() + "'\n";
+  void WriteProgram(const std::string& name, const std::string& version) const {
+    world_.Write(name, "#!/bin/sh\n# " + version + "\necho started >> '" + Path("started") + "'\n");
+    fs::permissions(Path(name), fs::perms(0755));
   }
 
   std::string UpdaterConfiguration() const {
@@ -140,73 +114,61 @@ class UpgradeKilled : public ::testing::Test {
            "param_email=EMAIL\n[server]\nserver_addr1=" + publication_.BaseUrl() + "\nlink_for_update=/update\n";
   }
 
-  void LayOutInstallation() {
-    Write(pristine_ / "updater.ini", UpdaterConfiguration());
-    Write(pristine_ / "app.cfg", "[Kestrova]\nVERSION=1.0\nEMAIL=ann@example.org\n", fs::perms(0600));
-    Write(pristine_ / "app.sh", AppScript("1.0"), fs::perms(0755));
-    for (const char* name : {"lib/a.so", "lib/b.so", "lib/c.so", "lib/gone.so", "doc/readme.txt", "old.txt",
-                             "cache/x", "cache/sub/y"}) {
-      Write(pristine_ / name, std::string(name) + " 1.0");
-    }
+  void Zip(const std::string& folder, const std::string& archive) const {
+    ASSERT_EQ(std::system(("cd '" + Path(folder) + "' && zip -qr '" + publication_.FilePath(archive) + "' .").c_str()),
+              0);
   }
 
   // The installation of 1.0 again, with its shortcut, an empty trash and no log.
-  void Reset() {
-    for (const char* gone : {"app", "data", "tmp", "started"}) fs::remove_all(world_ / gone);
-    fs::copy(pristine_, app_, fs::copy_options::recursive);
-    fs::create_directories(world_ / "tmp");
-    Write(Shortcut(), "[Desktop Entry]\nExec=" + (app_ / "app.sh").string() + " %F\n");
+  void Reset() const {
+    for (const char* gone : {"app", "data", "cache", "started"}) fs::remove_all(Path(gone));
+    fs::copy(Path("pristine"), Path("app"), fs::copy_options::recursive);
+    world_.Write(kShortcut, "[Desktop Entry]\nExec=" + Path("app/app.sh") + " %F\n");
   }
 
-  fs::path Updater() const { return pristine_ / "updater"; }
-  fs::path Shortcut() const { return world_ / "home/ann/Desktop/demo.desktop"; }
-
   std::vector<std::string> Environment() const {
-    return {"HOME=" + (world_ / "home/ann").string(), "XDG_DATA_HOME=" + (world_ / "data").string(),
-            "TMPDIR=" + (world_ / "tmp").string(), "XDG_CACHE_HOME=" + (world_ / "tmp").string(), "KESTROVA_PROFILES_ROOT=" + (world_ / "home").string(),
-            "PATH=/usr/bin:/bin"};
+    return {"HOME=" + Path("home/ann"), "XDG_DATA_HOME=" + Path("data"), "XDG_CACHE_HOME=" + Path("cache"),
+            "TMPDIR=" + world_.WithSeparator(), "KESTROVA_PROFILES_ROOT=" + Path("home"), "PATH=/usr/bin:/bin"};
   }
 
   // One upgrade by the window, killed before change `kill_at` (never when 0); the raw
   // wait status.
-  int Upgrade(long kill_at) {
+  int Upgrade(long kill_at) const {
     std::vector<std::string> environment = Environment();
-    environment.push_back("QT_QPA_PLATFORM=offscreen");
-    environment.push_back("LD_PRELOAD=" KESTROVA_FAULT_INJECTION);
-    environment.push_back("KESTROVA_FAULT_ROOTS=" + app_.string() + ":" + (world_ / "home").string());
-    environment.push_back("KESTROVA_FAULT_AT=" + std::to_string(kill_at));
-    environment.push_back("KESTROVA_FAULT_COUNT=" + (world_ / "count").string());
-    return RunToEnd({KESTROVA_BIN_DIR "/upgrade_driver", (app_ / "updater").string()}, environment);
+    environment.insert(environment.end(), {"QT_QPA_PLATFORM=offscreen", "LD_PRELOAD=" KESTROVA_FAULT_INJECTION,
+                                           "KESTROVA_FAULT_ROOTS=" + Path("app") + ":" + Path("home"),
+                                           "KESTROVA_FAULT_AT=" + std::to_string(kill_at),
+                                           "KESTROVA_FAULT_COUNT=" + Path("count")});
+    return RunToEnd({KESTROVA_BIN_DIR "/upgrade_driver", Path("app/updater")}, environment);
   }
 
   // The next start, without a screen, and what it leads to: the application started
   // (by it, or by the updater a replacement script restarted) and no script left.
-  void StartAgain() {
-    RunToEnd({(app_ / "updater").string()}, Environment());
-    EXPECT_TRUE(WaitFor([&] { return fs::exists(world_ / "started"); })) << "the application did not start";
-    EXPECT_TRUE(WaitFor([&] { return !fs::exists(app_ / "batch_update.sh"); }));
+  void StartAgain() const {
+    RunToEnd({Path("app/updater")}, Environment());
+    EXPECT_TRUE(WaitFor([&] { return fs::exists(Path("started")); })) << "the application did not start";
+    EXPECT_TRUE(WaitFor([&] { return !fs::exists(Path("app/batch_update.sh")); }));
   }
 
-  testing::TempFolder folder_;
+  static constexpr char kShortcut[] = "home/ann/Desktop/demo.desktop";
+  testing::TempFolder world_;
   testing::DemoPublication publication_;
-  fs::path world_, app_, pristine_;
 };
 
 TEST_F(UpgradeKilled, AtEveryChangeTheNextStartLeavesTheOldOrTheNewVersion) {
   Reset();
-  const Tree old_version = Snapshot(app_);
-  const std::string old_shortcut = Read(Shortcut());
+  const Tree old_version = Snapshot(world_, "app");
+  const std::string old_shortcut = world_.Read(kShortcut);
   ASSERT_EQ(Upgrade(0), 0) << "the upgrade without a kill must succeed";
-  const long changes = std::stol(Read(world_ / "count"));
+  const long changes = std::stol(world_.Read("count"));
   StartAgain();
-  const Tree new_version = Snapshot(app_);
-  const std::string new_shortcut = Read(Shortcut());
-  ASSERT_NE(old_version, new_version);
+  const Tree new_version = Snapshot(world_, "app");
+  const std::string new_shortcut = world_.Read(kShortcut);
   ASSERT_NE(old_shortcut, new_shortcut);
-  EXPECT_EQ(Read(app_ / "app.cfg"), "[Kestrova]\nVERSION=1.1\nEMAIL=ann@example.org\n");
-  EXPECT_EQ(Read(app_ / "updater"), Read(Updater()) + "#1.1");
-  EXPECT_FALSE(fs::exists(app_ / "old.txt"));
-  EXPECT_TRUE(fs::exists(world_ / "data/Trash/files/cache/sub/y")) << "obsolete folders go to the trash";
+  EXPECT_EQ(world_.Read("app/app.cfg"), "[Kestrova]\nVERSION=1.1\nEMAIL=ann@example.org\n");
+  EXPECT_EQ(world_.Read("app/updater"), world_.Read("pristine/updater") + "#1.1");
+  EXPECT_FALSE(fs::exists(Path("app/old.txt")));
+  EXPECT_TRUE(fs::exists(Path("data/Trash/files/cache/sub/y"))) << "obsolete folders go to the trash";
   EXPECT_GE(changes, 40);
 
   int old_count = 0;
@@ -214,15 +176,15 @@ TEST_F(UpgradeKilled, AtEveryChangeTheNextStartLeavesTheOldOrTheNewVersion) {
   for (long at = 1; at <= changes; ++at) {
     Reset();
     const int status = Upgrade(at);
-    const bool killed = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
     StartAgain();
-    const Tree now = Snapshot(app_);
+    const Tree now = Snapshot(world_, "app");
     const bool is_new = now == new_version;
     EXPECT_TRUE(is_new || now == old_version)
-        << "killed before change " << at << " of " << changes << (killed ? "" : " (not reached)")
+        << "killed before change " << at << " of " << changes
+        << (WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL ? "" : " (not reached)")
         << "; against the old version:" << Difference(now, old_version)
         << "; against the new:" << Difference(now, new_version);
-    EXPECT_EQ(Read(Shortcut()), is_new ? new_shortcut : old_shortcut) << "change " << at;
+    EXPECT_EQ(world_.Read(kShortcut), is_new ? new_shortcut : old_shortcut) << "change " << at;
     (is_new ? new_count : old_count)++;
   }
   EXPECT_GT(old_count, 0);
