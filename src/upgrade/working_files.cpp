@@ -6,8 +6,7 @@
 namespace kestrova {
 namespace {
 
-std::string SaveGenerationPath(const std::string& name, int generation) {
-  const std::string folder = PrivateWorkingFolder();
+std::string SaveGenerationPath(const std::string& folder, const std::string& name, int generation) {
   if (generation == 0) return JoinPath(folder, name + "_save.zip");
   return JoinPath(folder, name + "_save." + std::to_string(generation) + ".zip");
 }
@@ -16,12 +15,13 @@ std::string SaveGenerationPath(const std::string& name, int generation) {
 
 std::string GetTempDirectory() { return TemporaryDirectory(); }
 
-std::string SaveArchivePath(const std::string& name) { return SaveGenerationPath(name, 0); }
+std::string SaveArchivePath(const std::string& name) { return SaveGenerationPath(PrivateWorkingFolder(), name, 0); }
 
 void KeepSaveGenerations(const std::string& name) {
+  const std::string folder = PrivateWorkingFolder();
   for (int generation = kSaveGenerations - 1; generation > 0; --generation) {
-    const std::string older = SaveGenerationPath(name, generation - 1);
-    if (FileExists(older)) RenameReplacing(older, SaveGenerationPath(name, generation));
+    const std::string older = SaveGenerationPath(folder, name, generation - 1);
+    if (FileExists(older)) RenameReplacing(older, SaveGenerationPath(folder, name, generation));
   }
 }
 
