@@ -84,6 +84,19 @@ TEST_F(PublishTool, PublishesASignedReleaseThatChecks) {
   EXPECT_EQ(output, "ok\n");
 }
 
+TEST_F(PublishTool, PublishesTheReadmeRecipeAsItStands) {
+  const std::string readme = test::ReadFile(std::string(KESTROVA_TEST_DATA) + "/../../README.md");
+  const size_t begin = readme.find("```\n# release.txt");
+  ASSERT_NE(begin, std::string::npos) << "the README's recipe example";
+  dir_.Write("recipe.txt", readme.substr(begin + 4, readme.find("```", begin + 4) - begin - 4));
+  Keygen();
+  std::string output;
+  ASSERT_EQ(Release(&output), 0) << output;
+  const std::string list = test::ReadFile(App("actionlist.ini"));
+  EXPECT_NE(list.find("download_server_adr1=http://updates.example.com\n"), std::string::npos) << list;
+  EXPECT_EQ(list.find('#'), std::string::npos) << list;
+}
+
 TEST_F(PublishTool, CheckFindsWhatWouldFailTheUpgrade) {
   Keygen();
   ASSERT_EQ(Release(), 0);

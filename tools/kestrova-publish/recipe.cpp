@@ -12,6 +12,15 @@ namespace {
 // A value becomes one line of an INI file: a line break would add keys of its own.
 bool IsSingleLine(const std::string& value) { return value.find_first_of("\r\n") == std::string::npos; }
 
+// A "#" starts a comment only at the line's start or after a blank: URLs carry "#"
+// inside a value, and a comment after a value must not become part of it.
+std::string_view WithoutComment(std::string_view line) {
+  for (size_t at = line.find('#'); at != std::string_view::npos; at = line.find('#', at + 1)) {
+    if (at == 0 || line[at - 1] == ' ' || line[at - 1] == '\t') return line.substr(0, at);
+  }
+  return line;
+}
+
 using Setter = std::function<std::string(TReleaseRecipe&, const std::string&)>;
 
 std::string Once(std::string& field, const std::string& value) {
@@ -76,10 +85,10 @@ std::optional<TReleaseRecipe> ParseRecipe(const std::string& text, std::string& 
   for (size_t begin = 0; begin < text.size();) {
     size_t end = text.find('\n', begin);
     if (end == std::string::npos) end = text.size();
-    const std::string line(TrimBlanks(std::string_view(text).substr(begin, end - begin)));
+    const std::string line(TrimBlanks(WithoutComment(std::string_view(text).substr(begin, end - begin))));
     begin = end + 1;
     ++number;
-    if (line.empty() || line.front() == '#') continue;
+    if (line.empty()) continue;
     const size_t blank = line.find_first_of(" \t");
     const std::string word = line.substr(0, blank);
     const std::string value = blank == std::string::npos ? "" : std::string(TrimBlanks(line.substr(blank)));

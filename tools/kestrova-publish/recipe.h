@@ -8,7 +8,8 @@
 namespace kestrova {
 
 /// What one release offers and does, as the recipe file states it. Format, one
-/// instruction per line, blank lines and lines starting with "#" ignored:
+/// instruction per line, blank lines ignored; a "#" at the start of a line or after a
+/// blank starts a comment to the end of the line (a "#" inside a value stays):
 ///
 ///   version 2.1                      required; no ";"
 ///   date 2009-05-04                  shown to users as it stands
