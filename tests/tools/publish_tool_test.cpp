@@ -26,6 +26,10 @@ int Publish(const std::string& arguments, std::string* output = nullptr) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  return text.replace(text.find(from), from.size(), to);
+}
+
 class PublishTool : public ::testing::Test {
  protected:
   PublishTool() {
@@ -119,6 +123,14 @@ TEST_F(PublishTool, CheckFindsWhatWouldFailTheUpgrade) {
        "warning: version \"2.1\" does not count as newer than \"2.10\""},
       {"another key", [] {}, "--public-key " + EncodeBase64(GenerateReleaseKeyPair()->public_key),
        "error: The signature of the action list does not match release_public_key."},
+      {"an action list changed after signing, checked with the key published beside it",
+       [&] { dir_.Write("publish/Demo/actionlist.ini", Replaced(test::ReadFile(App("actionlist.ini")), "old", "new")); },
+       "", "error: The signature of the action list does not match release_public_key."},
+      {"a download server no updater can use",
+       [&] { dir_.Write("publish/Demo/actionlist.ini", Replaced(test::ReadFile(App("actionlist.ini")), "http:", "ftp:")); },
+       "", "actionlist.ini: a download server is an http:// or https:// URL"},
+      {"a version no updater takes", [&] { dir_.Write("publish/Demo/release.ini", "[release]\nversion=1.1 beta\n"); },
+       "", "release.ini: version \"1.1 beta\" is refused by every updater"},
   };
   for (const auto& c : cases) {
     dir_.Write("publish/Demo/files/Demo-2.1.zip", good);
@@ -181,9 +193,21 @@ TEST_F(PublishTool, RefusesMistakesWithClearWordsAndExitCodes) {
   EXPECT_EQ(Release(&output), 1);
   EXPECT_NE(output.find("version \"2.10\" does not count as newer than \"2.9\""), std::string::npos) << output;
   EXPECT_EQ(Release(&output, "--force"), 0) << output;
-  dir_.Write("recipe.txt", "version 3.0\ndownload_server http://x\ndescription notes.rtf\ndelete ../etc/passwd\n");
-  EXPECT_EQ(Release(&output), 1);
-  EXPECT_NE(output.find("line 4: must name a place inside the application folder"), std::string::npos) << output;
+  const struct {
+    std::string recipe_lines, message;  // after "description notes.rtf\n"
+  } recipes[] = {
+      {"version 3.0\ndownload_server http://x\ndelete ../etc/passwd\n", "line 4: must name a place inside"},
+      {"version 1.1 beta\ndownload_server http://x\n", "line 2: version \"1.1 beta\" is refused by every updater"},
+      {"version 3.0\ndownload_server ftp://x\n", "line 3: a download server is an http:// or https:// URL"},
+      {"version 3.0\ndownload_server http://x /y\n", "line 3: a download server has no blanks"},
+      {"version 3.0\ndownload_server http://x#top\n", "nothing to publish in"},  // "#" in a value stays
+  };
+  for (const auto& r : recipes) {
+    dir_.Write("recipe.txt", "description notes.rtf\n" + r.recipe_lines);
+    if (r.message.starts_with("nothing")) fs::remove_all(dir_.WithSeparator() + "app/bin");
+    EXPECT_EQ(Release(&output), 1) << r.recipe_lines;
+    EXPECT_NE(output.find(r.message), std::string::npos) << r.recipe_lines << output;
+  }
 }
 
 }  // namespace

@@ -24,8 +24,11 @@ constexpr char kUsage[] =
     "release  publishes the content of --from as a new release of NAME in the publishing\n"
     "         folder DIR, as the recipe FILE describes it; signed with --key FILE.\n"
     "         --force publishes a version that does not count as newer.\n"
+    "         Versions and download servers no updater would take are refused.\n"
     "check    checks the release of NAME in DIR: every release file present and intact,\n"
-    "         the signature against KEY (base64), the version newer than --previous.\n"
+    "         the version and download servers usable, the signature against KEY (base64;\n"
+    "         default: the release_key.pub that release wrote beside a signed release),\n"
+    "         the version newer than --previous.\n"
     "Options take their value as the next argument or after \"=\".\n"
     "Exit status: 0 success, 1 failure or errors found, 2 wrong usage.\n";
 

@@ -126,25 +126,31 @@ std::string PublishRelease(const TPublishRequest& request, std::vector<std::stri
   release.app_folder = JoinPath(request.folder, request.name);
   if (const std::string error = LoadRecipe(request, release); !error.empty()) return error;
   if (!QueryFile(request.source) || !QueryFile(request.source)->is_dir) return "no folder " + request.source;
+  // An empty archive would install nothing and still count as the new version.
+  std::vector<FolderEntry> entries;
+  if (!ListFolder(request.source, entries) || entries.empty()) return "nothing to publish in " + request.source;
   if (!CreateFolder(request.folder) || !CreateFolder(release.app_folder)) return "cannot create " + release.app_folder;
   if (const std::string error = CheckVersionRaised(request, release, notes); !error.empty()) return error;
   if (const std::string error = BuildArchive(request, release); !error.empty()) return error;
   std::string action_list = ActionListText(request, release);
+  std::vector<std::pair<std::string, std::string>> files;
   if (request.keys) {
     auto signed_list = SignActionList(action_list, *request.keys);
     if (!signed_list) return "cannot sign the action list";
     action_list = std::move(*signed_list);
+    files.emplace_back(kPublishedKey, EncodeBase64(request.keys->public_key) + "\n");
   } else {
+    RemoveFile(JoinPath(release.app_folder, kPublishedKey));  // it would not match the unsigned list
     notes.push_back("the release is not signed: updaters holding a release_public_key will refuse it");
   }
   const bool rtf = IsRtfName(release.recipe.description);
   const std::string reply = release.recipe.version + ";" + release.recipe.date;
-  const std::string error = WriteInOrder(
-      release.app_folder, {{rtf ? "description.rtf" : "description.txt", release.description},
-                           {kActionListFileName, action_list},
-                           {kVersionReply, reply},
-                           {kReleaseIni, "[release]\nversion=" + release.recipe.version + "\ndate=" +
-                                             release.recipe.date + "\n"}});
+  files.insert(files.end(), {{rtf ? "description.rtf" : "description.txt", release.description},
+                              {kActionListFileName, action_list},
+                              {kVersionReply, reply},
+                              {kReleaseIni, "[release]\nversion=" + release.recipe.version + "\ndate=" +
+                                                release.recipe.date + "\n"}});
+  const std::string error = WriteInOrder(release.app_folder, files);
   if (!error.empty()) return error;
   // The server prefers the RTF description: an old one must not hide a new text.
   if (!rtf) RemoveFile(JoinPath(release.app_folder, "description.rtf"));

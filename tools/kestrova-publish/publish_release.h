@@ -13,6 +13,8 @@ namespace kestrova {
 inline constexpr char kReleaseIni[] = "release.ini";
 inline constexpr char kVersionReply[] = "version.txt";  // "version;date", as request 1 answers
 inline constexpr char kFilesFolder[] = "files";
+// The public half of the key that signed the release (base64), for check to verify with.
+inline constexpr char kPublishedKey[] = "release_key.pub";
 
 /// What to publish, and where.
 struct TPublishRequest {
