@@ -169,6 +169,10 @@ TEST_F(PublishTool, AnInterruptedReleaseLeavesTheOldOneServed) {
 TEST_F(PublishTool, RefusesMistakesWithClearWordsAndExitCodes) {
   Keygen();
   ASSERT_EQ(Release(), 0);
+  dir_.Write("conf/bin/Kestrova.ini", "[application]\nfilename_config=../demo.cfg\n");
+  dir_.Write("conf/demo.cfg", "email=publisher@example.com\n");
+  const std::string conf = "release --folder " + Folder() + " --name Demo --recipe " + dir_.WithSeparator() +
+                           "recipe.txt --from " + dir_.WithSeparator() + "conf";
   const struct {
     std::string arguments;
     int exit_code;
@@ -180,6 +184,8 @@ TEST_F(PublishTool, RefusesMistakesWithClearWordsAndExitCodes) {
       {"release --folder x", 2, "release needs --name"},
       {"check --folder", 2, "--folder needs a value"},
       {"check --colour=x", 2, "unknown option: --colour"},
+      {conf, 1, "settings and e-mail address: bin/Kestrova.ini, ../demo.cfg (filename_config of bin/Kestrova.ini)"},
+      {conf + " --overwrite-configuration --force", 0, "published Demo 2.1"},
   };
   for (const auto& c : cases) {
     std::string output;

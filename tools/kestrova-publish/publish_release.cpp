@@ -84,6 +84,48 @@ std::string BuildArchive(const TPublishRequest& request, PublishedRelease& relea
   return {};
 }
 
+bool IsIniName(const std::string& name) {
+  return name.size() >= 4 && EqualsIgnoreCase(std::string_view(name).substr(name.size() - 4), ".ini");
+}
+
+// Every file under `source`/`relative`, as paths relative to `source`.
+void ListTree(const std::string& source, const std::string& relative, std::vector<std::string>& files) {
+  std::vector<FolderEntry> entries;
+  ListFolder(relative.empty() ? source : JoinPath(source, relative), entries);
+  for (const FolderEntry& entry : entries) {
+    const std::string path = relative.empty() ? entry.name : JoinPath(relative, entry.name);
+    if (entry.status.is_dir) {
+      ListTree(source, path, files);
+    } else {
+      files.push_back(path);
+    }
+  }
+}
+
+// An upgrade installs every file of the release over the user's copy: an updater's
+// INI or the application's own configuration file (the one an updater's INI names in
+// filename_config) would replace each user's settings and e-mail address with the
+// publisher's.
+std::string CheckNoConfiguration(const TPublishRequest& request) {
+  if (request.overwrite_configuration) return {};
+  std::vector<std::string> files;
+  ListTree(request.source, "", files);
+  std::vector<std::string> found;
+  for (const std::string& file : files) {
+    if (!IsIniName(file)) continue;
+    found.push_back(file);
+    const std::string config = IniFile(JoinPath(request.source, file)).ReadString("application", "filename_config", "");
+    if (config.empty()) continue;
+    const std::string named = JoinToFolder(WithTrailingSeparator(JoinPath(request.source, FolderOf(file))), config);
+    if (FileExists(named) && !IsIniName(config)) found.push_back(config + " (filename_config of " + file + ")");
+  }
+  if (found.empty()) return {};
+  std::string list;
+  for (const std::string& file : found) list += (list.empty() ? "" : ", ") + file;
+  return request.source + " holds configuration files that the upgrade would write over every user's settings and "
+         "e-mail address: " + list + " (--overwrite-configuration publishes them anyway)";
+}
+
 void AppendNumbered(std::string& text, const char* section, const char* key, const std::vector<std::string>& values) {
   if (values.empty()) return;
   text += std::string("[") + section + "]\n";
@@ -129,6 +171,7 @@ std::string PublishRelease(const TPublishRequest& request, std::vector<std::stri
   // An empty archive would install nothing and still count as the new version.
   std::vector<FolderEntry> entries;
   if (!ListFolder(request.source, entries) || entries.empty()) return "nothing to publish in " + request.source;
+  if (const std::string error = CheckNoConfiguration(request); !error.empty()) return error;
   if (!CreateFolder(request.folder) || !CreateFolder(release.app_folder)) return "cannot create " + release.app_folder;
   if (const std::string error = CheckVersionRaised(request, release, notes); !error.empty()) return error;
   if (const std::string error = BuildArchive(request, release); !error.empty()) return error;

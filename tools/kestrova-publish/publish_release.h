@@ -24,6 +24,7 @@ struct TPublishRequest {
   std::string recipe_path;  // see TReleaseRecipe
   std::optional<TReleaseKeyPair> keys;  // none: an unsigned release
   bool force = false;       // publish a version that is not newer than the current one
+  bool overwrite_configuration = false;  // publish configuration files found in `source`
 };
 
 /// Builds the release archive, then writes, each through a temporary name and a
