@@ -47,8 +47,8 @@ void CheckReleaseFiles(const fs::path& folder, std::vector<std::string>& warning
     const std::string file = list.ReadString("release", "filename" + std::to_string(n), "");
     if (file.empty()) return;
     if (!IsFile(folder / "files" / file)) {
-      warnings.push_back((folder / "files" / file).string() + ": missing, named by " + list_path.string() +
-                         "; updaters cannot download it");
+      warnings.push_back((folder / "files" / file).string() + ": missing, named by " +
+                         list_path.string() + "; updaters cannot download it");
     }
   }
 }

@@ -257,7 +257,8 @@ TEST(ServerPublicationCheck, WarnsOfEachProblemNamingItsFile) {
   root.Write("NoSection/release.ini", "version=1\n");
   root.Write("Semicolon/release.ini", "[release]\nversion=1;2\n");
   root.Write("Empty/files/a.zip", "");
-  root.Write("NoArchive/actionlist.ini", "[release]\nfiledir=/files/NoArchive\nfilename1=a.zip\nfilename2=b.zip\n");
+  root.Write("NoArchive/actionlist.ini",
+             "[release]\nfiledir=/files/NoArchive\nfilename1=a.zip\nfilename2=b.zip\n");
   root.Write("NoArchive/files/a.zip", "");
   const auto warnings = server::CheckPublication(root.WithSeparator());
   const std::pair<const char*, const char*> expected[] = {

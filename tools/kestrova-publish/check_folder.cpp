@@ -27,7 +27,9 @@ Offer CheckReleaseIni(const std::string& app_folder, TCheckReport& report) {
   const IniFile ini(path);
   offer.version = ini.ReadString("release", "version", "");
   offer.date = ini.ReadString("release", "date", "");
-  if (const std::string fault = VersionFault(offer.version); !fault.empty()) report.errors.push_back(path + ": " + fault);
+  if (const std::string fault = VersionFault(offer.version); !fault.empty()) {
+    report.errors.push_back(path + ": " + fault);
+  }
   // A static web server answers request 1 with this file as it stands.
   const auto reply = ReadWholeFile(JoinPath(app_folder, kVersionReply));
   if (reply && *reply != offer.version + ";" + offer.date) {
@@ -56,11 +58,15 @@ void CheckReleaseFiles(const std::string& app_folder, const TActionList& list, T
   }
 }
 
-void CheckDownloadServers(const std::string& list_path, const TActionList& list, TCheckReport& report) {
+void CheckDownloadServers(const std::string& list_path, const TActionList& list,
+                          TCheckReport& report) {
   std::vector<std::string> servers = {list.download_server_adr1};
-  if (!list.download_server_adr2.empty()) servers.push_back(list.download_server_adr2);  // the fallback is optional
+  // The fallback is optional.
+  if (!list.download_server_adr2.empty()) servers.push_back(list.download_server_adr2);
   for (const std::string& server : servers) {
-    if (const std::string fault = DownloadServerFault(server); !fault.empty()) report.errors.push_back(list_path + ": " + fault);
+    if (const std::string fault = DownloadServerFault(server); !fault.empty()) {
+      report.errors.push_back(list_path + ": " + fault);
+    }
   }
 }
 

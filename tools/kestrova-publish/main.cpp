@@ -98,8 +98,8 @@ int Keygen(const Arguments& args) {
 
 int Release(const Arguments& args) {
   kestrova::TPublishRequest request{args.options.at("--folder"), args.options.at("--name"),
-                                    args.options.at("--from"), args.options.at("--recipe"), std::nullopt, args.force,
-                                    args.overwrite_configuration};
+                                    args.options.at("--from"), args.options.at("--recipe"),
+                                    std::nullopt, args.force, args.overwrite_configuration};
   if (args.options.contains("--key")) {
     request.keys = kestrova::ReadKeyFile(args.options.at("--key"));
     if (!request.keys) {

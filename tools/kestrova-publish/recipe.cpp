@@ -88,14 +88,19 @@ std::string CompletenessError(const TReleaseRecipe& recipe) {
 
 std::string VersionFault(std::string_view version) {
   if (IsReleaseVersion(version)) return {};
-  return "version \"" + std::string(version) + "\" is refused by every updater: 1 to 64 letters, digits and \". - _ +\"";
+  return "version \"" + std::string(version) +
+         "\" is refused by every updater: 1 to 64 letters, digits and \". - _ +\"";
 }
 
 std::string DownloadServerFault(std::string_view url) {
   const std::string quoted = "\"" + std::string(url) + "\"";
-  if (url.find_first_of(" \t") != std::string_view::npos) return "a download server has no blanks: " + quoted;
+  if (url.find_first_of(" \t") != std::string_view::npos) {
+    return "a download server has no blanks: " + quoted;
+  }
   const bool http = url.starts_with("http://") || url.starts_with("https://");
-  if (!http || url.ends_with("//")) return "a download server is an http:// or https:// URL: " + quoted;
+  if (!http || url.ends_with("//")) {
+    return "a download server is an http:// or https:// URL: " + quoted;
+  }
   return {};
 }
 
@@ -105,7 +110,8 @@ std::optional<TReleaseRecipe> ParseRecipe(const std::string& text, std::string& 
   for (size_t begin = 0; begin < text.size();) {
     size_t end = text.find('\n', begin);
     if (end == std::string::npos) end = text.size();
-    const std::string line(TrimBlanks(WithoutComment(std::string_view(text).substr(begin, end - begin))));
+    const std::string_view raw = std::string_view(text).substr(begin, end - begin);
+    const std::string line(TrimBlanks(WithoutComment(raw)));
     begin = end + 1;
     ++number;
     if (line.empty()) continue;
