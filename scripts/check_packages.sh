@@ -31,6 +31,7 @@ expect_files "$updater" usr/bin/kestrova usr/bin/kestrova-zip usr/share/man/man1
   usr/share/man/man1/kestrova-zip.1.gz usr/share/doc/kestrova/README.md \
   usr/share/doc/kestrova/examples/demo.desktop usr/share/doc/kestrova/examples/demo-updater.ini
 expect_files "$server" usr/bin/kestrova-server usr/share/man/man1/kestrova-server.1.gz \
+  usr/bin/kestrova-publish usr/share/man/man1/kestrova-publish.1.gz \
   usr/lib/systemd/system/kestrova-server.service usr/share/doc/kestrova-server/README.md \
   usr/share/doc/kestrova-server/examples/publish/Demo/release.ini
 dpkg-deb -f "$server" Depends | grep -q libmicrohttpd || fail "kestrova-server does not depend on libmicrohttpd"
@@ -49,13 +50,13 @@ dpkg_root() {
     --log=/dev/null "$@"
 }
 dpkg_root --install "$updater" "$server"
-for program in kestrova kestrova-zip kestrova-server; do
+for program in kestrova kestrova-zip kestrova-server kestrova-publish; do
   "$root/usr/bin/$program" --version | grep -q "^$program [0-9]" || fail "$program --version"
 done
 [ -d "$root/srv/kestrova-server" ] || fail "postinst made no publishing folder"
 
 # Every option a program's --help names is in its manual page.
-for program in kestrova-zip kestrova-server; do
+for program in kestrova-zip kestrova-server kestrova-publish; do
   page=$(zcat "$root/usr/share/man/man1/$program.1.gz" | sed 's/\\-/-/g')
   for option in $("$root/usr/bin/$program" --help | grep -o -- '--[a-z-]*[a-z]' | sort -u); do
     grep -q -- "$option" <<<"$page" || fail "the manual page of $program lacks $option"

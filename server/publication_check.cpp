@@ -37,6 +37,22 @@ void CheckRelease(const fs::path& folder, std::vector<std::string>& warnings) {
   }
 }
 
+// Only a list that downloads from this server's /files/<name> has its files here; one
+// that names another path is served by another server.
+void CheckReleaseFiles(const fs::path& folder, std::vector<std::string>& warnings) {
+  const fs::path list_path = folder / "actionlist.ini";
+  const IniFile list(list_path.string());
+  if (list.ReadString("release", "filedir", "") != "/files/" + folder.filename().string()) return;
+  for (int n = 1;; ++n) {
+    const std::string file = list.ReadString("release", "filename" + std::to_string(n), "");
+    if (file.empty()) return;
+    if (!IsFile(folder / "files" / file)) {
+      warnings.push_back((folder / "files" / file).string() + ": missing, named by " +
+                         list_path.string() + "; updaters cannot download it");
+    }
+  }
+}
+
 void CheckApplication(const fs::path& folder, std::vector<std::string>& warnings) {
   CheckRelease(folder, warnings);
   if (!IsFile(folder / "description.rtf") && !IsFile(folder / "description.txt")) {
@@ -44,7 +60,9 @@ void CheckApplication(const fs::path& folder, std::vector<std::string>& warnings
   }
   if (!IsFile(folder / "actionlist.ini")) {
     warnings.push_back((folder / "actionlist.ini").string() + ": missing; updaters cannot upgrade");
+    return;
   }
+  CheckReleaseFiles(folder, warnings);
 }
 
 }  // namespace

@@ -228,4 +228,15 @@ bool IsNewerRelease(const std::string& release_version, const std::string& curre
   return release_version.size() > current_version.size();
 }
 
+bool IsReleaseVersion(std::string_view version) {
+  constexpr size_t kLongest = 64;
+  if (version.empty() || version.size() > kLongest) return false;
+  for (char c : version) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    const bool digit = c >= '0' && c <= '9';
+    if (!letter && !digit && c != '.' && c != '-' && c != '_' && c != '+') return false;
+  }
+  return true;
+}
+
 }  // namespace kestrova

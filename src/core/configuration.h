@@ -5,6 +5,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/settings.h"
@@ -67,5 +68,11 @@ bool UpdateInstalledVersion(const TSettings& settings);
 /// True when `release_version` is newer than `current_version`: an ordinal
 /// byte-by-byte comparison, so "1.10" is not newer than "1.9".
 bool IsNewerRelease(const std::string& release_version, const std::string& current_version);
+
+/// Whether a release check's version can be one: 1 to 64 ASCII letters, digits and
+/// ". - _ +". Anything else (a captive portal's page cut at its first ";", say) is
+/// no version, so the server counts as not answering. Here, below the network code,
+/// so that the publisher tool refuses what the updaters would.
+bool IsReleaseVersion(std::string_view version);
 
 }  // namespace kestrova

@@ -38,15 +38,4 @@ ReleaseReply ReadReleaseReply(std::string_view body) {
   return {std::string(body.substr(0, separator)), std::string(body.substr(separator + 1))};
 }
 
-bool IsReleaseVersion(std::string_view version) {
-  constexpr size_t kLongest = 64;
-  if (version.empty() || version.size() > kLongest) return false;
-  for (char c : version) {
-    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    const bool digit = c >= '0' && c <= '9';
-    if (!letter && !digit && c != '.' && c != '-' && c != '_' && c != '+') return false;
-  }
-  return true;
-}
-
 }  // namespace kestrova

@@ -47,9 +47,4 @@ struct ReleaseReply {
 /// belong to the date; a reply without ";" has no version and is all date.
 ReleaseReply ReadReleaseReply(std::string_view body);
 
-/// Whether a release check's version can be one: 1 to 64 ASCII letters, digits and
-/// ". - _ +". Anything else (a captive portal's page cut at its first ";", say) is
-/// no version, so the server counts as not answering.
-bool IsReleaseVersion(std::string_view version);
-
 }  // namespace kestrova

@@ -257,6 +257,9 @@ TEST(ServerPublicationCheck, WarnsOfEachProblemNamingItsFile) {
   root.Write("NoSection/release.ini", "version=1\n");
   root.Write("Semicolon/release.ini", "[release]\nversion=1;2\n");
   root.Write("Empty/files/a.zip", "");
+  root.Write("NoArchive/actionlist.ini",
+             "[release]\nfiledir=/files/NoArchive\nfilename1=a.zip\nfilename2=b.zip\n");
+  root.Write("NoArchive/files/a.zip", "");
   const auto warnings = server::CheckPublication(root.WithSeparator());
   const std::pair<const char*, const char*> expected[] = {
       {"NoSection/release.ini", "no [release] section"},
@@ -264,6 +267,7 @@ TEST(ServerPublicationCheck, WarnsOfEachProblemNamingItsFile) {
       {"Empty/release.ini", "missing"},
       {"Empty/actionlist.ini", "missing"},
       {"Empty/description.rtf", "missing"},
+      {"NoArchive/files/b.zip", "missing, named by"},
   };
   for (const auto& [file, problem] : expected) {
     const bool found = std::any_of(warnings.begin(), warnings.end(), [&](const std::string& w) {
@@ -271,7 +275,10 @@ TEST(ServerPublicationCheck, WarnsOfEachProblemNamingItsFile) {
     });
     EXPECT_TRUE(found) << file << ": " << problem;
   }
-  for (const std::string& warning : warnings) EXPECT_EQ(warning.find("Good"), std::string::npos) << warning;
+  for (const std::string& warning : warnings) {
+    EXPECT_EQ(warning.find("Good"), std::string::npos) << warning;
+    EXPECT_EQ(warning.find("a.zip"), std::string::npos) << warning;
+  }
 }
 
 TEST(ServerRequestLog, AClientCannotForgeALine) {

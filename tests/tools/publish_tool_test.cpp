@@ -57,6 +57,12 @@ class PublishTool : public ::testing::Test {
     return Publish("check --folder " + Folder() + " --name Demo " + options, output);
   }
 
+  // Replaces the first `from` in the published file `name`, as a hand editing it would.
+  void EditFile(const std::string& name, const std::string& from, const std::string& to) {
+    std::string text = test::ReadFile(App(name));
+    dir_.Write("publish/Demo/" + name, text.replace(text.find(from), from.size(), to));
+  }
+
   std::string Folder() const { return dir_.WithSeparator() + "publish"; }
   std::string App(const std::string& name) const { return Folder() + "/Demo/" + name; }
 
@@ -84,6 +90,20 @@ TEST_F(PublishTool, PublishesASignedReleaseThatChecks) {
   EXPECT_EQ(output, "ok\n");
 }
 
+TEST_F(PublishTool, PublishesTheReadmeRecipeAsItStands) {
+  const std::string readme = test::ReadFile(std::string(KESTROVA_TEST_DATA) + "/../../README.md");
+  const size_t begin = readme.find("```\n# release.txt");
+  ASSERT_NE(begin, std::string::npos) << "the README's recipe example";
+  dir_.Write("recipe.txt", readme.substr(begin + 4, readme.find("```", begin + 4) - begin - 4));
+  Keygen();
+  std::string output;
+  ASSERT_EQ(Release(&output), 0) << output;
+  const std::string list = test::ReadFile(App("actionlist.ini"));
+  EXPECT_NE(list.find("download_server_adr1=http://updates.example.com\n"), std::string::npos)
+      << list;
+  EXPECT_EQ(list.find('#'), std::string::npos) << list;
+}
+
 TEST_F(PublishTool, CheckFindsWhatWouldFailTheUpgrade) {
   Keygen();
   ASSERT_EQ(Release(), 0);
@@ -106,6 +126,14 @@ TEST_F(PublishTool, CheckFindsWhatWouldFailTheUpgrade) {
        "warning: version \"2.1\" does not count as newer than \"2.10\""},
       {"another key", [] {}, "--public-key " + EncodeBase64(GenerateReleaseKeyPair()->public_key),
        "error: The signature of the action list does not match release_public_key."},
+      {"an action list changed after signing, checked with the key published beside it",
+       [&] { EditFile("actionlist.ini", "old", "new"); }, "",
+       "error: The signature of the action list does not match release_public_key."},
+      {"a download server no updater can use", [&] { EditFile("actionlist.ini", "http:", "ftp:"); },
+       "", "actionlist.ini: a download server is an http:// or https:// URL"},
+      {"a version no updater takes",
+       [&] { dir_.Write("publish/Demo/release.ini", "[release]\nversion=1.1 beta\n"); }, "",
+       "release.ini: version \"1.1 beta\" is refused by every updater"},
   };
   for (const auto& c : cases) {
     dir_.Write("publish/Demo/files/Demo-2.1.zip", good);
@@ -144,6 +172,11 @@ TEST_F(PublishTool, AnInterruptedReleaseLeavesTheOldOneServed) {
 TEST_F(PublishTool, RefusesMistakesWithClearWordsAndExitCodes) {
   Keygen();
   ASSERT_EQ(Release(), 0);
+  dir_.Write("conf/bin/Kestrova.ini", "[application]\nfilename_config=../demo.cfg\n");
+  dir_.Write("conf/demo.cfg", "email=publisher@example.com\n");
+  const std::string conf = "release --folder " + Folder() + " --name Demo --recipe " +
+                           dir_.WithSeparator() + "recipe.txt --from " + dir_.WithSeparator() +
+                           "conf";
   const struct {
     std::string arguments;
     int exit_code;
@@ -155,6 +188,8 @@ TEST_F(PublishTool, RefusesMistakesWithClearWordsAndExitCodes) {
       {"release --folder x", 2, "release needs --name"},
       {"check --folder", 2, "--folder needs a value"},
       {"check --colour=x", 2, "unknown option: --colour"},
+      {conf, 1, "address: bin/Kestrova.ini, ../demo.cfg (filename_config of bin/Kestrova.ini)"},
+      {conf + " --overwrite-configuration --force", 0, "published Demo 2.1"},
   };
   for (const auto& c : cases) {
     std::string output;
@@ -168,9 +203,22 @@ TEST_F(PublishTool, RefusesMistakesWithClearWordsAndExitCodes) {
   EXPECT_EQ(Release(&output), 1);
   EXPECT_NE(output.find("version \"2.10\" does not count as newer than \"2.9\""), std::string::npos) << output;
   EXPECT_EQ(Release(&output, "--force"), 0) << output;
-  dir_.Write("recipe.txt", "version 3.0\ndownload_server http://x\ndescription notes.rtf\ndelete ../etc/passwd\n");
-  EXPECT_EQ(Release(&output), 1);
-  EXPECT_NE(output.find("line 4: must name a place inside the application folder"), std::string::npos) << output;
+  const struct {
+    std::string recipe_lines, message;  // after "description notes.rtf\n"
+  } recipes[] = {
+      {"version 3.0\ndownload_server http://x\ndelete ../etc/passwd\n", "line 4: must name a"},
+      {"version 1.1 beta\ndownload_server http://x\n", "line 2: version \"1.1 beta\" is refused"},
+      {"version 3.0\ndownload_server ftp://x\n", "line 3: a download server is an http:// or"},
+      {"version 3.0\ndownload_server http://x /y\n", "line 3: a download server has no blanks"},
+      // A "#" inside a value is no comment: the recipe passes, the empty --from does not.
+      {"version 3.0\ndownload_server http://x#top\n", "nothing to publish in"},
+  };
+  for (const auto& r : recipes) {
+    dir_.Write("recipe.txt", "description notes.rtf\n" + r.recipe_lines);
+    if (r.message.starts_with("nothing")) fs::remove_all(dir_.WithSeparator() + "app/bin");
+    EXPECT_EQ(Release(&output), 1) << r.recipe_lines;
+    EXPECT_NE(output.find(r.message), std::string::npos) << r.recipe_lines << output;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "base/text.h"
 #include "core/configuration.h"
 #include "publish_release.h"
+#include "recipe.h"
 #include "release/action_list.h"
 
 namespace kestrova {
@@ -26,8 +27,8 @@ Offer CheckReleaseIni(const std::string& app_folder, TCheckReport& report) {
   const IniFile ini(path);
   offer.version = ini.ReadString("release", "version", "");
   offer.date = ini.ReadString("release", "date", "");
-  if (offer.version.empty() || offer.version.find(';') != std::string::npos) {
-    report.errors.push_back(path + ": no usable version");
+  if (const std::string fault = VersionFault(offer.version); !fault.empty()) {
+    report.errors.push_back(path + ": " + fault);
   }
   // A static web server answers request 1 with this file as it stands.
   const auto reply = ReadWholeFile(JoinPath(app_folder, kVersionReply));
@@ -57,10 +58,30 @@ void CheckReleaseFiles(const std::string& app_folder, const TActionList& list, T
   }
 }
 
+void CheckDownloadServers(const std::string& list_path, const TActionList& list,
+                          TCheckReport& report) {
+  std::vector<std::string> servers = {list.download_server_adr1};
+  // The fallback is optional.
+  if (!list.download_server_adr2.empty()) servers.push_back(list.download_server_adr2);
+  for (const std::string& server : servers) {
+    if (const std::string fault = DownloadServerFault(server); !fault.empty()) {
+      report.errors.push_back(list_path + ": " + fault);
+    }
+  }
+}
+
+// The key given, else the one the release was published with; empty: none known.
+std::string VerifyingKey(const std::string& app_folder, const TCheckRequest& request) {
+  if (!request.public_key.empty()) return request.public_key;
+  const std::string published = ReadWholeFile(JoinPath(app_folder, kPublishedKey)).value_or("");
+  return published.substr(0, published.find_first_of("\r\n"));
+}
+
 void CheckSignature(const std::string& text, const TActionList& list, const Offer& offer,
                     const TCheckRequest& request, TCheckReport& report) {
-  if (request.public_key.empty()) return;
-  std::string fault = ActionListSignatureFault(text, request.public_key);
+  const std::string key = VerifyingKey(JoinPath(request.folder, request.name), request);
+  if (key.empty()) return;
+  std::string fault = ActionListSignatureFault(text, key);
   if (fault.empty()) fault = ReleaseHashFault(list);
   if (!fault.empty()) report.errors.push_back(fault);
   if (list.version != offer.version || list.name != request.name) {
@@ -89,6 +110,7 @@ TCheckReport CheckPublishedRelease(const TCheckRequest& request) {
     report.errors.push_back(list_path + (text ? " is refused by the updater" : " is missing"));
     return report;
   }
+  CheckDownloadServers(list_path, *list, report);
   CheckReleaseFiles(app_folder, *list, report);
   CheckSignature(*text, *list, offer, request, report);
   return report;

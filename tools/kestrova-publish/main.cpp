@@ -17,6 +17,7 @@ constexpr int kExitUsage = 2;
 constexpr char kUsage[] =
     "usage: kestrova-publish keygen --key FILE\n"
     "       kestrova-publish release --folder DIR --name NAME --from DIR --recipe FILE [--key FILE] [--force]\n"
+    "                                [--overwrite-configuration]\n"
     "       kestrova-publish check --folder DIR --name NAME [--public-key KEY] [--previous VERSION]\n"
     "\n"
     "keygen   writes a new Ed25519 key pair into FILE (readable by you only) and prints\n"
@@ -24,8 +25,13 @@ constexpr char kUsage[] =
     "release  publishes the content of --from as a new release of NAME in the publishing\n"
     "         folder DIR, as the recipe FILE describes it; signed with --key FILE.\n"
     "         --force publishes a version that does not count as newer.\n"
+    "         --overwrite-configuration publishes *.ini files and the application's\n"
+    "         configuration file (filename_config): they replace every user's copy.\n"
+    "         Versions and download servers no updater would take are refused.\n"
     "check    checks the release of NAME in DIR: every release file present and intact,\n"
-    "         the signature against KEY (base64), the version newer than --previous.\n"
+    "         the version and download servers usable, the signature against KEY (base64;\n"
+    "         default: the release_key.pub that release wrote beside a signed release),\n"
+    "         the version newer than --previous.\n"
     "Options take their value as the next argument or after \"=\".\n"
     "Exit status: 0 success, 1 failure or errors found, 2 wrong usage.\n";
 
@@ -33,6 +39,7 @@ struct Arguments {
   std::string command;
   std::map<std::string, std::string> options;
   bool force = false;
+  bool overwrite_configuration = false;
 };
 
 int UsageError(const std::string& message) {
@@ -45,8 +52,8 @@ std::string ParseArguments(int argc, char** argv, Arguments& args) {
   static const char* const kValued[] = {"--folder", "--name", "--from", "--recipe", "--key", "--public-key", "--previous"};
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
-    if (arg == "--force") {
-      args.force = true;
+    if (arg == "--force" || arg == "--overwrite-configuration") {
+      (arg == "--force" ? args.force : args.overwrite_configuration) = true;
       continue;
     }
     if (!arg.starts_with("--")) {
@@ -91,7 +98,8 @@ int Keygen(const Arguments& args) {
 
 int Release(const Arguments& args) {
   kestrova::TPublishRequest request{args.options.at("--folder"), args.options.at("--name"),
-                                    args.options.at("--from"), args.options.at("--recipe"), std::nullopt, args.force};
+                                    args.options.at("--from"), args.options.at("--recipe"),
+                                    std::nullopt, args.force, args.overwrite_configuration};
   if (args.options.contains("--key")) {
     request.keys = kestrova::ReadKeyFile(args.options.at("--key"));
     if (!request.keys) {

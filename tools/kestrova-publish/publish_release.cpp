@@ -84,6 +84,54 @@ std::string BuildArchive(const TPublishRequest& request, PublishedRelease& relea
   return {};
 }
 
+bool IsIniName(const std::string& name) {
+  return name.size() >= 4 &&
+         EqualsIgnoreCase(std::string_view(name).substr(name.size() - 4), ".ini");
+}
+
+// Every file under `source`/`relative`, as paths relative to `source`.
+void ListTree(const std::string& source, const std::string& relative,
+              std::vector<std::string>& files) {
+  std::vector<FolderEntry> entries;
+  ListFolder(relative.empty() ? source : JoinPath(source, relative), entries);
+  for (const FolderEntry& entry : entries) {
+    const std::string path = relative.empty() ? entry.name : JoinPath(relative, entry.name);
+    if (entry.status.is_dir) {
+      ListTree(source, path, files);
+    } else {
+      files.push_back(path);
+    }
+  }
+}
+
+// An upgrade installs every file of the release over the user's copy: an updater's
+// INI or the application's own configuration file (the one an updater's INI names in
+// filename_config) would replace each user's settings and e-mail address with the
+// publisher's.
+std::string CheckNoConfiguration(const TPublishRequest& request) {
+  if (request.overwrite_configuration) return {};
+  std::vector<std::string> files;
+  ListTree(request.source, "", files);
+  std::vector<std::string> found;
+  for (const std::string& file : files) {
+    if (!IsIniName(file)) continue;
+    found.push_back(file);
+    const IniFile ini(JoinPath(request.source, file));
+    const std::string config = ini.ReadString("application", "filename_config", "");
+    if (config.empty() || IsIniName(config)) continue;  // an INI is named already
+    const std::string folder = WithTrailingSeparator(JoinPath(request.source, FolderOf(file)));
+    if (FileExists(JoinToFolder(folder, config))) {
+      found.push_back(config + " (filename_config of " + file + ")");
+    }
+  }
+  if (found.empty()) return {};
+  std::string list;
+  for (const std::string& file : found) list += (list.empty() ? "" : ", ") + file;
+  return request.source +
+         " holds configuration files that the upgrade would write over every user's settings"
+         " and e-mail address: " + list + " (--overwrite-configuration publishes them anyway)";
+}
+
 void AppendNumbered(std::string& text, const char* section, const char* key, const std::vector<std::string>& values) {
   if (values.empty()) return;
   text += std::string("[") + section + "]\n";
@@ -126,25 +174,35 @@ std::string PublishRelease(const TPublishRequest& request, std::vector<std::stri
   release.app_folder = JoinPath(request.folder, request.name);
   if (const std::string error = LoadRecipe(request, release); !error.empty()) return error;
   if (!QueryFile(request.source) || !QueryFile(request.source)->is_dir) return "no folder " + request.source;
+  // An empty archive would install nothing and still count as the new version.
+  std::vector<FolderEntry> entries;
+  if (!ListFolder(request.source, entries) || entries.empty()) {
+    return "nothing to publish in " + request.source;
+  }
+  if (const std::string error = CheckNoConfiguration(request); !error.empty()) return error;
   if (!CreateFolder(request.folder) || !CreateFolder(release.app_folder)) return "cannot create " + release.app_folder;
   if (const std::string error = CheckVersionRaised(request, release, notes); !error.empty()) return error;
   if (const std::string error = BuildArchive(request, release); !error.empty()) return error;
   std::string action_list = ActionListText(request, release);
+  std::vector<std::pair<std::string, std::string>> files;
   if (request.keys) {
     auto signed_list = SignActionList(action_list, *request.keys);
     if (!signed_list) return "cannot sign the action list";
     action_list = std::move(*signed_list);
+    files.emplace_back(kPublishedKey, EncodeBase64(request.keys->public_key) + "\n");
   } else {
+    // A key left from a signed release would not match the unsigned list.
+    RemoveFile(JoinPath(release.app_folder, kPublishedKey));
     notes.push_back("the release is not signed: updaters holding a release_public_key will refuse it");
   }
   const bool rtf = IsRtfName(release.recipe.description);
   const std::string reply = release.recipe.version + ";" + release.recipe.date;
-  const std::string error = WriteInOrder(
-      release.app_folder, {{rtf ? "description.rtf" : "description.txt", release.description},
-                           {kActionListFileName, action_list},
-                           {kVersionReply, reply},
-                           {kReleaseIni, "[release]\nversion=" + release.recipe.version + "\ndate=" +
-                                             release.recipe.date + "\n"}});
+  files.insert(files.end(), {{rtf ? "description.rtf" : "description.txt", release.description},
+                             {kActionListFileName, action_list},
+                             {kVersionReply, reply},
+                             {kReleaseIni, "[release]\nversion=" + release.recipe.version +
+                                               "\ndate=" + release.recipe.date + "\n"}});
+  const std::string error = WriteInOrder(release.app_folder, files);
   if (!error.empty()) return error;
   // The server prefers the RTF description: an old one must not hide a new text.
   if (!rtf) RemoveFile(JoinPath(release.app_folder, "description.rtf"));

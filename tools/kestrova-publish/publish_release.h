@@ -13,6 +13,8 @@ namespace kestrova {
 inline constexpr char kReleaseIni[] = "release.ini";
 inline constexpr char kVersionReply[] = "version.txt";  // "version;date", as request 1 answers
 inline constexpr char kFilesFolder[] = "files";
+// The public half of the key that signed the release (base64), for check to verify with.
+inline constexpr char kPublishedKey[] = "release_key.pub";
 
 /// What to publish, and where.
 struct TPublishRequest {
@@ -22,6 +24,7 @@ struct TPublishRequest {
   std::string recipe_path;  // see TReleaseRecipe
   std::optional<TReleaseKeyPair> keys;  // none: an unsigned release
   bool force = false;       // publish a version that is not newer than the current one
+  bool overwrite_configuration = false;  // publish configuration files found in `source`
 };
 
 /// Builds the release archive, then writes, each through a temporary name and a
