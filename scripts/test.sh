@@ -29,7 +29,7 @@ ASAN_OPTIONS=detect_leaks=1 LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp \
 stage "thread hand-over and background fetches under ThreadSanitizer"
 # These cases need no windows: the toolkit and the benchmarks stay out of this build.
 configure_and_build build-tsan -DCMAKE_BUILD_TYPE=Debug -DKESTROVA_SANITIZE=thread \
-  -DKESTROVA_GUI=OFF -DKESTROVA_BENCH=OFF -- base_tests net_tests
+  -DKESTROVA_GUI=OFF -DKESTROVA_BENCH=OFF -- base_tests net_tests app_net_tests
 TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -j "$jobs" --timeout 300 \
   -R '^(Threads|Fetcher|Internet|ReleaseCheck)'
 
