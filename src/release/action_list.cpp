@@ -12,6 +12,7 @@ namespace {
 constexpr std::string_view kAbsent = "\n";
 
 constexpr std::string_view kSignatureHeader = "[signature]";
+constexpr std::string_view kKeyIdKey = "key_id=";
 constexpr std::string_view kSignatureKey = "ed25519=";
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
@@ -92,17 +93,40 @@ bool TakeLineBreak(std::string_view& rest) {
   return true;
 }
 
-// The base64 signature of a section in its one accepted form; anything else in it
-// could carry keys no signature covers.
-std::optional<std::string_view> SignatureText(std::string_view section) {
-  section.remove_prefix(kSignatureHeader.size());
-  if (!TakeLineBreak(section) || !section.starts_with(kSignatureKey)) return std::nullopt;
-  section.remove_prefix(kSignatureKey.size());
-  const size_t end = section.find_first_of("\r\n");
-  const std::string_view value = section.substr(0, end);
-  std::string_view rest = section.substr(value.size());
-  if (!rest.empty() && (!TakeLineBreak(rest) || !rest.empty())) return std::nullopt;
+// Takes `key` and the value after it up to the line's end from the front of `rest`;
+// nothing when `rest` does not start with `key`.
+std::optional<std::string_view> TakeValue(std::string_view& rest, std::string_view key) {
+  if (!rest.starts_with(key)) return std::nullopt;
+  rest.remove_prefix(key.size());
+  const std::string_view value = rest.substr(0, rest.find_first_of("\r\n"));
+  rest.remove_prefix(value.size());
   return value;
+}
+
+bool IsKeyId(std::string_view text) {
+  return text.size() == 16 && text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
+struct SignatureLines {
+  std::string_view key_id;  // empty: written before signers named their key
+  std::string_view signature;
+};
+
+// The lines of a section in their one accepted form; anything else in it could carry
+// keys no signature covers.
+std::optional<SignatureLines> ReadSignatureLines(std::string_view section) {
+  section.remove_prefix(kSignatureHeader.size());
+  if (!TakeLineBreak(section)) return std::nullopt;
+  SignatureLines lines;
+  if (const auto key_id = TakeValue(section, kKeyIdKey)) {
+    if (!IsKeyId(*key_id) || !TakeLineBreak(section)) return std::nullopt;
+    lines.key_id = *key_id;
+  }
+  const auto signature = TakeValue(section, kSignatureKey);
+  if (!signature) return std::nullopt;
+  if (!section.empty() && (!TakeLineBreak(section) || !section.empty())) return std::nullopt;
+  lines.signature = *signature;
+  return lines;
 }
 
 bool IsSha256Hex(std::string_view text) {
@@ -117,25 +141,48 @@ int64_t PlainSize(const std::string& text) {
 
 }  // namespace
 
-std::optional<std::string> SignActionList(const std::string& content, const TReleaseKeyPair& keys) {
+std::optional<std::string> SignActionList(const std::string& content,
+                                          const TReleaseKeyPair& keys) {
   const std::optional<std::string> signature = SignMessage(content, keys);
   if (!signature) return std::nullopt;
-  return content + std::string(kSignatureHeader) + "\n" + std::string(kSignatureKey) + EncodeBase64(*signature) +
-         "\n";
+  return content + std::string(kSignatureHeader) + "\n" + std::string(kKeyIdKey) +
+         ReleaseKeyId(keys.public_key) + "\n" + std::string(kSignatureKey) +
+         EncodeBase64(*signature) + "\n";
+}
+
+TSignatureCheck CheckActionListSignature(std::string_view text, std::string_view public_key) {
+  const std::optional<std::string> key = DecodeBase64(TrimBlanks(public_key));
+  if (!key || key->size() != kEd25519KeySize) {
+    return {TSignatureFault::kUnusableKey, "release_public_key is not an Ed25519 public key.", {}};
+  }
+  const std::string key_id = ReleaseKeyId(*key);
+  const auto refused = [&key_id](TSignatureFault fault, std::string message) {
+    return TSignatureCheck{fault, std::move(message), key_id};
+  };
+  const size_t start = SignatureSectionStart(text);
+  if (start == std::string_view::npos) {
+    return refused(TSignatureFault::kUnsigned, "The action list is not signed.");
+  }
+  const std::optional<SignatureLines> lines = ReadSignatureLines(text.substr(start));
+  const auto signature = lines ? DecodeBase64(lines->signature) : std::nullopt;
+  if (!signature) {
+    return refused(TSignatureFault::kMalformed, "The signature of the action list is malformed.");
+  }
+  // The key_id line is not signed: it only picks the words, the signature decides.
+  if (VerifySignature(text.substr(0, start), *signature, *key)) {
+    return {TSignatureFault::kNone, {}, key_id};
+  }
+  if (!lines->key_id.empty() && lines->key_id != key_id) {
+    return refused(TSignatureFault::kOtherKey,
+                   "The action list is signed with another key (" + std::string(lines->key_id) +
+                       "), not release_public_key (" + key_id + ").");
+  }
+  return refused(TSignatureFault::kChanged,
+                 "The signature of the action list does not match release_public_key.");
 }
 
 std::string ActionListSignatureFault(std::string_view text, std::string_view public_key) {
-  const std::optional<std::string> key = DecodeBase64(TrimBlanks(public_key));
-  if (!key || key->size() != kEd25519KeySize) return "release_public_key is not an Ed25519 public key.";
-  const size_t start = SignatureSectionStart(text);
-  if (start == std::string_view::npos) return "The action list is not signed.";
-  const std::optional<std::string_view> encoded = SignatureText(text.substr(start));
-  const std::optional<std::string> signature = encoded ? DecodeBase64(*encoded) : std::nullopt;
-  if (!signature) return "The signature of the action list is malformed.";
-  if (!VerifySignature(text.substr(0, start), *signature, *key)) {
-    return "The signature of the action list does not match release_public_key.";
-  }
-  return {};
+  return CheckActionListSignature(text, public_key).message;
 }
 
 std::string ReleaseHashFault(const TActionList& list) {

@@ -44,13 +44,28 @@ struct TActionList {
 /// application folder (see NamesPlaceInside and NamesSubfolder).
 std::optional<TActionList> ReadActionList(const std::string& path);
 
-/// The section that carries the action list's signature: "[signature]" then one line
-/// "ed25519=<base64>", the last lines of the file. The signature covers every byte
-/// in front of the section's first line.
+/// The section that carries the action list's signature: "[signature]", then a line
+/// "key_id=<ReleaseKeyId of the signing key>" (absent from lists signed before it
+/// was written), then "ed25519=<base64>", the last lines of the file. The signature
+/// covers every byte in front of the section's first line.
 inline constexpr char kSignatureSection[] = "signature";
 
 /// `content` (ending in a line break) with the signature section appended.
 std::optional<std::string> SignActionList(const std::string& content, const TReleaseKeyPair& keys);
+
+/// Why a list's signature is refused, for callers that word their own advice.
+enum class TSignatureFault { kNone, kUnusableKey, kUnsigned, kMalformed, kOtherKey, kChanged };
+
+struct TSignatureCheck {
+  TSignatureFault fault = TSignatureFault::kNone;
+  std::string message;  // the updater's words; empty when fault is kNone
+  std::string key_id;   // ReleaseKeyId of the configured key; empty when it is unusable
+};
+
+/// Checks `text` against `public_key` (base64, as configured). A list whose key_id
+/// names another key is kOtherKey; one that names this key, or none, and does not
+/// verify is kChanged.
+TSignatureCheck CheckActionListSignature(std::string_view text, std::string_view public_key);
 
 /// Why `text` is not an action list signed by `public_key` (base64, as configured),
 /// or an empty text when it is.

@@ -148,6 +148,10 @@ std::string Sha256Hex(std::string_view data) {
   return Hex(digest.data(), digest.size());
 }
 
+std::string ReleaseKeyId(std::string_view public_key) {
+  return Sha256Hex(public_key).substr(0, 16);
+}
+
 std::optional<std::string> FileSha256Hex(const std::string& path) {
   InitialiseLibrary();
   NativeFile file = NativeFile::OpenForReading(path);

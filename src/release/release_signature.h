@@ -33,6 +33,10 @@ bool VerifySignature(std::string_view message, std::string_view signature, std::
 /// The SHA-256 digest of `data`, as 64 lower-case hexadecimal digits.
 std::string Sha256Hex(std::string_view data);
 
+/// The short name of a raw public key that a signed list and an error message can
+/// show: the first 16 hexadecimal digits of the key's SHA-256.
+std::string ReleaseKeyId(std::string_view public_key);
+
 /// The SHA-256 digest of the file's content, read piece by piece; nothing when the
 /// file cannot be read.
 std::optional<std::string> FileSha256Hex(const std::string& path);

@@ -83,29 +83,50 @@ TEST(ReleaseSignature, Base64IsStrict) {
   for (const char* bad : {"Zm8", "Zm9=", "Z=8=", "Zm=v", "Zm8*", "Zm8=Zm8="}) EXPECT_FALSE(DecodeBase64(bad)) << bad;
 }
 
+// RFC 8032, section 7.1, test 1: a second publisher's key.
+const std::string kOtherPublicKey =
+    FromHex("d75a980182b10ab7d54bfed3c964073a0ee172f3daa62325af021a68f707511a");
+
+std::string Replaced(std::string text, std::string_view from, std::string_view to) {
+  return text.replace(text.find(from), from.size(), to);
+}
+
 TEST(SignedActionList, AcceptsOnlyTheSignedBytesUnderTheConfiguredKey) {
   const std::string content = "[release]\nfilename1=a.zip\nsha256_1=" + std::string(64, 'a') + "\n";
   const std::string signed_list = *SignActionList(content, kRfcKeys);
+  ASSERT_NE(signed_list.find("\n[signature]\nkey_id=39f713d0a644253f\ned25519="), std::string::npos)
+      << signed_list;
   const std::string key = EncodeBase64(kRfcKeys.public_key);
+  const std::string without_key_id = Replaced(signed_list, "key_id=39f713d0a644253f\n", "");
   std::string tampered = signed_list;
   tampered[tampered.find("a.zip")] = 'b';
   std::string crlf = signed_list;
   crlf.insert(crlf.find("\ned25519"), "\r");
+  const std::string kChanged =
+      "The signature of the action list does not match release_public_key.";
+  const std::string kMalformed = "The signature of the action list is malformed.";
   const struct {
     const char* why;
-    std::string text, key;
-    bool valid;
+    std::string text, key, fault;
   } cases[] = {
-      {"signed", signed_list, key, true},
-      {"signature line ending in CR LF", crlf, key, true},
-      {"unsigned", content, key, false},
-      {"other key", signed_list, EncodeBase64(GenerateReleaseKeyPair()->public_key), false},
-      {"content changed", tampered, key, false},
-      {"a key added to the signature section", signed_list + "filename2=x.zip\n", key, false},
-      {"a section appended", signed_list + "[release]\nfilename2=x.zip\n", key, false},
-      {"unusable configured key", signed_list, "not a key", false},
+      {"signed", signed_list, key, ""},
+      {"signature line ending in CR LF", crlf, key, ""},
+      {"signed before key_id was written", without_key_id, key, ""},
+      {"unsigned", content, key, "The action list is not signed."},
+      {"other key", signed_list, EncodeBase64(kOtherPublicKey),
+       "The action list is signed with another key (39f713d0a644253f), "
+       "not release_public_key (21fe31dfa154a261)."},
+      {"other key, signed before key_id was written", without_key_id,
+       EncodeBase64(kOtherPublicKey), kChanged},
+      {"content changed", tampered, key, kChanged},
+      {"key_id edited: the signature decides", Replaced(signed_list, "39f7", "0000"), key, ""},
+      {"key_id not 16 hexadecimal digits", Replaced(signed_list, "39f7", "39F7"), key, kMalformed},
+      {"a key added to the signature section", signed_list + "filename2=x.zip\n", key, kMalformed},
+      {"a section appended", signed_list + "[release]\nfilename2=x.zip\n", key, kMalformed},
+      {"unusable configured key", signed_list, "not a key",
+       "release_public_key is not an Ed25519 public key."},
   };
-  for (const auto& c : cases) EXPECT_EQ(ActionListSignatureFault(c.text, c.key).empty(), c.valid) << c.why;
+  for (const auto& c : cases) EXPECT_EQ(ActionListSignatureFault(c.text, c.key), c.fault) << c.why;
 }
 
 TEST(SignedActionList, NeedsAHashForEveryReleaseFile) {

@@ -317,7 +317,7 @@ TEST_F(UpgradeProcedure, RefusesWhatTheKeyDidNotSignBeforeSavingAnything) {
          PublishSignedActionList();
          settings_.release_public_key = EncodeBase64(GenerateReleaseKeyPair()->public_key);
        },
-       std::string(kListRefused) + "The signature of the action list does not match release_public_key.\n"},
+       std::string(kListRefused) + "The action list is signed with another key ("},
       {"a signed list altered",
        [&] {
          PublishSignedActionList();

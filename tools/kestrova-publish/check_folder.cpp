@@ -77,11 +77,20 @@ std::string VerifyingKey(const std::string& app_folder, const TCheckRequest& req
   return published.substr(0, published.find_first_of("\r\n"));
 }
 
+// The updater's words for a list edited by hand only say the signature does not
+// match; a publisher needs to hear that the edit, not the key, is at fault.
+std::string SignatureFault(const std::string& text, const std::string& key) {
+  const TSignatureCheck check = CheckActionListSignature(text, key);
+  if (check.fault != TSignatureFault::kChanged) return check.message;
+  return "The action list changed after signing: its signature does not match "
+         "release_public_key (" + check.key_id + "). Publish it again instead of editing it.";
+}
+
 void CheckSignature(const std::string& text, const TActionList& list, const Offer& offer,
                     const TCheckRequest& request, TCheckReport& report) {
   const std::string key = VerifyingKey(JoinPath(request.folder, request.name), request);
   if (key.empty()) return;
-  std::string fault = ActionListSignatureFault(text, key);
+  std::string fault = SignatureFault(text, key);
   if (fault.empty()) fault = ReleaseHashFault(list);
   if (!fault.empty()) report.errors.push_back(fault);
   if (list.version != offer.version || list.name != request.name) {
