@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Debian packages from a finished build and proves them complete: their
-# file lists, manual pages that know every option, an install into a throw-away
-# root whose binaries run, and a purge that leaves nothing behind.
+# file lists, lintian without errors, manual pages that know every option, an install
+# into a throw-away root whose binaries run, and a purge that leaves nothing behind.
 # Usage: scripts/check_packages.sh [BUILD_DIR]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,13 +29,20 @@ expect_files() {
 }
 expect_files "$updater" usr/bin/kestrova usr/bin/kestrova-zip usr/share/man/man1/kestrova.1.gz \
   usr/share/man/man1/kestrova-zip.1.gz usr/share/doc/kestrova/README.md \
-  usr/share/doc/kestrova/examples/demo.desktop usr/share/doc/kestrova/examples/demo-updater.ini
+  usr/share/doc/kestrova/examples/demo.desktop usr/share/doc/kestrova/examples/demo-updater.ini \
+  usr/share/doc/kestrova/copyright usr/share/doc/kestrova/changelog.gz
 expect_files "$server" usr/bin/kestrova-server usr/share/man/man1/kestrova-server.1.gz \
   usr/bin/kestrova-publish usr/share/man/man1/kestrova-publish.1.gz \
   usr/lib/systemd/system/kestrova-server.service usr/share/doc/kestrova-server/README.md \
-  usr/share/doc/kestrova-server/examples/publish/Demo/release.ini
+  usr/share/doc/kestrova-server/examples/publish/Demo/release.ini \
+  usr/share/doc/kestrova-server/copyright usr/share/doc/kestrova-server/changelog.gz
 dpkg-deb -f "$server" Depends | grep -q libmicrohttpd || fail "kestrova-server does not depend on libmicrohttpd"
 dpkg-deb -f "$updater" Depends | grep -q libqt6widgets6 || fail "kestrova does not depend on Qt"
+# Debian policy as lintian checks it: errors fail, warnings are shown.
+lintian_ok=true
+lintian_out=$(lintian --fail-on error --tag-display-limit 0 "$updater" "$server" 2>&1) || lintian_ok=false
+grep -v '^running with root privileges' <<<"$lintian_out" >&2 || true
+$lintian_ok || fail "lintian reports errors"
 # apt accepts them: every dependency can be met from the archive.
 quietly apt-get -s install "$(realpath "$updater")" "$(realpath "$server")"
 

@@ -348,25 +348,47 @@ TEST_F(UpgradeProcedure, RefusesWhatTheKeyDidNotSignBeforeSavingAnything) {
 }
 
 // The shipped nginx configuration, serving the publishing folder on a port of its own.
+// Debian's stock site as nginx-light ships it, for machines that lack the file.
+constexpr const char* kDebianDefaultSite =
+    "server {\n\tlisten 80 default_server;\n\tlisten [::]:80 default_server;\n"
+    "\troot /var/www/html;\n\tindex index.html index.htm index.nginx-debian.html;\n"
+    "\tserver_name _;\n\tlocation / {\n\t\ttry_files $uri $uri/ =404;\n\t}\n}\n";
+
+enum class DebianDefaultSite { kAbsent, kBeside };
+
 class Nginx {
  public:
-  Nginx(const std::string& folder, const std::string& completion_log) : port_(test::FreePort()) {
+  Nginx(const std::string& folder, const std::string& completion_log,
+        DebianDefaultSite debian_site = DebianDefaultSite::kAbsent)
+      : port_(test::FreePort()) {
+    const std::string listen = "listen 127.0.0.1:" + std::to_string(port_);
     std::string site = test::ReadFile(KESTROVA_TEST_DATA "/../../server/nginx/kestrova.conf");
-    Substitute(site, "listen 80;", "listen 127.0.0.1:" + std::to_string(port_) + ";");
+    Substitute(site, "listen 80;", listen + ";");
     Substitute(site, "/srv/kestrova/publish", folder);
     Substitute(site, "/var/log/kestrova/completions.log", completion_log);
     dir_.Write("kestrova.conf", site);
     const std::string d = dir_.WithSeparator();
+    std::string includes = "include " + d + "kestrova.conf;\n";
+    if (debian_site == DebianDefaultSite::kBeside) {
+      // Debian's nginx.conf takes conf.d/*.conf first, then sites-enabled/*.
+      std::string stock = test::ReadFile("/etc/nginx/sites-available/default");
+      if (stock.find("listen 80 default_server;") == std::string::npos) stock = kDebianDefaultSite;
+      Substitute(stock, "listen 80 default_server;", listen + " default_server;");
+      Substitute(stock, "listen [::]:80 default_server;", "");
+      dir_.Write("default", stock);
+      includes += "include " + d + "default;\n";
+    }
     dir_.Write("nginx.conf", std::string(::geteuid() == 0 ? "user root;\n" : "") + "pid " + d +
                                  "nginx.pid;\nerror_log " + d + "error.log;\nevents {}\nhttp {\n" +
                                  "client_body_temp_path " + d + "body;\nproxy_temp_path " + d + "proxy;\n" +
                                  "fastcgi_temp_path " + d + "fastcgi;\nuwsgi_temp_path " + d + "uwsgi;\n" +
-                                 "scgi_temp_path " + d + "scgi;\ninclude " + d + "kestrova.conf;\n}\n");
+                                 "scgi_temp_path " + d + "scgi;\n" + includes + "}\n");
     process_ = std::make_unique<test::ChildProcess>(std::vector<std::string>{
         "/usr/sbin/nginx", "-p", d, "-e", d + "error.log", "-c", d + "nginx.conf", "-g", "daemon off;"});
     for (int attempt = 0; attempt < 100 && !Listening(); ++attempt) ::usleep(50000);
   }
   std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  int Port() const { return port_; }
   std::string ErrorLog() const { return test::ReadFile(dir_.WithSeparator() + "error.log"); }
 
  private:
@@ -409,6 +431,27 @@ TEST_F(UpgradeProcedure, NginxWithTheShippedConfigurationServesAWholeUpgrade) {
   EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "readme.txt"), "read me 2.1");
   EXPECT_NE(test::ReadFile(completions).find("\tDemo\t2.1\tann@example.org"), std::string::npos)
       << test::ReadFile(completions);
+}
+
+// Beside Debian's default site only the host name in server_name reaches the
+// publishing folder; any other name gets the default site's 404.
+TEST_F(UpgradeProcedure, NginxBesideDebiansDefaultSiteAnswersItsServerName) {
+  std::string folder = publish_.WithSeparator();
+  folder.pop_back();
+  Nginx nginx(folder, temp_.WithSeparator() + "nginx-completions.log", DebianDefaultSite::kBeside);
+  PublishWithTheTool(nginx.BaseUrl());
+  const struct {
+    const char* host;
+    const char* expected;
+  } rows[] = {{"updates.example.com", "2009-05-04"}, {"127.0.0.1", "404 Not Found"}};
+  for (const auto& row : rows) {
+    test::RawClient client(nginx.Port());
+    ASSERT_TRUE(client.Send(std::string("GET /update?request=1&appli_name=Demo HTTP/1.1\r\nHost: ") +
+                            row.host + "\r\nConnection: close\r\n\r\n"));
+    std::string reply;
+    for (int i = 0; i < 40; ++i) reply += client.StatusLine(5).value_or("") + "\n";
+    EXPECT_NE(reply.find(row.expected), std::string::npos) << row.host << "\n" << reply << nginx.ErrorLog();
+  }
 }
 
 }  // namespace
