@@ -3,7 +3,7 @@
 
 BUILD_PACKAGES=(g++ cmake ninja-build ccache pkg-config zlib1g-dev libdeflate-dev libcurl4-openssl-dev
   qt6-base-dev libxcb1-dev libgl-dev fonts-dejavu-core fonts-liberation2 libmicrohttpd-dev libssl-dev
-  libgcrypt20-dev ca-certificates)
+  libgcrypt20-dev libcmark-dev ca-certificates)
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
   zip unzip p7zip-full libarchive-tools python3 tinyproxy openssl default-jdk-headless
   dpkg-dev file nginx-light lintian)

@@ -5,6 +5,7 @@
 #include "base/paths.h"
 #include "base/text.h"
 #include "core/configuration.h"
+#include "markdown_rtf.h"
 #include "recipe.h"
 #include "release/action_list.h"
 #include "zip/zip_archiver.h"
@@ -14,12 +15,17 @@ namespace {
 
 struct PublishedRelease {
   TReleaseRecipe recipe;
-  std::string description;  // the description file's content
+  std::string description;  // as published: Markdown already turned into RTF
+  bool description_is_rtf = false;
   std::string app_folder;   // <folder>/<name>/
   std::string archive;      // the release archive's file name
   std::string archive_hash;
   uint64_t archive_size = 0;
 };
+
+bool IsRtfName(const std::string& path) {
+  return path.size() >= 4 && EqualsIgnoreCase(std::string_view(path).substr(path.size() - 4), ".rtf");
+}
 
 std::string LoadRecipe(const TPublishRequest& request, PublishedRelease& release) {
   const auto text = ReadWholeFile(request.recipe_path);
@@ -34,6 +40,14 @@ std::string LoadRecipe(const TPublishRequest& request, PublishedRelease& release
   const auto description = ReadWholeFile(description_path);
   if (!description) return "cannot read the description " + description_path;
   release.description = *description;
+  release.description_is_rtf = IsRtfName(release.recipe.description);
+  if (IsMarkdownName(release.recipe.description)) {
+    std::string error;
+    auto rtf = MarkdownToRtf(*description, error);
+    if (!rtf) return description_path + ": " + error;
+    release.description = std::move(*rtf);
+    release.description_is_rtf = true;
+  }
   if (release.recipe.filedir.empty()) release.recipe.filedir = "/files/" + request.name;
   return {};
 }
@@ -154,10 +168,6 @@ std::string ActionListText(const TPublishRequest& request, const PublishedReleas
   return text;
 }
 
-bool IsRtfName(const std::string& path) {
-  return path.size() >= 4 && EqualsIgnoreCase(std::string_view(path).substr(path.size() - 4), ".rtf");
-}
-
 std::string WriteInOrder(const std::string& app_folder, const std::vector<std::pair<std::string, std::string>>& files) {
   for (const auto& [name, content] : files) {
     if (!ReplaceFileSafely(JoinPath(app_folder, name), content)) {
@@ -195,7 +205,7 @@ std::string PublishRelease(const TPublishRequest& request, std::vector<std::stri
     RemoveFile(JoinPath(release.app_folder, kPublishedKey));
     notes.push_back("the release is not signed: updaters holding a release_public_key will refuse it");
   }
-  const bool rtf = IsRtfName(release.recipe.description);
+  const bool rtf = release.description_is_rtf;
   const std::string reply = release.recipe.version + ";" + release.recipe.date;
   files.insert(files.end(), {{rtf ? "description.rtf" : "description.txt", release.description},
                              {kActionListFileName, action_list},
