@@ -90,6 +90,19 @@ TEST_F(PublishTool, PublishesASignedReleaseThatChecks) {
   EXPECT_EQ(output, "ok\n");
 }
 
+TEST_F(PublishTool, PublishesMarkdownNotesAsRtf) {
+  dir_.Write("notes.md", "# Demo 2.1\n\n**new**\n");
+  const std::string recipe = test::ReadFile(dir_.WithSeparator() + "recipe.txt");
+  dir_.Write("recipe.txt", recipe.substr(0, recipe.find("notes.rtf")) + "notes.md" +
+                               recipe.substr(recipe.find("notes.rtf") + 9));
+  Keygen();
+  std::string output;
+  ASSERT_EQ(Release(&output), 0) << output;
+  const std::string rtf = test::ReadFile(App("description.rtf"));
+  EXPECT_TRUE(rtf.starts_with("{\\rtf1")) << rtf;
+  EXPECT_EQ(rtf.find("**"), std::string::npos) << rtf;
+}
+
 TEST_F(PublishTool, PublishesTheReadmeRecipeAsItStands) {
   const std::string readme = test::ReadFile(std::string(KESTROVA_TEST_DATA) + "/../../README.md");
   const size_t begin = readme.find("```\n# release.txt");

@@ -11,7 +11,7 @@ namespace kestrova {
 bool IsMarkdownName(const std::string& path);
 
 /// The RTF for `markdown`: headings bold and larger, strong bold, emphasis italic,
-/// code in a fixed-pitch font, list items after a bullet or their number, links as
+/// code marked fixed-pitch (\f1), list items after a bullet or their number, links as
 /// their text; raw HTML is left out. Nothing, with `error` set, when this build of
 /// the tool cannot read Markdown.
 std::optional<std::string> MarkdownToRtf(std::string_view markdown, std::string& error);
