@@ -31,6 +31,9 @@ constexpr char kUsage[] =
     "  --path PATH      request path, the updaters' link_for_update (default /update)\n"
     "  --log FILE       completion report log, never served (default: beside DIR,\n"
     "                   named DIR-completions.log)\n"
+    "  --log-max-mib N  MiB the log may reach before it becomes FILE.1, replacing the\n"
+    "                   one before, and a new FILE is begun (default 16); each field\n"
+    "                   of a report is cut to 256 bytes, ending in \"[cut]\"\n"
     "  --threads N      threads serving requests (default 16)\n"
     "  --request-timeout N\n"
     "                   seconds a client may take to send a request (default 10)\n"
@@ -68,6 +71,7 @@ struct Options {
   std::string log;
   int threads = 16;
   int request_timeout = 10;
+  int log_max_mib = 16;
 };
 
 std::optional<int> ParseNumber(const std::string& text, int low, int high) {
@@ -79,7 +83,7 @@ std::optional<int> ParseNumber(const std::string& text, int low, int high) {
 
 bool TakesValue(const std::string& name) {
   for (const char* known : {"--folder", "--address", "--port", "--path", "--log", "--threads",
-                            "--request-timeout"}) {
+                            "--request-timeout", "--log-max-mib"}) {
     if (name == known) return true;
   }
   return false;
@@ -89,6 +93,7 @@ int* NumberOption(Options& options, const std::string& name) {
   if (name == "--port") return &options.port;
   if (name == "--threads") return &options.threads;
   if (name == "--request-timeout") return &options.request_timeout;
+  if (name == "--log-max-mib") return &options.log_max_mib;
   return nullptr;
 }
 
@@ -196,7 +201,8 @@ int main(int argc, char** argv) {
     std::cerr << "kestrova-server: choose a completion log outside the folder with --log\n";
     return 2;
   }
-  kestrova::server::CompletionLog log(log_path);
+  kestrova::server::CompletionLog log(log_path,
+                                      static_cast<std::size_t>(options->log_max_mib) << 20);
   if (!log.IsOpen()) {
     std::cerr << "kestrova-server: cannot open the log " << log_path << "\n";
     return 2;

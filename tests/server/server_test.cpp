@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "catalog.h"
@@ -211,6 +212,25 @@ TEST(ServerCatalog, NeverLeavesThePublishingFolder) {
 TEST(ServerCompletionLog, AClientValueCannotForgeALineOrAField) {
   const server::CompletionReport report{"127.0.0.1", "Demo", "2.1\nFAKE", "a\tb\r@c"};
   EXPECT_EQ(server::FormatLogLine("T", report), "T\t127.0.0.1\tDemo\t2.1 FAKE\ta b @c\n");
+}
+
+// Oversized reports against a small limit: both files stay under it, every line keeps
+// its five fields, and a cut never splits a two-byte character.
+TEST(ServerCompletionLog, AFloodStaysBoundedAndWellFormed) {
+  testing::TempFolder logs;
+  const std::string path = logs.WithSeparator() + "completions.log";
+  server::CompletionLog log(path, 64 * 1024);
+  std::string wide;
+  while (wide.size() < 7000) wide += "\xC3\xA9";
+  for (int i = 0; i < 600; ++i) ASSERT_TRUE(log.Append({"127.0.0.1", wide, wide, wide}));
+  for (const std::string& file : {path + ".1", path}) {
+    std::istringstream text(test::ReadFile(file));
+    EXPECT_LE(text.str().size(), 64u * 1024) << file;
+    for (std::string line; std::getline(text, line);) {
+      EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 4) << line.substr(0, 80);
+      EXPECT_EQ(line.substr(line.size() - 6), "\xA9[cut]") << file;
+    }
+  }
 }
 
 TEST(ServerCommandLine, ExplainsItselfAndRefusesWhatItCannotServe) {
