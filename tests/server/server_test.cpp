@@ -114,7 +114,7 @@ TEST_F(ReferenceServer, KeepsEveryReportOfClientsReportingAtOnce) {
 
 TEST_F(ReferenceServer, SlowClientsNeitherStopOthersNorKeepTheirConnections) {
   test::ReferenceServer server(root_.WithSeparator(), "/upd.php", log_,
-                               {"--threads", "2", "--request-timeout", "2"});
+                               {"--threads", "2", "--head-timeout", "2"});
   std::vector<std::unique_ptr<test::RawClient>> slow;
   for (int i = 0; i < 20; ++i) {
     slow.push_back(std::make_unique<test::RawClient>(server.Port()));
@@ -137,6 +137,36 @@ TEST_F(ReferenceServer, SlowClientsNeitherStopOthersNorKeepTheirConnections) {
   EXPECT_EQ(Fetch(ReleaseCheckUrl(server.BaseUrl(), "/upd.php", "Demo")), "2.1;2009-05-04");
   trickle.join();
   EXPECT_EQ(ended, 20);
+}
+
+// 300 connections from 20 addresses send half a request and stall, and come back
+// as soon as they are dropped; an honest client is still answered promptly.
+TEST_F(ReferenceServer, AnHonestClientIsServedBesideAPoolOfStalledOnes) {
+  test::ReferenceServer server(root_.WithSeparator(), "/upd.php", log_,
+                               {"--threads", "2", "--max-connections", "200", "--per-address", "16"});
+  std::vector<std::unique_ptr<test::RawClient>> stalled(300);
+  std::atomic<bool> done{false};
+  std::thread attacker([&] {
+    for (const double stop = test::Now() + 40; !done && test::Now() < stop;) {
+      for (size_t i = 0; i < stalled.size(); ++i) {
+        if (stalled[i] && !stalled[i]->ServerSpoke()) continue;
+        try {
+          stalled[i] = std::make_unique<test::RawClient>(server.Port(), "127.0.0." + std::to_string(2 + i % 20));
+          stalled[i]->Send("GET /upd.php?request=1&appli_name=Demo HTTP/1.1\r\nHost: x\r\n");
+        } catch (const std::exception&) {
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  for (int i = 0; i < 20; ++i) {
+    const double start = test::Now();
+    EXPECT_EQ(Fetch(ReleaseCheckUrl(server.BaseUrl(), "/upd.php", "Demo")), "2.1;2009-05-04") << i;
+    EXPECT_LT(test::Now() - start, 1.0) << i;
+  }
+  done = true;
+  attacker.join();
 }
 
 TEST_F(ReferenceServer, RefusesOversizedRequestsWithoutTakingThemIn) {
