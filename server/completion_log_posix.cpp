@@ -1,7 +1,10 @@
 #include "completion_log.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <cerrno>
 #include <chrono>
@@ -10,8 +13,16 @@
 namespace kestrova::server {
 namespace {
 
+// Cuts at a character boundary, so that a cut value stays valid UTF-8.
+std::string Bounded(const std::string& value) {
+  if (value.size() <= kMaxFieldBytes) return value;
+  size_t end = kMaxFieldBytes - (sizeof kCutMark - 1);
+  while (end > 0 && (static_cast<unsigned char>(value[end]) & 0xC0) == 0x80) --end;
+  return value.substr(0, end) + kCutMark;
+}
+
 std::string Field(const std::string& value) {
-  std::string out = value;
+  std::string out = Bounded(value);
   for (char& c : out) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
   }
@@ -45,8 +56,24 @@ std::string FormatLogLine(const std::string& utc_time, const CompletionReport& r
          Field(report.version) + "\t" + Field(report.email) + "\n";
 }
 
-CompletionLog::CompletionLog(std::string path) : path_(std::move(path)) {
+CompletionLog::CompletionLog(std::string path, std::size_t max_bytes)
+    : path_(std::move(path)), max_bytes_(max_bytes) {
+  Open();
+}
+
+void CompletionLog::Open() {
   fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  struct stat info{};
+  size_ = fd_ >= 0 && ::fstat(fd_, &info) == 0 ? static_cast<std::size_t>(info.st_size) : 0;
+}
+
+// A file already empty is never rotated, so even a limit below one line keeps writing.
+bool CompletionLog::RotateIfFull(std::size_t incoming) {
+  if (size_ == 0 || size_ + incoming <= max_bytes_) return true;
+  ::close(fd_);
+  const bool moved = std::rename(path_.c_str(), (path_ + ".1").c_str()) == 0;
+  Open();
+  return moved && fd_ >= 0;
 }
 
 CompletionLog::~CompletionLog() {
@@ -54,10 +81,12 @@ CompletionLog::~CompletionLog() {
 }
 
 bool CompletionLog::Append(const CompletionReport& report) {
-  if (fd_ < 0) return false;
   const std::string line = FormatLogLine(UtcNow(), report);
   std::lock_guard lock(mutex_);
-  return WriteAll(fd_, line) && ::fsync(fd_) == 0;
+  if (!RotateIfFull(line.size()) || fd_ < 0) return false;
+  if (!WriteAll(fd_, line)) return false;
+  size_ += line.size();
+  return ::fsync(fd_) == 0;
 }
 
 }  // namespace kestrova::server

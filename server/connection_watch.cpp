@@ -1,9 +1,11 @@
 #include "connection_watch.h"
 
+#include <algorithm>
+
 namespace kestrova::server {
 
-ConnectionWatch::ConnectionWatch(std::chrono::milliseconds limit)
-    : limit_(limit), watcher_([this] { Watch(); }) {}
+ConnectionWatch::ConnectionWatch(std::chrono::milliseconds limit, size_t room)
+    : limit_(limit), room_(room), watcher_([this] { Watch(); }) {}
 
 ConnectionWatch::~ConnectionWatch() {
   {
@@ -16,12 +18,37 @@ ConnectionWatch::~ConnectionWatch() {
 
 void ConnectionWatch::Opened(const void* connection, int socket) {
   std::lock_guard lock(mutex_);
-  entries_[connection] = Entry{socket, true, std::chrono::steady_clock::now(), ""};
+  entries_[connection] = Entry{socket, true, false, false, std::chrono::steady_clock::now(), ""};
+  MakeRoom(connection);
+}
+
+// Idle before unfinished, and the longer waiting first: a client that has just
+// connected is the last to go.
+bool ConnectionWatch::GoesBefore(const Entry& a, const Entry& b) {
+  if (a.idle != b.idle) return a.idle;
+  return a.since < b.since;
+}
+
+void ConnectionWatch::MakeRoom(const void* newcomer) {
+  const auto live = std::count_if(entries_.begin(), entries_.end(),
+                                  [](const auto& item) { return !item.second.ending; });
+  if (static_cast<size_t>(live) <= room_) return;
+  Entry* victim = nullptr;
+  for (auto& [connection, entry] : entries_) {
+    if (connection == newcomer || entry.ending || !entry.awaiting) continue;
+    if (!victim || GoesBefore(entry, *victim)) victim = &entry;
+  }
+  if (!victim) return;
+  victim->ending = true;
+  ShutDownSocket(victim->socket);
 }
 
 void ConnectionWatch::TargetArrived(const void* connection, const std::string& target) {
   std::lock_guard lock(mutex_);
-  if (auto it = entries_.find(connection); it != entries_.end()) it->second.target = target;
+  if (auto it = entries_.find(connection); it != entries_.end()) {
+    it->second.target = target;
+    it->second.idle = false;
+  }
 }
 
 std::string ConnectionWatch::RequestComplete(const void* connection) {
@@ -29,6 +56,7 @@ std::string ConnectionWatch::RequestComplete(const void* connection) {
   const auto it = entries_.find(connection);
   if (it == entries_.end()) return "";
   it->second.awaiting = false;
+  it->second.idle = false;
   return it->second.target;
 }
 
@@ -38,6 +66,7 @@ void ConnectionWatch::AnswerSent(const void* connection) {
   // closed must not bring back a socket number that may belong to another by now.
   if (auto it = entries_.find(connection); it != entries_.end()) {
     it->second.awaiting = true;
+    it->second.idle = true;
     it->second.since = std::chrono::steady_clock::now();
     it->second.target.clear();
   }
@@ -60,8 +89,8 @@ void ConnectionWatch::EndOverdue(std::chrono::steady_clock::time_point now) {
   // Runs under the lock, so no entry can be closed (and its socket number reused)
   // while its socket is shut down.
   for (auto& [connection, entry] : entries_) {
-    if (entry.awaiting && now - entry.since > limit_) {
-      entry.awaiting = false;
+    if (entry.awaiting && !entry.ending && now - entry.since > limit_) {
+      entry.ending = true;
       ShutDownSocket(entry.socket);
     }
   }

@@ -13,13 +13,16 @@ namespace kestrova::server {
 
 /// Tracks each open connection (by an identity the HTTP library gives it) with its
 /// socket and the target of the request it is receiving, and ends every connection
-/// whose client has not completed a request within the time limit: a client that
-/// trickles its headers in, or idles between requests, loses its connection. The
-/// clock stops while an answer is sent, so long downloads are not cut. All calls are
-/// safe from any thread.
+/// whose client has not completed a request head within the time limit: a client
+/// that trickles its headers in, or idles between requests, loses its connection.
+/// The clock stops while an answer is sent, so long downloads are not cut. Once more
+/// than `room` connections are open, each new one ends a waiting one, so that a
+/// pool full of stalled clients still lets a new client in: first the idle ones
+/// (answered, and nothing of a next request sent), then those that have not sent a
+/// whole request head, oldest first; never one being answered. All calls are safe from any thread.
 class ConnectionWatch {
  public:
-  explicit ConnectionWatch(std::chrono::milliseconds limit);
+  ConnectionWatch(std::chrono::milliseconds limit, size_t room);
   ~ConnectionWatch();
   ConnectionWatch(const ConnectionWatch&) = delete;
   ConnectionWatch& operator=(const ConnectionWatch&) = delete;
@@ -39,14 +42,19 @@ class ConnectionWatch {
   struct Entry {
     int socket = -1;
     bool awaiting = true;
+    bool ending = false;
+    bool idle = false;
     std::chrono::steady_clock::time_point since;
     std::string target;
   };
 
   void Watch();
   void EndOverdue(std::chrono::steady_clock::time_point now);
+  void MakeRoom(const void* newcomer);
+  static bool GoesBefore(const Entry& a, const Entry& b);
 
   const std::chrono::milliseconds limit_;
+  const size_t room_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;

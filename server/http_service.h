@@ -27,10 +27,14 @@ struct HttpReply {
 };
 
 /// What one client may cost the server. A slow or hostile client can hold a
-/// connection for at most `request_seconds` before its request is complete, and at
-/// most `connection_memory` bytes of its headers are kept.
+/// connection for at most `head_seconds` before its request head is complete, an
+/// answer waits at most `request_seconds` for a client that stops reading, and at
+/// most `connection_memory` bytes of its headers are kept. One address holds at
+/// most `max_connections_per_client` connections; once three quarters of
+/// `max_connections` are open, each newcomer ends a waiting connection.
 struct HttpLimits {
   int threads = 16;
+  int head_seconds = 2;
   int request_seconds = 10;
   size_t connection_memory = 32 * 1024;
   unsigned max_headers = 100;

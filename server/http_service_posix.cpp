@@ -125,7 +125,7 @@ class HttpService::Impl {
   Impl(Handler handler, HttpLimits limits)
       : handler_(std::move(handler)),
         limits_(limits),
-        watch_(std::chrono::seconds(limits.request_seconds)) {}
+        watch_(std::chrono::seconds(limits.head_seconds), limits.max_connections * 3 / 4) {}
 
   bool Listen(const std::string& address, int port);
   int Port() const;

@@ -31,9 +31,20 @@ constexpr char kUsage[] =
     "  --path PATH      request path, the updaters' link_for_update (default /update)\n"
     "  --log FILE       completion report log, never served (default: beside DIR,\n"
     "                   named DIR-completions.log)\n"
+    "  --log-max-mib N  MiB the log may reach before it becomes FILE.1, replacing the\n"
+    "                   one before, and a new FILE is begun (default 16); each field\n"
+    "                   of a report is cut to 256 bytes, ending in \"[cut]\"\n"
     "  --threads N      threads serving requests (default 16)\n"
+    "  --head-timeout N seconds a client may take to send a request head, from\n"
+    "                   connecting or from its last answer (default 2)\n"
     "  --request-timeout N\n"
-    "                   seconds a client may take to send a request (default 10)\n"
+    "                   seconds an answer waits for a client that stops reading\n"
+    "                   (default 10)\n"
+    "  --max-connections N\n"
+    "                   open connections at most (default 1000); past three\n"
+    "                   quarters of it each new one ends an idle or stalled one\n"
+    "  --per-address N  connections one client address may hold (default 64); raise\n"
+    "                   it when many users share one proxy\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
     "\n"
@@ -68,6 +79,10 @@ struct Options {
   std::string log;
   int threads = 16;
   int request_timeout = 10;
+  int log_max_mib = 16;
+  int head_timeout = 2;
+  int max_connections = 1000;
+  int per_address = 64;
 };
 
 std::optional<int> ParseNumber(const std::string& text, int low, int high) {
@@ -79,7 +94,8 @@ std::optional<int> ParseNumber(const std::string& text, int low, int high) {
 
 bool TakesValue(const std::string& name) {
   for (const char* known : {"--folder", "--address", "--port", "--path", "--log", "--threads",
-                            "--request-timeout"}) {
+                            "--request-timeout", "--log-max-mib", "--head-timeout",
+                            "--max-connections", "--per-address"}) {
     if (name == known) return true;
   }
   return false;
@@ -89,6 +105,10 @@ int* NumberOption(Options& options, const std::string& name) {
   if (name == "--port") return &options.port;
   if (name == "--threads") return &options.threads;
   if (name == "--request-timeout") return &options.request_timeout;
+  if (name == "--log-max-mib") return &options.log_max_mib;
+  if (name == "--head-timeout") return &options.head_timeout;
+  if (name == "--max-connections") return &options.max_connections;
+  if (name == "--per-address") return &options.per_address;
   return nullptr;
 }
 
@@ -196,7 +216,8 @@ int main(int argc, char** argv) {
     std::cerr << "kestrova-server: choose a completion log outside the folder with --log\n";
     return 2;
   }
-  kestrova::server::CompletionLog log(log_path);
+  kestrova::server::CompletionLog log(log_path,
+                                      static_cast<std::size_t>(options->log_max_mib) << 20);
   if (!log.IsOpen()) {
     std::cerr << "kestrova-server: cannot open the log " << log_path << "\n";
     return 2;
@@ -217,6 +238,9 @@ int main(int argc, char** argv) {
   kestrova::server::HttpLimits limits;
   limits.threads = options->threads;
   limits.request_seconds = options->request_timeout;
+  limits.head_seconds = options->head_timeout;
+  limits.max_connections = static_cast<unsigned>(options->max_connections);
+  limits.max_connections_per_client = static_cast<unsigned>(options->per_address);
   kestrova::server::RequestLog requests(stderr);
   kestrova::server::HttpService http(
       [&server, &requests](const kestrova::server::HttpRequest& request) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
 #include "catalog.h"
@@ -113,7 +114,7 @@ TEST_F(ReferenceServer, KeepsEveryReportOfClientsReportingAtOnce) {
 
 TEST_F(ReferenceServer, SlowClientsNeitherStopOthersNorKeepTheirConnections) {
   test::ReferenceServer server(root_.WithSeparator(), "/upd.php", log_,
-                               {"--threads", "2", "--request-timeout", "2"});
+                               {"--threads", "2", "--head-timeout", "2"});
   std::vector<std::unique_ptr<test::RawClient>> slow;
   for (int i = 0; i < 20; ++i) {
     slow.push_back(std::make_unique<test::RawClient>(server.Port()));
@@ -136,6 +137,36 @@ TEST_F(ReferenceServer, SlowClientsNeitherStopOthersNorKeepTheirConnections) {
   EXPECT_EQ(Fetch(ReleaseCheckUrl(server.BaseUrl(), "/upd.php", "Demo")), "2.1;2009-05-04");
   trickle.join();
   EXPECT_EQ(ended, 20);
+}
+
+// 300 connections from 20 addresses send half a request and stall, and come back
+// as soon as they are dropped; an honest client is still answered promptly.
+TEST_F(ReferenceServer, AnHonestClientIsServedBesideAPoolOfStalledOnes) {
+  test::ReferenceServer server(root_.WithSeparator(), "/upd.php", log_,
+                               {"--threads", "2", "--max-connections", "200", "--per-address", "16"});
+  std::vector<std::unique_ptr<test::RawClient>> stalled(300);
+  std::atomic<bool> done{false};
+  std::thread attacker([&] {
+    for (const double stop = test::Now() + 40; !done && test::Now() < stop;) {
+      for (size_t i = 0; i < stalled.size(); ++i) {
+        if (stalled[i] && !stalled[i]->ServerSpoke()) continue;
+        try {
+          stalled[i] = std::make_unique<test::RawClient>(server.Port(), "127.0.0." + std::to_string(2 + i % 20));
+          stalled[i]->Send("GET /upd.php?request=1&appli_name=Demo HTTP/1.1\r\nHost: x\r\n");
+        } catch (const std::exception&) {
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  });
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  for (int i = 0; i < 20; ++i) {
+    const double start = test::Now();
+    EXPECT_EQ(Fetch(ReleaseCheckUrl(server.BaseUrl(), "/upd.php", "Demo")), "2.1;2009-05-04") << i;
+    EXPECT_LT(test::Now() - start, 1.0) << i;
+  }
+  done = true;
+  attacker.join();
 }
 
 TEST_F(ReferenceServer, RefusesOversizedRequestsWithoutTakingThemIn) {
@@ -211,6 +242,25 @@ TEST(ServerCatalog, NeverLeavesThePublishingFolder) {
 TEST(ServerCompletionLog, AClientValueCannotForgeALineOrAField) {
   const server::CompletionReport report{"127.0.0.1", "Demo", "2.1\nFAKE", "a\tb\r@c"};
   EXPECT_EQ(server::FormatLogLine("T", report), "T\t127.0.0.1\tDemo\t2.1 FAKE\ta b @c\n");
+}
+
+// Oversized reports against a small limit: both files stay under it, every line keeps
+// its five fields, and a cut never splits a two-byte character.
+TEST(ServerCompletionLog, AFloodStaysBoundedAndWellFormed) {
+  testing::TempFolder logs;
+  const std::string path = logs.WithSeparator() + "completions.log";
+  server::CompletionLog log(path, 64 * 1024);
+  std::string wide;
+  while (wide.size() < 7000) wide += "\xC3\xA9";
+  for (int i = 0; i < 600; ++i) ASSERT_TRUE(log.Append({"127.0.0.1", wide, wide, wide}));
+  for (const std::string& file : {path + ".1", path}) {
+    std::istringstream text(test::ReadFile(file));
+    EXPECT_LE(text.str().size(), 64u * 1024) << file;
+    for (std::string line; std::getline(text, line);) {
+      EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 4) << line.substr(0, 80);
+      EXPECT_EQ(line.substr(line.size() - 6), "\xA9[cut]") << file;
+    }
+  }
 }
 
 TEST(ServerCommandLine, ExplainsItselfAndRefusesWhatItCannotServe) {

@@ -120,6 +120,9 @@ class ScriptedServer {
 class RawClient {
  public:
   explicit RawClient(int port);
+  /// Connects from `source`, a loopback address such as 127.0.0.7 (Linux only), so
+  /// that one test can stand for many client addresses.
+  RawClient(int port, const std::string& source);
   ~RawClient();
   RawClient(const RawClient&) = delete;
   RawClient& operator=(const RawClient&) = delete;

@@ -184,13 +184,24 @@ void ScriptedServer::Serve(std::string reply, bool hang_up) {
   ::close(client);
 }
 
-RawClient::RawClient(int port) : socket_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+RawClient::RawClient(int port) : RawClient(port, "127.0.0.1") {}
+
+RawClient::RawClient(int port, const std::string& source)
+    : socket_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  if (socket_ < 0 || ::inet_pton(AF_INET, source.c_str(), &from.sin_addr) != 1 ||
+      ::bind(int(socket_), reinterpret_cast<sockaddr*>(&from), sizeof from) != 0) {
+    if (socket_ >= 0) ::close(int(socket_));
+    throw std::runtime_error("cannot bind to " + source);
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (socket_ < 0 ||
       ::connect(int(socket_), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(int(socket_));
     throw std::runtime_error("cannot connect to 127.0.0.1");
   }
 }
