@@ -7,6 +7,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kestrova::server {
 
@@ -16,6 +18,8 @@ struct HttpRequest {
   std::string method;
   std::string target;
   std::string client_address;
+  std::string range{};     // the Range header, empty when there is none
+  std::string if_range{};  // the If-Range header
 };
 
 /// The answer to a request: a text, or a file streamed from disk with its length.
@@ -24,6 +28,10 @@ struct HttpReply {
   std::string media_type = "text/plain";
   std::string body;
   std::optional<std::filesystem::path> file;
+  /// The part of the file sent: from `offset`, `length` bytes (all of it when none).
+  uint64_t offset = 0;
+  std::optional<uint64_t> length{};
+  std::vector<std::pair<std::string, std::string>> headers{};  // beyond Content-Type
 };
 
 /// What one client may cost the server. A slow or hostile client can hold a

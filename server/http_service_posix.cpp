@@ -63,27 +63,42 @@ std::string ClientAddress(MHD_Connection* connection) {
   return text;
 }
 
+void AddHeaders(MHD_Response* response, const HttpReply& reply) {
+  MHD_add_response_header(response, "Content-Type", reply.media_type.c_str());
+  for (const auto& [name, value] : reply.headers) {
+    MHD_add_response_header(response, name.c_str(), value.c_str());
+  }
+}
+
 ResponsePtr TextResponse(const HttpReply& reply) {
   ResponsePtr response(MHD_create_response_from_buffer(
       reply.body.size(), const_cast<char*>(reply.body.data()), MHD_RESPMEM_MUST_COPY));
-  if (response) MHD_add_response_header(response.get(), "Content-Type", reply.media_type.c_str());
+  if (response) AddHeaders(response.get(), reply);
   return response;
 }
 
-// The library streams the file from its descriptor and announces its length; a file
-// that shrinks meanwhile ends the connection early, so the client sees a short body.
-ResponsePtr FileResponse(const std::filesystem::path& path, const std::string& media_type) {
-  FileHandle file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+// The library streams the file (or the part the reply names) from its descriptor and
+// announces its length; a file that shrinks meanwhile ends the connection early, so
+// the client sees a short body.
+ResponsePtr FileResponse(const HttpReply& reply) {
+  FileHandle file(::open(reply.file->c_str(), O_RDONLY | O_CLOEXEC));
   struct stat status{};
   if (file.Get() < 0 || ::fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode)) {
     return nullptr;
   }
-  ResponsePtr response(
-      MHD_create_response_from_fd64(static_cast<uint64_t>(status.st_size), file.Get()));
+  const uint64_t size = static_cast<uint64_t>(status.st_size);
+  if (reply.offset > size) return nullptr;
+  ResponsePtr response(MHD_create_response_from_fd_at_offset64(
+      reply.length.value_or(size - reply.offset), file.Get(), reply.offset));
   if (!response) return nullptr;
   file.Release();  // the response owns it now
-  MHD_add_response_header(response.get(), "Content-Type", media_type.c_str());
+  AddHeaders(response.get(), reply);
   return response;
+}
+
+std::string HeaderValue(MHD_Connection* connection, const char* name) {
+  const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
+  return value ? value : "";
 }
 
 bool HasBody(MHD_Connection* connection) {
@@ -206,10 +221,11 @@ std::optional<Refusal> HttpService::Impl::Refuses(MHD_Connection* connection,
 }
 
 MHD_Result HttpService::Impl::Answer(MHD_Connection* connection, const std::string& method) {
-  const HttpRequest request{method, watch_.RequestComplete(connection), ClientAddress(connection)};
+  const HttpRequest request{method, watch_.RequestComplete(connection), ClientAddress(connection),
+                            HeaderValue(connection, "Range"), HeaderValue(connection, "If-Range")};
   const HttpReply reply = handler_(request);
   if (reply.file) {
-    ResponsePtr response = FileResponse(*reply.file, reply.media_type);
+    ResponsePtr response = FileResponse(reply);
     if (response) return Send(connection, reply.status, response);
     return Refuse(connection, {404, "Not found\n"});
   }

@@ -1,6 +1,7 @@
 #include "update_server.h"
 
 #include "base/text.h"
+#include "range_reply.h"
 
 namespace kestrova::server {
 namespace {
@@ -61,7 +62,7 @@ HttpReply UpdateServer::Answer(const HttpRequest& request) const {
   const std::string path = DecodePercent(request.target.substr(0, request.target.find('?')));
   if (path == options_.request_path) return AnswerProtocol(request);
   const std::string files = options_.files_prefix + "/";
-  if (path.compare(0, files.size(), files) == 0) return AnswerFile(path.substr(files.size()));
+  if (path.compare(0, files.size(), files) == 0) return AnswerFile(request, path.substr(files.size()));
   return NotFound();
 }
 
@@ -90,12 +91,12 @@ HttpReply UpdateServer::AnswerProtocol(const HttpRequest& request) const {
 }
 
 // `rest` is "<name>/<file>"; the file may lie in a subfolder of the release files.
-HttpReply UpdateServer::AnswerFile(const std::string& rest) const {
+HttpReply UpdateServer::AnswerFile(const HttpRequest& request, const std::string& rest) const {
   const size_t slash = rest.find('/');
   if (slash == std::string::npos) return NotFound();
   const auto path = catalog_.ReleaseFile(rest.substr(0, slash), rest.substr(slash + 1));
   if (!path) return NotFound();
-  return HttpReply{200, "application/octet-stream", "", *path};
+  return FileReply(request, *path);
 }
 
 }  // namespace kestrova::server

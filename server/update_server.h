@@ -27,7 +27,7 @@ class UpdateServer {
 
  private:
   HttpReply AnswerProtocol(const HttpRequest& request) const;
-  HttpReply AnswerFile(const std::string& path) const;
+  HttpReply AnswerFile(const HttpRequest& request, const std::string& path) const;
 
   const Catalog& catalog_;
   CompletionLog& log_;

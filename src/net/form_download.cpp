@@ -36,6 +36,10 @@ std::string EstimatedLeftTimeText(int64_t seconds) {
   return "Estimated left time: " + LeftTime(seconds);
 }
 
+std::string RetryText(int attempt, int attempts) {
+  return "Connection lost, retry " + std::to_string(attempt) + " of " + std::to_string(attempts) + "...";
+}
+
 TFormDownload::TFormDownload(ui::TForm* owner) : ui::TForm(owner) {
   SetCaption(" Download in progress...");
   SetBorderStyle(ui::TFormBorderStyle::ToolWindow);
@@ -82,7 +86,7 @@ void TFormDownload::FormCreate() {
 void TFormDownload::PrepareDownload(int32_t access_type, const std::string& proxy_server,
                                     const std::string& user_name, const std::string& password,
                                     const std::string& target_directory, const std::string& file_name,
-                                    const std::string& url, int64_t max_size) {
+                                    const std::string& url, int64_t max_size, const std::string& release) {
   LastBytes = 0;
   LastTime = Now();
   EstimateText.clear();
@@ -96,6 +100,11 @@ void TFormDownload::PrepareDownload(int32_t access_type, const std::string& prox
     HTTPGet1DoneFile(sender, name, size);
   };
   Downloader->OnCredentials = &AskUser;
+  Downloader->OnRetry = [this](THTTPGetThread& sender, int attempt, int attempts, const std::string& reason) {
+    HTTPGet1Retry(sender, attempt, attempts, reason);
+  };
+  Downloader->RetryPauses = kDownloadRetryPauses;
+  Downloader->ResumeTag = release;
 
   Downloader->Internet_Type = access_type;
   Downloader->Proxy_Server = proxy_server;
@@ -138,8 +147,12 @@ void TFormDownload::UpdateEstimate(int64_t total_size, int64_t readed) {
   const Clock::time_point now = Now();
   const int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(now - LastTime).count();
   if (ms <= kEstimateIntervalMs) return;
-  // Progress without new bytes gives no rate to estimate from.
-  if (readed == LastBytes) return;
+  // Progress without new bytes gives no rate to estimate from; a download that
+  // started over measures from where it starts again.
+  if (readed <= LastBytes) {
+    LastBytes = readed;
+    return;
+  }
   const int64_t ratio = (total_size - readed) / (readed - LastBytes);
   // In seconds first, so that the product stays far from overflowing.
   const int64_t s = ratio * (ms / 1000) + ratio * (ms % 1000) / 1000;
@@ -164,6 +177,13 @@ void TFormDownload::HTTPGet1Progress(THTTPGetThread&, int64_t total_size, int64_
                        std::to_string(total_size / 1024) + " Kb)");
   const int64_t percent = total_size <= 0 ? 0 : std::clamp<int64_t>(readed, 0, total_size) * 100 / total_size;
   LabelPercentDone.SetCaption("  (" + std::to_string(percent) + "%)");
+}
+
+void TFormDownload::HTTPGet1Retry(THTTPGetThread&, int attempt, int attempts, const std::string&) {
+  // The rate before the break says nothing about the link after it.
+  EstimateText = RetryText(attempt, attempts);
+  LastTime = Now();
+  LabelSize.SetCaption(EstimateText);
 }
 
 }  // namespace kestrova

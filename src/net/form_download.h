@@ -18,6 +18,8 @@ namespace kestrova {
 /// The remaining-time text for `seconds` left ("Estimated left time: 2 min  5 sec");
 /// nothing left reads "Estimated left time: 1s".
 std::string EstimatedLeftTimeText(int64_t seconds);
+/// What the dialog shows while a broken download waits to be asked for again.
+std::string RetryText(int attempt, int attempts);
 
 /// Downloads one file while showing its name, a gauge, the sizes, the percentage and
 /// an estimate of the time left. Set up with PrepareDownload, shown modally; it
@@ -38,10 +40,14 @@ class TFormDownload : public ui::TForm {
 
   /// `target_directory` ends in a separator; the file is stored under `file_name`
   /// in it. With a named proxy, `user_name` and `password` are the proxy's. A
-  /// `max_size` above 0 is the most bytes the file may have (THTTPGet::MaxSize).
+  /// `max_size` above 0 is the most bytes the file may have (THTTPGet::MaxSize). A
+  /// download that breaks is asked for again (kDownloadRetryPauses); with a `release`,
+  /// what arrived stays beside the file for the next download of that release to
+  /// continue (THTTPGet::ResumeTag).
   void PrepareDownload(int32_t access_type, const std::string& proxy_server, const std::string& user_name,
                        const std::string& password, const std::string& target_directory,
-                       const std::string& file_name, const std::string& url, int64_t max_size = 0);
+                       const std::string& file_name, const std::string& url, int64_t max_size = 0,
+                       const std::string& release = "");
   int32_t DownloadStatus() const { return Status; }
   /// After a failed download (status 3): which file and why, in words for a log
   /// ("release.zip: no data for 30 s"); empty otherwise.
@@ -60,6 +66,7 @@ class TFormDownload : public ui::TForm {
   void HTTPGet1DoneFile(THTTPGet& sender, const std::string& file_name, int64_t file_size);
   void HTTPGet1Error(THTTPGet& sender);
   void HTTPGet1Progress(THTTPGetThread& sender, int64_t total_size, int64_t readed);
+  void HTTPGet1Retry(THTTPGetThread& sender, int attempt, int attempts, const std::string& reason);
 
  private:
   void FormCreate();

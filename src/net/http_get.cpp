@@ -5,7 +5,11 @@
 #include <condition_variable>
 #include <cstdio>
 #include <limits>
+#include <thread>
 #include <vector>
+
+#include "base/files.h"
+#include "base/partial_file.h"
 
 namespace kestrova {
 namespace {
@@ -14,6 +18,9 @@ namespace {
 constexpr size_t kReadPiece = 64 * 1024;
 
 using Clock = std::chrono::steady_clock;
+
+// How soon a pause before a retry notices a cancel.
+constexpr std::chrono::milliseconds kAbortCheck{50};
 
 // The stall rule of a download: windows of a fixed length one after another from the
 // start of the body, each of which must bring its share of bytes.
@@ -68,6 +75,35 @@ std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return text;
+}
+
+// "bytes FIRST-LAST/TOTAL" of a range answer; a total the server does not know ("*")
+// gives nothing, as it cannot tell where the file ends.
+struct TContentRange {
+  int64_t first = 0;
+  int64_t last = 0;
+  int64_t total = 0;
+};
+
+std::optional<TContentRange> ParseContentRange(const std::string& text) {
+  static constexpr std::string_view kUnit = "bytes ";
+  if (text.compare(0, kUnit.size(), kUnit) != 0) return std::nullopt;
+  const size_t dash = text.find('-', kUnit.size());
+  const size_t slash = text.find('/', kUnit.size());
+  if (dash == std::string::npos || slash == std::string::npos || dash > slash) return std::nullopt;
+  const auto first = ParseContentLength(text.substr(kUnit.size(), dash - kUnit.size()));
+  const auto last = ParseContentLength(text.substr(dash + 1, slash - dash - 1));
+  const auto total = ParseContentLength(text.substr(slash + 1));
+  if (!first || !last || !total || *first > *last || *last + 1 != *total) return std::nullopt;
+  return TContentRange{*first, *last, *total};
+}
+
+// What names the file as the server has it, for If-Range: a strong ETag (a weak one
+// may not be used there), else the Last-Modified date; empty when there is neither.
+std::string ValidatorOf(const InternetRequest& request) {
+  const std::string etag = request.ETag().value_or("");
+  if (!etag.empty() && etag.rfind("W/", 0) != 0) return etag;
+  return request.LastModified().value_or("");
 }
 
 // A port given as ":digits" at the end of the host; the host keeps anything else,
@@ -198,8 +234,17 @@ std::optional<Credentials> THTTPGetThread::AskCredentials(const CredentialChalle
   return answer;
 }
 
-std::unique_ptr<InternetRequest> THTTPGetThread::SendRequest(InternetSession& session, const TURLParts& parts) {
+std::unique_ptr<InternetRequest> THTTPGetThread::SendRequest(InternetSession& session, const TURLParts& parts,
+                                                             bool retry) {
   HttpTarget target{parts.host, parts.port, parts.path, "", "", parts.secure};
+  // Only a file the server named can be continued: without a validator the rest
+  // could belong to another file, so the whole one is asked for again.
+  if (Readed > 0 && !validator_.empty()) {
+    target.range_start = Readed;
+    target.if_range = validator_;
+  }
+  // A server that took the connection again but does not answer is one more break.
+  if (retry) target.time_limit = Params.StallWindow;
   // With a named proxy the configured login is the proxy's: it must never travel to
   // the download server, which may be any host the action list names.
   if (UsesNamedProxy(Params.Internet_Type, Params.Proxy_Server)) {
@@ -212,6 +257,44 @@ std::unique_ptr<InternetRequest> THTTPGetThread::SendRequest(InternetSession& se
       target, [this](const CredentialChallenge& challenge) { return AskCredentials(challenge); });
 }
 
+THTTPGetThread::TAttempt THTTPGetThread::Attempt(InternetSession& session, const TURLParts& parts, bool retry) {
+  Failure.clear();
+  std::unique_ptr<InternetRequest> request = SendRequest(session, parts, retry);
+  if (aborted_) return TAttempt::kFatal;
+  if (!request) {
+    Fail("the server " + parts.host + " could not be reached");
+    // The first server that cannot be reached at all leaves the second to be tried.
+    return retry ? TAttempt::kBroken : TAttempt::kFatal;
+  }
+  if (!TakeStart(*request)) {
+    // What is in hand is no beginning of the file the server has now: the whole of
+    // it is asked for, which no range answer can refuse again.
+    if (Readed == 0) return TAttempt::kFatal;
+    StartOver();
+    return Attempt(session, parts, retry);
+  }
+  if (Failure.size() || aborted_) return TAttempt::kFatal;
+  KeepValidator(*request);
+  return Transfer(*request);
+}
+
+// Decides where the body goes: a 206 with the rest of the same file continues it,
+// any other answer that passes CheckResponse starts it anew. False when the answer
+// cannot follow on from what is in hand (a 416, another part, another file).
+bool THTTPGetThread::TakeStart(InternetRequest& request) {
+  const std::string status = request.StatusCode();
+  if (Readed > 0 && status == "416") return false;
+  if (Readed > 0 && status == "206") {
+    const std::optional<TContentRange> range = ParseContentRange(request.ContentRange().value_or(""));
+    const std::string validator = ValidatorOf(request);
+    if (!range || range->first != Readed || (!validator.empty() && validator != validator_)) return false;
+    CheckSize(std::to_string(range->total), true);
+    return true;
+  }
+  if (CheckResponse(request) && Readed > 0) StartOver();
+  return true;
+}
+
 // Decides from the headers whether the body is wanted and how many bytes it may have.
 bool THTTPGetThread::CheckResponse(InternetRequest& request) {
   // Only the file asked for is stored: an error page must never pass for it.
@@ -220,7 +303,12 @@ bool THTTPGetThread::CheckResponse(InternetRequest& request) {
     Fail(status.empty() ? "the server sent no answer" : "the server answered HTTP " + status);
     return false;
   }
-  const std::optional<std::string> length_text = request.ContentLength();
+  return CheckSize(request.ContentLength(), false);
+}
+
+// Takes the size the server announced for the whole file; `whole` when a range
+// answer stated it, so that it is surely there.
+bool THTTPGetThread::CheckSize(const std::optional<std::string>& length_text, bool whole) {
   const std::optional<int64_t> length = length_text ? ParseContentLength(*length_text) : std::nullopt;
   if (length_text && !length) {
     Fail("the server announced a size that is no number (" + *length_text + ")");
@@ -241,22 +329,55 @@ bool THTTPGetThread::CheckResponse(InternetRequest& request) {
          std::to_string(kUnstatedSizeCap) + " bytes a download of no stated size may take");
     return false;
   }
-  announced_ = length.has_value();
+  announced_ = length.has_value() || whole;
   limit_ = length.value_or(Params.MaxSize);
   TotalSize = limit_;
   return true;
 }
 
-// Writes the body into the target file; true when all of it arrived and was written.
-bool THTTPGetThread::Transfer(InternetRequest& request) {
-  FilePtr file(std::fopen(Params.FileName.c_str(), "wb"));
+void THTTPGetThread::KeepValidator(InternetRequest& request) {
+  if (Readed > 0) return;  // the file continued keeps the name it had
+  validator_ = ValidatorOf(request);
+  if (Params.ResumeTag.empty()) return;
+  // A partial file without a note is never continued: nothing could tell its rest.
+  if (validator_.empty() || !WritePartialOrigin(Params.FileName, {Params.URL, validator_, Params.ResumeTag})) {
+    RemoveFile(PartialInfoPath(Params.FileName));
+  }
+}
+
+// A partial file an earlier download of the same URL and release left is taken up;
+// any other one there goes.
+void THTTPGetThread::TakeUpPartial() {
+  if (Params.ResumeTag.empty()) return;
+  const std::optional<PartialOrigin> origin = ReadPartialOrigin(Params.FileName);
+  const std::optional<FileStatus> status = QueryFile(PartialFilePath(Params.FileName));
+  const bool same = origin && origin->url == Params.URL && origin->release == Params.ResumeTag;
+  const bool fits = status && !status->is_dir && !status->is_link && status->size > 0 &&
+                    (Params.MaxSize <= 0 || static_cast<int64_t>(status->size) <= Params.MaxSize);
+  if (!same || !fits) {
+    RemovePartialFile(Params.FileName);
+    return;
+  }
+  Readed = static_cast<int64_t>(status->size);
+  validator_ = origin->validator;
+}
+
+void THTTPGetThread::StartOver() {
+  Readed = 0;
+  validator_.clear();
+}
+
+std::string THTTPGetThread::WritePath() const {
+  return Params.ResumeTag.empty() ? Params.FileName : PartialFilePath(Params.FileName);
+}
+
+// Appends the body to what is in hand (or starts the file with it).
+THTTPGetThread::TAttempt THTTPGetThread::Transfer(InternetRequest& request) {
+  const std::string path = WritePath();
+  FilePtr file(std::fopen(path.c_str(), Readed == 0 ? "wb" : "ab"));
   if (!file) {
     Fail("the file " + Params.FileName + " cannot be written");
-    return false;
-  }
-  if (Params.OnProgress) {
-    relay_ = TThread::Create<TProgressRelay>(*this);
-    relay_->Start();
+    return TAttempt::kFatal;
   }
   std::vector<char> piece(kReadPiece);
   TStallWatch watch(Params.StallWindow, Params.StallWindowBytes);
@@ -270,6 +391,7 @@ bool THTTPGetThread::Transfer(InternetRequest& request) {
       stalled = request.Failed() && watch.Expired();
       break;
     }
+    Received += static_cast<int64_t>(n);
     // Only the bytes within the bound are kept: a server that goes on sends no file.
     if (static_cast<int64_t>(n) > limit_ - Readed) {
       overlong = true;
@@ -287,10 +409,6 @@ bool THTTPGetThread::Transfer(InternetRequest& request) {
       break;
     }
   }
-  if (relay_) {
-    relay_->Finish();
-    relay_->WaitFor();
-  }
   if (std::fclose(file.release()) != 0) written = false;
   overlong = overlong || request.Overlong();
   if (!written) {
@@ -299,16 +417,42 @@ bool THTTPGetThread::Transfer(InternetRequest& request) {
     Fail("the server sent more than the " + std::to_string(limit_) + " bytes it announced");
   } else if (overlong) {
     // Nothing announced where this body ends: what it left is no part of any file.
-    std::remove(Params.FileName.c_str());
+    std::remove(path.c_str());
     Fail("the server sent more than the " + std::to_string(limit_) + " bytes stated");
   } else if (stalled) {
     Fail(watch.Reason());
+    return TAttempt::kBroken;
   } else if (request.Failed() || (announced_ && Readed != TotalSize)) {
     // A body cut short is no release file, even when the last read reported no error.
     Fail("the connection broke after " + std::to_string(Readed) + " of " +
          (announced_ ? std::to_string(TotalSize) : std::string("an unknown number of")) + " bytes");
+    return TAttempt::kBroken;
   }
-  return Failure.empty();
+  return Failure.empty() ? TAttempt::kDone : TAttempt::kFatal;
+}
+
+// Tells the window, then waits out the pause; false when the download was cancelled
+// meanwhile.
+bool THTTPGetThread::PauseBeforeRetry(size_t attempt) {
+  if (aborted_) return false;
+  if (Params.OnRetry) {
+    const int attempts = static_cast<int>(Params.RetryPauses.size());
+    GuiThread::Synchronize([&] { Params.OnRetry(*this, static_cast<int>(attempt) + 1, attempts, Failure); });
+  }
+  const Clock::time_point end = Clock::now() + Params.RetryPauses[attempt];
+  while (!aborted_ && Clock::now() < end) std::this_thread::sleep_for(kAbortCheck);
+  return !aborted_;
+}
+
+// The whole file in hand takes the place of the target.
+bool THTTPGetThread::Complete() {
+  if (Params.ResumeTag.empty()) return true;
+  if (!RenameReplacing(PartialFilePath(Params.FileName), Params.FileName)) {
+    Fail("the file " + Params.FileName + " cannot be written");
+    return false;
+  }
+  RemovePartialFile(Params.FileName);
+  return true;
 }
 
 void THTTPGetThread::Execute() {
@@ -317,13 +461,21 @@ void THTTPGetThread::Execute() {
   InternetHandle session = OpenSession();
   if (aborted_) return;
   if (!session) return Fail("no internet session could be opened");
-  std::unique_ptr<InternetRequest> request = SendRequest(*session, parts);
-  if (aborted_) return;
-  if (!request) return Fail("the server " + parts.host + " could not be reached");
-  if (!CheckResponse(*request)) return;
-  Readed = 0;
-  if (aborted_) return;
-  Succeeded = Transfer(*request);
+  TakeUpPartial();
+  if (Params.OnProgress) {
+    relay_ = TThread::Create<TProgressRelay>(*this);
+    relay_->Start();
+  }
+  TAttempt result = Attempt(*session, parts, false);
+  for (size_t retry = 0; result == TAttempt::kBroken && retry < Params.RetryPauses.size(); ++retry) {
+    if (!PauseBeforeRetry(retry)) break;
+    result = Attempt(*session, parts, true);
+  }
+  if (relay_) {
+    relay_->Finish();
+    relay_->WaitFor();
+  }
+  Succeeded = !aborted_ && result == TAttempt::kDone && Complete();
 }
 
 THTTPGet::~THTTPGet() {
@@ -336,9 +488,9 @@ THTTPGet::~THTTPGet() {
 void THTTPGet::StartDownload() {
   if (running_) return;
   worker_.reset();
-  THTTPGetParams params{Agent,         URL,          FileName,   UserName,   Password,
+  THTTPGetParams params{Agent,         URL,          FileName,    UserName,   Password,
                         Internet_Type, Proxy_Server, CertificateAuthorities, OnProgress, OnCredentials,
-                        MaxSize,       StallWindow,  StallWindowBytes};
+                        MaxSize,       StallWindow,  StallWindowBytes, RetryPauses, ResumeTag, OnRetry};
   worker_ = TThread::Create<THTTPGetThread>(std::move(params));
   THTTPGetThread& worker = *worker_;
   worker.OnTerminate = [this, &worker] { WorkerEnded(worker); };

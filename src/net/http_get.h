@@ -10,6 +10,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/threads.h"
 #include "net/internet.h"
@@ -45,6 +46,12 @@ inline constexpr int64_t kUnstatedSizeCap = int64_t{4} << 30;  // 4 GiB
 inline constexpr std::chrono::milliseconds kStallWindow{30000};
 inline constexpr int64_t kStallWindowBytes = 4096;
 
+/// A download that breaks or stalls is asked for again after each of these pauses in
+/// turn, for the rest of the file where the server can send it; growing, so that a
+/// link that is down for a while gets the time to come back.
+inline const std::vector<std::chrono::milliseconds> kDownloadRetryPauses = {
+    std::chrono::seconds(1), std::chrono::seconds(3), std::chrono::seconds(9)};
+
 class THTTPGetThread;
 class TProgressRelay;
 
@@ -52,6 +59,10 @@ class TProgressRelay;
 using TOnProgressEvent = std::function<void(THTTPGetThread& sender, int64_t TotalSize, int64_t Readed)>;
 /// Asks the user for credentials when a server or proxy wants them; nothing cancels.
 using TOnCredentialsEvent = std::function<std::optional<Credentials>(const CredentialChallenge&)>;
+/// A broken download is about to be asked for again: try `attempt` of `attempts`,
+/// after `reason` ("no data for 30 s").
+using TOnRetryEvent =
+    std::function<void(THTTPGetThread& sender, int attempt, int attempts, const std::string& reason)>;
 
 /// What a worker downloads: its copy of the component's properties.
 struct THTTPGetParams {
@@ -68,6 +79,9 @@ struct THTTPGetParams {
   int64_t MaxSize = 0;
   std::chrono::milliseconds StallWindow = kStallWindow;
   int64_t StallWindowBytes = kStallWindowBytes;
+  std::vector<std::chrono::milliseconds> RetryPauses;
+  std::string ResumeTag;
+  TOnRetryEvent OnRetry;
 };
 
 /// The worker of one download: connects, sends the request (answering requests for
@@ -85,10 +99,12 @@ class THTTPGetThread : public TThread {
 
   /// The outcome, decided when the body ends.
   bool Succeeded = false;
-  /// The response's Content-Length.
-  int64_t TotalSize = 0;
-  /// Bytes written to the file so far.
+  /// The size of the whole file, as the server announced it.
+  std::atomic<int64_t> TotalSize{0};
+  /// Bytes of the file in hand so far, those a resumed download started with included.
   std::atomic<int64_t> Readed{0};
+  /// Body bytes that came over the network, every attempt counted.
+  std::atomic<int64_t> Received{0};
   /// Why a download that was not cancelled failed ("the server answered HTTP 404");
   /// empty while it runs and after a success. Read it once the worker has ended.
   std::string Failure;
@@ -99,16 +115,29 @@ class THTTPGetThread : public TThread {
   void Execute() override;
 
  private:
+  // How one request for the file ended.
+  enum class TAttempt { kDone, kBroken, kFatal };
+
   InternetHandle OpenSession();
-  std::unique_ptr<InternetRequest> SendRequest(InternetSession& session, const TURLParts& parts);
+  std::unique_ptr<InternetRequest> SendRequest(InternetSession& session, const TURLParts& parts, bool retry);
   std::optional<Credentials> AskCredentials(const CredentialChallenge& challenge);
+  TAttempt Attempt(InternetSession& session, const TURLParts& parts, bool retry);
+  bool TakeStart(InternetRequest& request);
   bool CheckResponse(InternetRequest& request);
-  bool Transfer(InternetRequest& request);
+  bool CheckSize(const std::optional<std::string>& length_text, bool whole);
+  TAttempt Transfer(InternetRequest& request);
+  bool PauseBeforeRetry(size_t attempt);
+  void TakeUpPartial();
+  void KeepValidator(InternetRequest& request);
+  void StartOver();
+  bool Complete();
+  std::string WritePath() const;
   void Fail(std::string reason) { Failure = std::move(reason); }
 
   std::atomic<bool> aborted_{false};
-  int64_t limit_ = 0;       // the most body bytes taken, decided from the headers
+  int64_t limit_ = 0;       // the most bytes the file may have, decided from the headers
   bool announced_ = false;  // the response has a Content-Length
+  std::string validator_;   // what the server named the file by: ETag, else Last-Modified
   std::mutex session_mutex_;
   InternetHandle session_;  // guarded: Abort closes it from the GUI thread
   TThread::Ptr<TProgressRelay> relay_;
@@ -152,11 +181,21 @@ class THTTPGet {
   /// The stall rule: fewer than StallWindowBytes in a StallWindow fails.
   std::chrono::milliseconds StallWindow = kStallWindow;
   int64_t StallWindowBytes = kStallWindowBytes;
+  /// A download that breaks or stalls is asked for again after each pause in turn
+  /// (kDownloadRetryPauses), for the rest of the file where the server names it with
+  /// a validator and answers the range; empty: it fails at once.
+  std::vector<std::chrono::milliseconds> RetryPauses;
+  /// Non-empty: the body gathers in the partial file beside FileName (PartialFilePath)
+  /// with a note of the URL, the validator and this tag (a release version), and is
+  /// renamed to FileName once whole. A download of the same URL and tag continues a
+  /// partial file that an earlier one left; any other partial file there is dropped.
+  std::string ResumeTag;
 
   TOnProgressEvent OnProgress;
   TOnDoneFileEvent OnDoneFile;
   TNotifyEvent OnError;
   TOnCredentialsEvent OnCredentials;
+  TOnRetryEvent OnRetry;
 
   /// Starts a download with the current properties; ignored while one runs.
   void StartDownload();
@@ -167,6 +206,8 @@ class THTTPGet {
   /// Why the last download failed, in words for a log ("the server sent more than the
   /// 1048576 bytes stated"); empty while one runs, after a success or a cancel.
   std::string FailureText() const;
+  /// Body bytes the last download received over the network, every attempt counted.
+  int64_t BytesReceived() const { return worker_ ? worker_->Received.load() : 0; }
 
  private:
   void WorkerEnded(THTTPGetThread& worker);

@@ -84,6 +84,26 @@ std::string ProxyForScheme(std::string_view setting, bool secure) {
   return "";
 }
 
+std::vector<std::string> RangeHeaders(const HttpTarget& target) {
+  if (target.range_start <= 0) return {};
+  std::vector<std::string> lines{"Range: bytes=" + std::to_string(target.range_start) + "-"};
+  if (!target.if_range.empty()) lines.push_back("If-Range: " + target.if_range);
+  return lines;
+}
+
+bool ResponseHeaders::Take(std::string_view line) {
+  const size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return false;
+  const std::string_view name = TrimBlanks(line.substr(0, colon));
+  std::optional<std::string>* field = EqualsIgnoreCase(name, "content-range")   ? &content_range
+                                      : EqualsIgnoreCase(name, "etag")          ? &etag
+                                      : EqualsIgnoreCase(name, "last-modified") ? &last_modified
+                                                                                : nullptr;
+  if (!field) return false;
+  *field = std::string(TrimBlanks(line.substr(colon + 1)));
+  return true;
+}
+
 std::unique_ptr<InternetRequest> SendAskingForLogins(
     const PortSession& session, const HttpTarget& target, const std::string& proxy_host,
     const std::function<std::unique_ptr<InternetRequest>(const RequestLogins&)>& send,

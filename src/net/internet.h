@@ -34,6 +34,10 @@ class InternetRequest {
   virtual std::string StatusCode() const = 0;
   /// The text of the Content-Length header; nothing when the response has none.
   virtual std::optional<std::string> ContentLength() const = 0;
+  /// What a download resumes by: the Content-Range, ETag and Last-Modified headers.
+  virtual std::optional<std::string> ContentRange() const { return std::nullopt; }
+  virtual std::optional<std::string> ETag() const { return std::nullopt; }
+  virtual std::optional<std::string> LastModified() const { return std::nullopt; }
 
   /// Reads the next piece of the body into `buffer`. Returns the number of bytes,
   /// 0 at the end of the body and on failure; Failed tells the two apart.
@@ -60,6 +64,12 @@ struct HttpTarget {
   std::string user_name;
   std::string password;
   bool secure = false;  // https
+  /// Above 0: only the bytes from this one on are asked for (Range), and only while
+  /// the file is still the one `if_range` names (If-Range; the whole file otherwise).
+  int64_t range_start = 0;
+  std::string if_range{};
+  /// When positive, the most the response's headers may take to arrive.
+  std::chrono::milliseconds time_limit{0};
 };
 
 /// Who refused a request for want of credentials: the server (401) or a proxy (407).
@@ -152,12 +162,28 @@ std::string WireUrl(std::string_view url);
 /// tunnels the connection. Empty when the list has nothing for the scheme.
 std::string ProxyForScheme(std::string_view setting, bool secure);
 
+/// The header lines ("Name: value", no line end) a request for `target` adds to
+/// ask for the rest of a file; none for a whole file.
+std::vector<std::string> RangeHeaders(const HttpTarget& target);
+
+/// The headers of a response a port has read, by the names the seam reports.
+struct ResponseHeaders {
+  std::optional<std::string> content_range;
+  std::optional<std::string> etag;
+  std::optional<std::string> last_modified;
+  /// Takes one "Name: value" line when it is one of them; false otherwise.
+  bool Take(std::string_view line);
+};
+
 /// A request of a port: the response as far as it came, and the way a Close of its
 /// session ends the request at once.
 class PortRequest : public InternetRequest {
  public:
   std::string StatusCode() const override { return status_; }
   std::optional<std::string> ContentLength() const override { return content_length_; }
+  std::optional<std::string> ContentRange() const override { return headers_.content_range; }
+  std::optional<std::string> ETag() const override { return headers_.etag; }
+  std::optional<std::string> LastModified() const override { return headers_.last_modified; }
   bool Failed() const override { return failed_; }
   void SetDeadline(std::chrono::steady_clock::time_point deadline) override { deadline_ = deadline; }
 
@@ -167,6 +193,7 @@ class PortRequest : public InternetRequest {
  protected:
   std::string status_;
   std::optional<std::string> content_length_;
+  ResponseHeaders headers_;
   bool failed_ = false;
   std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
 };

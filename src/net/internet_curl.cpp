@@ -51,6 +51,7 @@ class CurlSession;
 struct RequestExtras {
   std::optional<Credentials> proxy_login;  // instead of the session's
   bool download = false;  // a file: large receive blocks, and notice a body longer than announced
+  std::vector<std::string> headers;  // beyond the cache rules
 };
 
 // Receive block of a download: the library's default makes a fast link cost many
@@ -60,7 +61,8 @@ constexpr long kDownloadReceiveBlock = 256 * 1024;
 /// One transfer, driven by the thread that opens and reads it.
 class CurlRequest : public PortRequest {
  public:
-  CurlRequest(std::shared_ptr<CurlSession> session, MultiPtr multi, EasyPtr easy);
+  CurlRequest(std::shared_ptr<CurlSession> session, MultiPtr multi, EasyPtr easy,
+              const std::vector<std::string>& headers);
   ~CurlRequest() override;
 
   // Drives the transfer until the final headers are in; false when it failed first.
@@ -89,13 +91,14 @@ class CurlRequest : public PortRequest {
   // Declared so that the easy handle goes first, then its multi handle, then the
   // header list the easy handle points to.
   std::shared_ptr<CurlSession> session_;
-  SlistPtr headers_;
+  SlistPtr header_lines_;
   MultiPtr multi_;
   EasyPtr easy_;
 
   std::string block_status_;  // status of the header block being received
   bool block_has_location_ = false;
   std::optional<std::string> block_length_;
+  ResponseHeaders block_headers_;
   bool headers_done_ = false;
 
   std::string buffer_;
@@ -159,7 +162,8 @@ class CurlSession : public PortSession, public std::enable_shared_from_this<Curl
   std::string ca_file_;
 };
 
-CurlRequest::CurlRequest(std::shared_ptr<CurlSession> session, MultiPtr multi, EasyPtr easy)
+CurlRequest::CurlRequest(std::shared_ptr<CurlSession> session, MultiPtr multi, EasyPtr easy,
+                         const std::vector<std::string>& headers)
     : session_(std::move(session)), multi_(std::move(multi)), easy_(std::move(easy)) {
   curl_easy_setopt(easy_.get(), CURLOPT_HEADERFUNCTION, &CurlRequest::OnHeader);
   curl_easy_setopt(easy_.get(), CURLOPT_HEADERDATA, this);
@@ -167,12 +171,14 @@ CurlRequest::CurlRequest(std::shared_ptr<CurlSession> session, MultiPtr multi, E
   curl_easy_setopt(easy_.get(), CURLOPT_WRITEDATA, this);
   // Intermediate caches must fetch afresh from the server, like a reload does.
   curl_slist* list = curl_slist_append(nullptr, "Cache-Control: no-cache");
-  if (list) {
-    curl_slist* more = curl_slist_append(list, "Pragma: no-cache");
-    if (more) list = more;
+  header_lines_.reset(list);
+  std::vector<std::string> lines{"Pragma: no-cache"};
+  lines.insert(lines.end(), headers.begin(), headers.end());
+  for (const std::string& line : lines) {
+    if (!list) break;
+    list = curl_slist_append(list, line.c_str());
   }
-  headers_.reset(list);
-  curl_easy_setopt(easy_.get(), CURLOPT_HTTPHEADER, headers_.get());
+  curl_easy_setopt(easy_.get(), CURLOPT_HTTPHEADER, header_lines_.get());
 }
 
 CurlRequest::~CurlRequest() {
@@ -195,8 +201,10 @@ void CurlRequest::TakeHeaderLine(std::string line) {
     block_status_ = blank == std::string::npos ? "" : std::string(TrimBlanks(line.substr(blank + 1, 4)));
     block_has_location_ = false;
     block_length_.reset();
+    block_headers_ = {};
     return;
   }
+  if (block_headers_.Take(line)) return;
   if (StartsWithIgnoreCase(line, "location:")) {
     block_has_location_ = true;
     return;
@@ -212,6 +220,7 @@ void CurlRequest::TakeHeaderLine(std::string line) {
   headers_done_ = true;
   status_ = block_status_;
   content_length_ = block_length_;
+  headers_ = block_headers_;
 }
 
 size_t CurlRequest::OnBody(char* data, size_t size, size_t count, void* self) {
@@ -225,6 +234,7 @@ size_t CurlRequest::OnBody(char* data, size_t size, size_t count, void* self) {
     request->headers_done_ = true;
     request->status_ = request->block_status_;
     request->content_length_ = request->block_length_;
+    request->headers_ = request->block_headers_;
   }
   request->buffer_.append(data, size * count);
   return size * count;
@@ -367,7 +377,8 @@ std::unique_ptr<InternetRequest> CurlSession::Open(const std::string& url, const
   }
   if (extras) ApplyExtras(e, *extras);
 
-  auto request = std::make_unique<CurlRequest>(shared_from_this(), std::move(multi), std::move(easy));
+  auto request = std::make_unique<CurlRequest>(shared_from_this(), std::move(multi), std::move(easy),
+                                               extras ? extras->headers : std::vector<std::string>{});
   if (!Register(request.get())) return nullptr;
   if (extras && extras->download) request->WatchLength();
   if (curl_multi_add_handle(request->multi_.get(), e) != CURLM_OK) return nullptr;
@@ -401,9 +412,10 @@ std::unique_ptr<InternetRequest> CurlSession::SendHttpRequestAsking(const HttpTa
     RequestExtras extras;
     extras.download = true;
     extras.proxy_login = logins.proxy;
+    extras.headers = RangeHeaders(target);
     const std::string user = logins.server ? logins.server->user_name : "";
     const std::string password = logins.server ? logins.server->password : "";
-    return Open(url, user, password, std::chrono::milliseconds(0), &extras);
+    return Open(url, user, password, target.time_limit, &extras);
   };
   auto answer = [&](const CredentialChallenge& challenge, InternetRequest&) {
     return prompt ? prompt(challenge) : std::nullopt;

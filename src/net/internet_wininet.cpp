@@ -344,6 +344,9 @@ bool WinInetRequest::Send(const std::string& headers, Clock::time_point deadline
   if (!handles_->request) return false;
   status_ = QueryText(handles_->request, HTTP_QUERY_STATUS_CODE).value_or("");
   content_length_ = QueryText(handles_->request, HTTP_QUERY_CONTENT_LENGTH);
+  headers_.content_range = QueryText(handles_->request, HTTP_QUERY_CONTENT_RANGE);
+  headers_.etag = QueryText(handles_->request, HTTP_QUERY_ETAG);
+  headers_.last_modified = QueryText(handles_->request, HTTP_QUERY_LAST_MODIFIED);
   if (content_length_ && !content_length_->empty() && content_length_->size() < 20 &&
       std::all_of(content_length_->begin(), content_length_->end(),
                   [](char c) { return c >= '0' && c <= '9'; })) {
@@ -413,6 +416,7 @@ std::string WinInetSession::HeadersFor(const HttpTarget& target,
   if (for_proxy && !target.secure && open_type_ != kOpenTypeDirect) {
     headers += "Proxy-Authorization: " + BasicLogin(*for_proxy) + "\r\n";
   }
+  for (const std::string& line : RangeHeaders(target)) headers += line + "\r\n";
   return headers;
 }
 
@@ -444,8 +448,10 @@ std::unique_ptr<WinInetRequest> WinInetSession::Send(const HttpTarget& target,
 
 std::unique_ptr<InternetRequest> WinInetSession::SendHttpRequestAsking(const HttpTarget& target,
                                                                       const CredentialPrompt& prompt) {
+  const auto deadline =
+      target.time_limit.count() > 0 ? Clock::now() + target.time_limit : Clock::time_point::max();
   auto send = [&](const RequestLogins& logins) -> std::unique_ptr<InternetRequest> {
-    return Send(target, logins.server, logins.proxy, Clock::time_point::max());
+    return Send(target, logins.server, logins.proxy, deadline);
   };
   auto answer = [&](const CredentialChallenge& challenge, InternetRequest& refused) -> std::optional<Credentials> {
     if (prompt) return prompt(challenge);

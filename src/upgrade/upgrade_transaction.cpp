@@ -5,6 +5,7 @@
 #include <set>
 
 #include "base/files.h"
+#include "base/partial_file.h"
 #include "base/paths.h"
 #include "upgrade/replacement_script.h"
 #include "upgrade/trash.h"
@@ -101,6 +102,11 @@ void FinishRecords(const std::vector<TJournalRecord>& records, const std::string
   }
   SweepStaging(records);
   RemoveBrought(records);
+  // A partial download outlives an undo, for the next try of the release to go on
+  // with; once that release is in, nothing will.
+  for (const TJournalRecord& record : records) {
+    if (record.kind == TJournalKind::kBrought) RemovePartialFile(record.a);
+  }
   RemoveWorkFolder(work_folder);
 }
 

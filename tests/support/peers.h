@@ -73,6 +73,30 @@ class HostileServer {
   int port_ = 0;
 };
 
+/// Serves the files of a folder by name and breaks its connections on purpose
+/// (cutting_server.py): once at each offset of `cuts`, or by falling silent at
+/// `hold_at`; `ranges` false makes it a server without range support, and a
+/// `replacement` takes the place of the files after the first cut, under a new ETag.
+class CuttingServer {
+ public:
+  struct Options {
+    std::vector<int64_t> cuts;
+    int64_t hold_at = -1;
+    bool ranges = true;
+    std::string replacement = "";
+  };
+  CuttingServer(const std::string& folder, const Options& options);
+  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  /// Each request as "RANGE STATUS": "- 200", "bytes=1000- 206".
+  std::vector<std::string> Requests() const;
+
+ private:
+  testing::TempFolder dir_;
+  std::string log_;
+  std::unique_ptr<ChildProcess> process_;
+  int port_ = 0;
+};
+
 /// The reference update server, serving `folder` with requests at `path`. An empty
 /// `log` leaves the log where the server puts it by default.
 class ReferenceServer {

@@ -67,6 +67,20 @@ HostileServer::HostileServer(const std::string& mode)
   port_ = std::stoi(process_.FirstLine());
 }
 
+CuttingServer::CuttingServer(const std::string& folder, const Options& options)
+    : log_(dir_.WithSeparator() + "requests.log") {
+  std::string cuts;
+  for (int64_t cut : options.cuts) cuts += (cuts.empty() ? "" : ",") + std::to_string(cut);
+  std::vector<std::string> argv{"python3", KESTROVA_TEST_DATA "/net/cutting_server.py", "--folder", folder,
+                                "--cuts", cuts, "--hold-at", std::to_string(options.hold_at), "--log", log_};
+  if (!options.ranges) argv.push_back("--no-ranges");
+  if (!options.replacement.empty()) argv.insert(argv.end(), {"--replacement", options.replacement});
+  process_ = std::make_unique<ChildProcess>(argv);
+  port_ = std::stoi(process_->FirstLine());
+}
+
+std::vector<std::string> CuttingServer::Requests() const { return Lines(ReadFile(log_)); }
+
 ReferenceServer::ReferenceServer(const std::string& folder, const std::string& path,
                                  const std::string& log, const std::vector<std::string>& extra_args)
     : process_(ReferenceServerArgs(folder, path, log, extra_args)) {
