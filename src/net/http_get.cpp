@@ -379,6 +379,9 @@ THTTPGetThread::TAttempt THTTPGetThread::Transfer(InternetRequest& request) {
     Fail("the file " + Params.FileName + " cannot be written");
     return TAttempt::kFatal;
   }
+  // Each piece goes to the disk as it arrives: an updater killed meanwhile leaves all
+  // it received for the next start to continue from.
+  std::setvbuf(file.get(), nullptr, _IONBF, 0);
   std::vector<char> piece(kReadPiece);
   TStallWatch watch(Params.StallWindow, Params.StallWindowBytes);
   bool written = true;

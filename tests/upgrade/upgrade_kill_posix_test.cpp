@@ -12,6 +12,7 @@
 #include <map>
 #include <thread>
 
+#include "support/peers.h"
 #include "support/temp_folder.h"
 #include "upgrade/demo_publication.h"
 
@@ -23,9 +24,17 @@ namespace fs = std::filesystem;
 // Every name below a folder with its type, permissions and content.
 using Tree = std::map<std::string, std::string>;
 
+bool IsPartialDownload(const fs::path& path) {
+  const std::string name = path.filename().string();
+  return name.ends_with(".partial") || name.ends_with(".partial.info");
+}
+
+// A download cut short stays beside its target for the next upgrade to continue: it
+// is part of neither version.
 Tree Snapshot(const testing::TempFolder& folder, const std::string& root) {
   Tree tree;
   for (const auto& entry : fs::recursive_directory_iterator(folder.path() / root)) {
+    if (IsPartialDownload(entry.path())) continue;
     struct stat info {};
     ::lstat(entry.path().c_str(), &info);
     const std::string name = fs::relative(entry.path(), folder.path()).string();
@@ -44,8 +53,8 @@ std::string Difference(const Tree& actual, const Tree& expected) {
   return text;
 }
 
-// Runs a program to its end with only `environment`; the raw wait status.
-int RunToEnd(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
+// Starts a program with only `environment`.
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
   const pid_t child = ::fork();
   if (child == 0) {
     std::vector<char*> args, env;
@@ -56,6 +65,12 @@ int RunToEnd(const std::vector<std::string>& argv, const std::vector<std::string
     ::execve(args[0], args.data(), env.data());
     ::_exit(127);
   }
+  return child;
+}
+
+// Runs a program to its end with only `environment`; the raw wait status.
+int RunToEnd(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
+  const pid_t child = Spawn(argv, environment);
   int status = 0;
   ::waitpid(child, &status, 0);
   return status;
@@ -82,11 +97,7 @@ class UpgradeKilled : public ::testing::Test {
     }
     publication_.Announce("1.1", "2026-12-01");
     publication_.Describe("description.txt", "Demo 1.1");
-    publication_.PublishActionList(
-        "[release]\ndownload_server_adr1=" + publication_.BaseUrl() +
-        "\nfiledir=/files/Demo\nfilename1=program.zip\nfilename2=updater.zip\ncheck_shortcuts=1\nUpgrade_Kestrova=1\n"
-        "[save_action]\npath1=*.cfg\n[files_to_delete]\nfile1=old.txt\nfile2=lib/gone.so\n"
-        "[folders_to_delete]\ndir1=cache\n");
+    publication_.PublishActionList(ActionList(publication_.BaseUrl()));
     WriteProgram("program/app.sh", "1.1");
     for (const char* name : {"lib/a.so", "lib/b.so", "lib/c.so", "doc/readme.txt", "data/new/x1", "data/new/x2",
                              "data/new/deep/x3", "data/y"}) {
@@ -107,6 +118,13 @@ class UpgradeKilled : public ::testing::Test {
   void WriteProgram(const std::string& name, const std::string& version) const {
     world_.Write(name, "#!/bin/sh\n# " + version + "\necho started >> '" + Path("started") + "'\n");
     fs::permissions(Path(name), fs::perms(0755));
+  }
+
+  std::string ActionList(const std::string& download_server) const {
+    return "[release]\ndownload_server_adr1=" + download_server +
+           "\nfiledir=/files/Demo\nfilename1=program.zip\nfilename2=updater.zip\ncheck_shortcuts=1\n"
+           "Upgrade_Kestrova=1\n[save_action]\npath1=*.cfg\n[files_to_delete]\nfile1=old.txt\nfile2=lib/gone.so\n"
+           "[folders_to_delete]\ndir1=cache\n";
   }
 
   std::string UpdaterConfiguration() const {
@@ -189,6 +207,35 @@ TEST_F(UpgradeKilled, AtEveryChangeTheNextStartLeavesTheOldOrTheNewVersion) {
   }
   EXPECT_GT(old_count, 0);
   EXPECT_GT(new_count, 0);
+}
+
+TEST_F(UpgradeKilled, DuringADownloadTheNextUpgradeFetchesOnlyTheRest) {
+  Reset();
+  const std::string archive = publication_.FilePath("program.zip");
+  const auto size = static_cast<int64_t>(fs::file_size(archive));
+  test::CuttingServer files(fs::path(archive).parent_path().string(), {{}, size * 6 / 10});
+  publication_.PublishActionList(ActionList(files.BaseUrl()));
+  const std::string partial = Path("app/program.zip.partial");
+  std::vector<std::string> environment = Environment();
+  environment.push_back("QT_QPA_PLATFORM=offscreen");
+  const pid_t driver = Spawn({KESTROVA_BIN_DIR "/upgrade_driver", Path("app/updater")}, environment);
+  // The server falls silent at 60%; what the updater wrote of it is on disk by then.
+  EXPECT_TRUE(WaitFor([&] { return fs::exists(partial) && int64_t(fs::file_size(partial)) == size * 6 / 10; }));
+  ::kill(driver, SIGKILL);
+  int status = 0;
+  ::waitpid(driver, &status, 0);
+  StartAgain();
+  ASSERT_TRUE(fs::exists(partial)) << "the start after the kill keeps the partial download";
+  const auto kept = static_cast<int64_t>(fs::file_size(partial));
+
+  EXPECT_EQ(Upgrade(0), 0);
+  EXPECT_EQ(world_.Read("app/app.cfg"), "[Kestrova]\nVERSION=1.1\nEMAIL=ann@example.org\n");
+  EXPECT_EQ(world_.Read("app/big.bin"), world_.Read("program/big.bin"));
+  EXPECT_EQ(files.Requests(), (std::vector<std::string>{"- 200", "bytes=" + std::to_string(kept) + "- 206", "- 200"}));
+  for (const auto& entry : fs::recursive_directory_iterator(Path("app"))) {
+    EXPECT_FALSE(IsPartialDownload(entry.path())) << entry.path();
+  }
+  EXPECT_TRUE(WaitFor([&] { return !fs::exists(Path("app/batch_update.sh")); }));
 }
 
 }  // namespace
