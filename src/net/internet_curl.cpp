@@ -129,7 +129,9 @@ class CurlSession : public PortSession, public std::enable_shared_from_this<Curl
   }
 
   std::unique_ptr<InternetRequest> SendHttpRequest(const HttpTarget& target) override {
-    return Open(TargetUrl(target), target.user_name, target.password, std::chrono::milliseconds(0));
+    RequestExtras extras;
+    extras.headers = RangeHeaders(target);
+    return Open(TargetUrl(target), target.user_name, target.password, target.time_limit, &extras);
   }
 
   std::unique_ptr<InternetRequest> SendHttpRequestAsking(const HttpTarget& target,

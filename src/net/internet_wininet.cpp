@@ -111,6 +111,10 @@ std::optional<std::string> QueryText(HINTERNET request, DWORD what) {
   }
 }
 
+Clock::time_point Deadline(const HttpTarget& target) {
+  return target.time_limit.count() > 0 ? Clock::now() + target.time_limit : Clock::time_point::max();
+}
+
 std::atomic<HWND> dialog_owner{nullptr};
 
 // The system's password dialog, for a request refused for want of credentials when
@@ -280,7 +284,7 @@ class WinInetSession : public PortSession, public std::enable_shared_from_this<W
     if (!target.user_name.empty() || !target.password.empty()) {
       login = Credentials{target.user_name, target.password};
     }
-    return Send(target, login, std::nullopt, Clock::time_point::max());
+    return Send(target, login, std::nullopt, Deadline(target));
   }
 
   std::unique_ptr<InternetRequest> SendHttpRequestAsking(const HttpTarget& target,
@@ -448,8 +452,7 @@ std::unique_ptr<WinInetRequest> WinInetSession::Send(const HttpTarget& target,
 
 std::unique_ptr<InternetRequest> WinInetSession::SendHttpRequestAsking(const HttpTarget& target,
                                                                       const CredentialPrompt& prompt) {
-  const auto deadline =
-      target.time_limit.count() > 0 ? Clock::now() + target.time_limit : Clock::time_point::max();
+  const auto deadline = Deadline(target);
   auto send = [&](const RequestLogins& logins) -> std::unique_ptr<InternetRequest> {
     return Send(target, logins.server, logins.proxy, deadline);
   };
