@@ -170,20 +170,24 @@ void TFormDownload::ShowGauge(int64_t total_size, int64_t readed) {
   Gauge1.SetProgress(static_cast<int>(std::clamp<int64_t>(readed, 0, total_size) / unit));
 }
 
+void TFormDownload::ShowSizes(int64_t total_size, int64_t readed) {
+  LabelSize.SetCaption(EstimateText + "  (" + std::to_string(readed / 1024) + " Kb of " +
+                       std::to_string(total_size / 1024) + " Kb)");
+}
+
 void TFormDownload::HTTPGet1Progress(THTTPGetThread&, int64_t total_size, int64_t readed) {
   UpdateEstimate(total_size, readed);
   ShowGauge(total_size, readed);
-  LabelSize.SetCaption(EstimateText + "  (" + std::to_string(readed / 1024) + " Kb of " +
-                       std::to_string(total_size / 1024) + " Kb)");
+  ShowSizes(total_size, readed);
   const int64_t percent = total_size <= 0 ? 0 : std::clamp<int64_t>(readed, 0, total_size) * 100 / total_size;
   LabelPercentDone.SetCaption("  (" + std::to_string(percent) + "%)");
 }
 
-void TFormDownload::HTTPGet1Retry(THTTPGetThread&, int attempt, int attempts, const std::string&) {
+void TFormDownload::HTTPGet1Retry(THTTPGetThread& sender, int attempt, int attempts, const std::string&) {
   // The rate before the break says nothing about the link after it.
   EstimateText = RetryText(attempt, attempts);
   LastTime = Now();
-  LabelSize.SetCaption(EstimateText);
+  ShowSizes(sender.TotalSize, sender.Readed);
 }
 
 }  // namespace kestrova

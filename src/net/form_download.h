@@ -72,6 +72,7 @@ class TFormDownload : public ui::TForm {
   void FormCreate();
   void UpdateEstimate(int64_t total_size, int64_t readed);
   void ShowGauge(int64_t total_size, int64_t readed);
+  void ShowSizes(int64_t total_size, int64_t readed);
   void Finish(int32_t status);
 };
 
