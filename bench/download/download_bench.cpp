@@ -1,6 +1,7 @@
 // Downloads one URL through the download dialog, as the upgrade does, and prints the
 // outcome, the seconds from the start of the dialog to its end, the bytes of the
-// file and the number of progress events the GUI thread ran:
+// file, the number of progress events the GUI thread ran and the body bytes received
+// over the network in all (more than the file's when a broken download started over):
 //
 //   bench_download URL TARGET_FOLDER/ FILE_NAME
 //
@@ -34,7 +35,8 @@ int main(int argc, char** argv) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::error_code ignored;
   const auto bytes = std::filesystem::file_size(folder + name, ignored);
-  std::printf("status %d seconds %.3f bytes %llu events %ld\n", form.DownloadStatus(), seconds,
-              static_cast<unsigned long long>(bytes), events);
+  std::printf("status %d seconds %.3f bytes %llu events %ld received %lld\n", form.DownloadStatus(), seconds,
+              static_cast<unsigned long long>(bytes), events,
+              static_cast<long long>(form.Downloader->BytesReceived()));
   return form.DownloadStatus() == 1 ? 0 : 1;
 }

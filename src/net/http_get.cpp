@@ -349,6 +349,7 @@ void THTTPGetThread::KeepValidator(InternetRequest& request) {
 // any other one there goes.
 void THTTPGetThread::TakeUpPartial() {
   if (Params.ResumeTag.empty()) return;
+  RemoveReplaceLeftovers(PartialInfoPath(Params.FileName));
   const std::optional<PartialOrigin> origin = ReadPartialOrigin(Params.FileName);
   const std::optional<FileStatus> status = QueryFile(PartialFilePath(Params.FileName));
   const bool same = origin && origin->url == Params.URL && origin->release == Params.ResumeTag;
@@ -470,9 +471,14 @@ void THTTPGetThread::Execute() {
     relay_->Start();
   }
   TAttempt result = Attempt(*session, parts, false);
-  for (size_t retry = 0; result == TAttempt::kBroken && retry < Params.RetryPauses.size(); ++retry) {
-    if (!PauseBeforeRetry(retry)) break;
+  int64_t farthest = Readed;
+  size_t retry = 0;
+  while (result == TAttempt::kBroken && retry < Params.RetryPauses.size() && PauseBeforeRetry(retry)) {
     result = Attempt(*session, parts, true);
+    // A try that got farther than any before earns the next break the full count and
+    // the shortest pause again: a long file over a bad link breaks more than a few times.
+    retry = Readed > farthest ? 0 : retry + 1;
+    farthest = std::max<int64_t>(farthest, Readed);
   }
   if (relay_) {
     relay_->Finish();

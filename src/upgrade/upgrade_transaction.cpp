@@ -68,6 +68,8 @@ void RemoveBrought(const std::vector<TJournalRecord>& records) {
     if (record.kind != TJournalKind::kBrought) continue;
     RemoveFile(record.a);
     RemoveReplaceLeftovers(record.a);
+    // A note of a partial download that a kill cut short while it was written.
+    RemoveReplaceLeftovers(PartialInfoPath(record.a));
   }
 }
 
