@@ -60,7 +60,9 @@ TEST_F(HttpGetResume, ABrokenDownloadAsksForTheRestOrStartsOverWhenItMust) {
     EXPECT_EQ(server.Requests(), c.requests);
     EXPECT_EQ(retries.size(), c.requests.size() - 1);
     const int64_t size = static_cast<int64_t>(release_.size());
-    if (c.server.ranges && !c.replaced) EXPECT_LE(get.BytesReceived(), size + size / 20);
+    if (c.server.ranges && !c.replaced) {
+      EXPECT_LE(get.BytesReceived(), size + size / 20);
+    }
   }
 }
 
