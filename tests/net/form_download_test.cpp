@@ -93,7 +93,7 @@ TEST_F(FormDownloadTest, ACutDownloadShowsItsRetryAndGoesOn) {
   testing::TempFolder published;
   const std::string release(300000, 'c');
   published.Write("release.zip", release);
-  test::CuttingServer server(published.WithSeparator(), {{100000}});
+  test::CuttingServer server(published.WithSeparator(), {100000});
   TFormDownload form;
   std::string shown;
   Every20ms([&] {

@@ -1,5 +1,5 @@
-// Downloads whose connection breaks, from a server that cuts it on purpose: what is
-// asked for again, what arrives in all, and what the file holds in the end.
+// Downloads from a server that hangs up on purpose: what is asked for again, what
+// arrives in all, and what the file holds in the end.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,99 +10,62 @@
 namespace kestrova {
 namespace {
 
-class HttpGetResume : public test::HttpGet {
- protected:
-  HttpGetResume() {
-    for (size_t i = 0; i < release_.size(); ++i) release_[i] = static_cast<char>(i * 2654435761u >> 24);
-    published_.Write("r.zip", release_);
-    replacement_ = published_.Write("other.zip", std::string(600000, 'n')).string();
-  }
+using test::HttpGet;
 
-  void Prepare(THTTPGet& get, const std::string& url, const std::string& tag = "") {
-    get.URL = url;
-    get.FileName = dir_.WithSeparator() + "r.zip";
-    get.Internet_Type = kOpenTypeDirect;
-    get.RetryPauses = {std::chrono::milliseconds(10), std::chrono::milliseconds(20), std::chrono::milliseconds(40)};
-    get.ResumeTag = tag;
-  }
-
-  std::string release_ = std::string(1 << 20, '\0');
-  testing::TempFolder published_;
-  std::string replacement_;
-};
-
-TEST_F(HttpGetResume, ABrokenDownloadAsksForTheRestOrStartsOverWhenItMust) {
+TEST_F(HttpGet, ABrokenDownloadGoesOnWhereItCanAndStartsOverWhereItMust) {
   struct Case {
     const char* name;
-    test::CuttingServer::Options server;
-    bool replaced;  // the file in the end is the replacement
+    std::vector<int64_t> cuts;
+    bool ranges;
+    bool replaced;            // the published file changes at the first break
+    const char* kept_for;     // an earlier download of this release was cut at the first cut
     std::vector<std::string> requests;
+    int64_t received;         // body bytes in all, those of the earlier download not counted
   };
+  constexpr int64_t kSize = 1 << 20;
   const std::vector<Case> cases = {
-      {"cut three times",
-       {{200000, 500000, 900000}},
-       false,
-       {"- 200", "bytes=200000- 206", "bytes=500000- 206", "bytes=900000- 206"}},
-      {"no range support", {{300000}, -1, false}, false, {"- 200", "- 200"}},
-      {"replaced between attempts", {{400000}, -1, true, replacement_}, true, {"- 200", "bytes=400000- 200"}},
+      {"cut three times", {200000, 500000, 900000}, true, false, nullptr,
+       {"- 200", "bytes=200000- 206", "bytes=500000- 206", "bytes=900000- 206"}, kSize},
+      {"no range support", {300000}, false, false, nullptr, {"- 200", "- 200"}, 300000 + kSize},
+      {"replaced between attempts", {400000}, true, true, nullptr, {"- 200", "bytes=400000- 200"}, 1000000},
+      {"kept for this release", {600000}, true, false, "1.1", {"- 200", "bytes=600000- 206"}, kSize - 600000},
+      {"kept for another release", {600000}, true, false, "1.0", {"- 200", "- 200"}, kSize},
   };
+  std::string release(kSize, '\0');
+  for (size_t i = 0; i < release.size(); ++i) release[i] = static_cast<char>(i * 2654435761u >> 24);
+  const std::string replacement(600000, 'n');
+  testing::TempFolder published;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    test::CuttingServer server(published_.WithSeparator(), c.server);
+    published.Write("r.zip", release);
+    test::CuttingServer server(published.WithSeparator(), c.cuts, c.ranges);
+    auto prepare = [&](THTTPGet& get, const char* tag) {
+      get.URL = server.BaseUrl() + "/files/r.zip";
+      get.FileName = dir_.WithSeparator() + "r.zip";
+      get.Internet_Type = kOpenTypeDirect;
+      get.ResumeTag = tag;
+    };
+    if (c.kept_for) {
+      THTTPGet earlier;
+      prepare(earlier, c.kept_for);
+      EXPECT_TRUE(Download(earlier).error);
+    }
     THTTPGet get;
-    Prepare(get, server.BaseUrl() + "/files/r.zip");
-    std::vector<int> retries;
-    get.OnRetry = [&](THTTPGetThread&, int attempt, int, const std::string&) { retries.push_back(attempt); };
-    const test::Outcome outcome = Download(get);
-    EXPECT_TRUE(outcome.done) << get.FailureText();
-    const std::string& expected = c.replaced ? test::ReadFile(replacement_) : release_;
-    EXPECT_TRUE(test::ReadFile(get.FileName) == expected);
+    prepare(get, "1.1");
+    get.RetryPauses = {std::chrono::milliseconds(10), std::chrono::milliseconds(20)};
+    int retries = 0;
+    get.OnRetry = [&](THTTPGetThread&, int, int, const std::string&) {
+      if (c.replaced && retries == 0) published.Write("r.zip", replacement);
+      ++retries;
+    };
+    EXPECT_TRUE(Download(get).done) << get.FailureText();
+    EXPECT_TRUE(test::ReadFile(get.FileName) == (c.replaced ? replacement : release));
     EXPECT_EQ(server.Requests(), c.requests);
-    EXPECT_EQ(retries.size(), c.requests.size() - 1);
-    const int64_t size = static_cast<int64_t>(release_.size());
-    if (c.server.ranges && !c.replaced) {
-      EXPECT_LE(get.BytesReceived(), size + size / 20);
-    }
-  }
-}
-
-TEST_F(HttpGetResume, AKeptPartialFileIsContinuedOnlyForItsUrlAndRelease) {
-  struct Case {
-    const char* name;
-    std::string second_tag;
-    std::string second_path;
-    bool continued;
-  };
-  const std::vector<Case> cases = {
-      {"the same release", "1.1", "/files/r.zip", true},
-      {"another release", "1.2", "/files/r.zip", false},
-      {"another URL", "1.1", "/elsewhere/r.zip", false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const int64_t hold_at = static_cast<int64_t>(release_.size()) * 6 / 10;
-    test::CuttingServer server(published_.WithSeparator(), {{}, hold_at});
-    {
-      THTTPGet first;
-      Prepare(first, server.BaseUrl() + "/files/r.zip", "1.1");
-      test::Outcome outcome;
-      Arm(first, outcome);
-      first.StartDownload();
-      GuiThread::WaitUntil([&] { return !outcome.progress.empty() && outcome.progress.back() == hold_at; });
-      first.CancelDownload();
-      GuiThread::WaitUntil([&] { return !first.Worker(); });
-    }
-    EXPECT_EQ(std::filesystem::file_size(PartialFilePath(dir_.WithSeparator() + "r.zip")), uint64_t(hold_at));
-    THTTPGet second;
-    Prepare(second, server.BaseUrl() + c.second_path, c.second_tag);
-    const test::Outcome outcome = Download(second);
-    EXPECT_TRUE(outcome.done) << second.FailureText();
-    EXPECT_TRUE(test::ReadFile(second.FileName) == release_);
-    const std::string range = "bytes=" + std::to_string(hold_at) + "- 206";
-    EXPECT_EQ(server.Requests(), (std::vector<std::string>{"- 200", c.continued ? range : "- 200"}));
-    EXPECT_FALSE(std::filesystem::exists(PartialFilePath(second.FileName)));
-    EXPECT_FALSE(std::filesystem::exists(PartialInfoPath(second.FileName)));
-    std::filesystem::remove(second.FileName);
+    EXPECT_EQ(retries, c.kept_for ? 0 : int(c.cuts.size()));
+    EXPECT_EQ(get.BytesReceived(), c.received);
+    EXPECT_FALSE(std::filesystem::exists(PartialFilePath(get.FileName)));
+    EXPECT_FALSE(std::filesystem::exists(PartialInfoPath(get.FileName)));
+    std::filesystem::remove(get.FileName);
   }
 }
 

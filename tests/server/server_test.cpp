@@ -13,7 +13,6 @@
 #include "net/protocol.h"
 #include "publication_check.h"
 #include "request_log.h"
-#include "support/nginx.h"
 #include "support/peers.h"
 
 namespace kestrova {
@@ -89,48 +88,6 @@ TEST_F(ReferenceServer, ServesReleaseFilesWithTheirLength) {
   request = internet->SendHttpRequest({"127.0.0.1", port, "/files/Demo/missing.zip", "", ""});
   ASSERT_TRUE(request);
   EXPECT_EQ(request->StatusCode(), "404");
-}
-
-TEST_F(ReferenceServer, AnswersOneRangeOfAReleaseFileAsNginxDoes) {
-  struct Case {
-    const char* name;
-    int64_t from;
-    std::string if_range;  // "etag" and "date" stand for the file's own
-    std::string status;
-    std::string content_range;
-    std::string body;
-  };
-  const std::string& file = release_file_;
-  const std::vector<Case> cases = {
-      {"the rest", 70000, "", "206", "bytes 70000-70002/70003", "end"},
-      {"the rest of the same file", 1000, "etag", "206", "bytes 1000-70002/70003", file.substr(1000)},
-      {"the rest of a file of that date", 69999, "date", "206", "bytes 69999-70002/70003", "zend"},
-      {"the rest of a file since replaced", 1000, "\"other\"", "200", "", file},
-      {"beyond the end", 70003, "", "416", "bytes */70003", ""},
-  };
-  test::ReferenceServer reference(root_.WithSeparator(), "/upd.php", log_);
-  std::string folder = root_.WithSeparator();
-  folder.pop_back();
-  test::Nginx nginx(folder, logs_.WithSeparator() + "nginx.log");
-  auto internet = OpenInternetSession("kestrova", kOpenTypeDirect, "");
-  for (const int port : {reference.Port(), nginx.Port()}) {
-    const HttpTarget whole{"127.0.0.1", port, "/files/Demo/demo21.zip", "", ""};
-    const auto named = internet->SendHttpRequest(whole);
-    ASSERT_TRUE(named && named->ETag() && named->LastModified()) << port;
-    for (const Case& c : cases) {
-      SCOPED_TRACE(std::string(c.name) + (port == nginx.Port() ? " (nginx)" : ""));
-      HttpTarget target = whole;
-      target.range_start = c.from;
-      target.if_range = c.if_range == "etag" ? *named->ETag() : c.if_range == "date" ? *named->LastModified() : c.if_range;
-      const auto request = internet->SendHttpRequest(target);
-      ASSERT_TRUE(request);
-      EXPECT_EQ(request->StatusCode(), c.status);
-      EXPECT_EQ(request->ContentRange().value_or(""), c.content_range);
-      std::string piece(4096, '\0'), body;
-      while (size_t n = request->Read(piece.data(), piece.size())) body.append(piece.data(), n);
-      if (c.status != "416") EXPECT_TRUE(body == c.body);
-    }
-  }
 }
 
 TEST_F(ReferenceServer, KeepsEveryReportOfClientsReportingAtOnce) {

@@ -73,19 +73,11 @@ class HostileServer {
   int port_ = 0;
 };
 
-/// Serves the files of a folder by name and breaks its connections on purpose
-/// (cutting_server.py): once at each offset of `cuts`, or by falling silent at
-/// `hold_at`; `ranges` false makes it a server without range support, and a
-/// `replacement` takes the place of the files after the first cut, under a new ETag.
+/// Serves the files of `folder` by name and hangs up once at each offset of `cuts`
+/// (cutting_server.py); without `ranges`, as a server that answers no Range.
 class CuttingServer {
  public:
-  struct Options {
-    std::vector<int64_t> cuts;
-    int64_t hold_at = -1;
-    bool ranges = true;
-    std::string replacement = "";
-  };
-  CuttingServer(const std::string& folder, const Options& options);
+  CuttingServer(const std::string& folder, const std::vector<int64_t>& cuts, bool ranges = true);
   std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
   /// Each request as "RANGE STATUS": "- 200", "bytes=1000- 206".
   std::vector<std::string> Requests() const;

@@ -17,7 +17,6 @@
 #include "demo_publication.h"
 #include "release/action_list.h"
 #include "release/release_signature.h"
-#include "support/nginx.h"
 #include "support/peers.h"
 #include "upgrade/form_main_screen.h"
 
@@ -348,11 +347,75 @@ TEST_F(UpgradeProcedure, RefusesWhatTheKeyDidNotSignBeforeSavingAnything) {
   }
 }
 
+// The shipped nginx configuration, serving the publishing folder on a port of its own.
+// Debian's stock site as nginx-light ships it, for machines that lack the file.
+constexpr const char* kDebianDefaultSite =
+    "server {\n\tlisten 80 default_server;\n\tlisten [::]:80 default_server;\n"
+    "\troot /var/www/html;\n\tindex index.html index.htm index.nginx-debian.html;\n"
+    "\tserver_name _;\n\tlocation / {\n\t\ttry_files $uri $uri/ =404;\n\t}\n}\n";
+
+enum class DebianDefaultSite { kAbsent, kBeside };
+
+class Nginx {
+ public:
+  Nginx(const std::string& folder, const std::string& completion_log,
+        DebianDefaultSite debian_site = DebianDefaultSite::kAbsent)
+      : port_(test::FreePort()) {
+    const std::string listen = "listen 127.0.0.1:" + std::to_string(port_);
+    std::string site = test::ReadFile(KESTROVA_TEST_DATA "/../../server/nginx/kestrova.conf");
+    Substitute(site, "listen 80;", listen + ";");
+    Substitute(site, "/srv/kestrova/publish", folder);
+    Substitute(site, "/var/log/kestrova/completions.log", completion_log);
+    dir_.Write("kestrova.conf", site);
+    const std::string d = dir_.WithSeparator();
+    std::string includes = "include " + d + "kestrova.conf;\n";
+    if (debian_site == DebianDefaultSite::kBeside) {
+      // Debian's nginx.conf takes conf.d/*.conf first, then sites-enabled/*.
+      std::string stock = test::ReadFile("/etc/nginx/sites-available/default");
+      if (stock.find("listen 80 default_server;") == std::string::npos) stock = kDebianDefaultSite;
+      Substitute(stock, "listen 80 default_server;", listen + " default_server;");
+      Substitute(stock, "listen [::]:80 default_server;", "");
+      dir_.Write("default", stock);
+      includes += "include " + d + "default;\n";
+    }
+    dir_.Write("nginx.conf", std::string(::geteuid() == 0 ? "user root;\n" : "") + "pid " + d +
+                                 "nginx.pid;\nerror_log " + d + "error.log;\nevents {}\nhttp {\n" +
+                                 "client_body_temp_path " + d + "body;\nproxy_temp_path " + d + "proxy;\n" +
+                                 "fastcgi_temp_path " + d + "fastcgi;\nuwsgi_temp_path " + d + "uwsgi;\n" +
+                                 "scgi_temp_path " + d + "scgi;\n" + includes + "}\n");
+    process_ = std::make_unique<test::ChildProcess>(std::vector<std::string>{
+        "/usr/sbin/nginx", "-p", d, "-e", d + "error.log", "-c", d + "nginx.conf", "-g", "daemon off;"});
+    for (int attempt = 0; attempt < 100 && !Listening(); ++attempt) ::usleep(50000);
+  }
+  std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(port_); }
+  int Port() const { return port_; }
+  std::string ErrorLog() const { return test::ReadFile(dir_.WithSeparator() + "error.log"); }
+
+ private:
+  static void Substitute(std::string& text, const std::string& from, const std::string& to) {
+    const size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+  }
+  bool Listening() const {
+    try {
+      test::RawClient probe(port_);
+      return true;
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+
+  testing::TempFolder dir_;
+  int port_;
+  std::unique_ptr<test::ChildProcess> process_;
+};
+
 TEST_F(UpgradeProcedure, NginxWithTheShippedConfigurationServesAWholeUpgrade) {
   const std::string completions = temp_.WithSeparator() + "nginx-completions.log";
   std::string folder = publish_.WithSeparator();
   folder.pop_back();
-  test::Nginx nginx(folder, completions);
+  Nginx nginx(folder, completions);
   const std::string key = PublishWithTheTool(nginx.BaseUrl());
   app_.Write("kestrova.ini", "[application]\nname=Demo\nmain_program=bin/demo\nfilename_config=demo.cfg\n"
                              "param_appli_version=VERSION\nparam_email=EMAIL\n[server]\nserver_addr1=" +
@@ -372,10 +435,50 @@ TEST_F(UpgradeProcedure, NginxWithTheShippedConfigurationServesAWholeUpgrade) {
 
 // Beside Debian's default site only the host name in server_name reaches the
 // publishing folder; any other name gets the default site's 404.
+TEST_F(UpgradeProcedure, NginxAndTheReferenceServerAnswerOneRangeOfAReleaseFileAlike) {
+  struct Case {
+    const char* name;
+    int64_t from;
+    std::string if_range;  // "etag" and "date" stand for the file's own
+    std::string status, content_range, body;
+  };
+  const std::string file = std::string(70000, 'z') + "end";
+  const std::vector<Case> cases = {
+      {"the rest", 70000, "", "206", "bytes 70000-70002/70003", "end"},
+      {"the rest of the same file", 1000, "etag", "206", "bytes 1000-70002/70003", file.substr(1000)},
+      {"the rest of a file of that date", 69999, "date", "206", "bytes 69999-70002/70003", "zend"},
+      {"the rest of a file since replaced", 1000, "\"other\"", "200", "", file},
+      {"beyond the end", 70003, "", "416", "bytes */70003", ""},
+  };
+  publish_.Write("Demo/files/r.bin", file);
+  std::string folder = publish_.WithSeparator();
+  folder.pop_back();
+  Nginx nginx(folder, temp_.WithSeparator() + "nginx-completions.log");
+  auto internet = OpenInternetSession("kestrova", kOpenTypeDirect, "");
+  for (const int port : {std::stoi(publication_.BaseUrl().substr(17)), nginx.Port()}) {
+    const HttpTarget whole{"127.0.0.1", port, "/files/Demo/r.bin", "", ""};
+    const auto named = internet->SendHttpRequest(whole);
+    ASSERT_TRUE(named && named->ETag() && named->LastModified()) << port;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (port == nginx.Port() ? " (nginx)" : ""));
+      HttpTarget target = whole;
+      target.range_start = c.from;
+      target.if_range = c.if_range == "etag" ? *named->ETag() : c.if_range == "date" ? *named->LastModified() : c.if_range;
+      const auto request = internet->SendHttpRequest(target);
+      ASSERT_TRUE(request);
+      EXPECT_EQ(request->StatusCode(), c.status);
+      EXPECT_EQ(request->ContentRange().value_or(""), c.content_range);
+      std::string piece(4096, '\0'), body;
+      while (size_t n = request->Read(piece.data(), piece.size())) body.append(piece.data(), n);
+      EXPECT_TRUE(c.status == "416" || body == c.body);
+    }
+  }
+}
+
 TEST_F(UpgradeProcedure, NginxBesideDebiansDefaultSiteAnswersItsServerName) {
   std::string folder = publish_.WithSeparator();
   folder.pop_back();
-  test::Nginx nginx(folder, temp_.WithSeparator() + "nginx-completions.log", test::DebianDefaultSite::kBeside);
+  Nginx nginx(folder, temp_.WithSeparator() + "nginx-completions.log", DebianDefaultSite::kBeside);
   PublishWithTheTool(nginx.BaseUrl());
   const struct {
     const char* host;
