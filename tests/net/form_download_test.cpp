@@ -89,23 +89,6 @@ TEST_F(FormDownloadTest, StatusTellsHowTheDownloadEnded) {
   }
 }
 
-TEST_F(FormDownloadTest, ACutDownloadShowsItsRetryAndGoesOn) {
-  testing::TempFolder published;
-  const std::string release(300000, 'c');
-  published.Write("release.zip", release);
-  test::CuttingServer server(published.WithSeparator(), {100000});
-  TFormDownload form;
-  std::string shown;
-  Every20ms([&] {
-    if (form.LabelSize.Caption().find("retry") == std::string::npos) return form.DownloadStatus() != 0;
-    shown = form.LabelSize.Caption();
-    return true;
-  });
-  EXPECT_EQ(Run(form, server.BaseUrl() + "/files/release.zip"), 1);
-  EXPECT_EQ(shown, "Connection lost, retry 1 of 3...  (97 Kb of 292 Kb)");
-  EXPECT_TRUE(test::ReadFile(dir_.WithSeparator() + "release.zip") == release);
-}
-
 TEST_F(FormDownloadTest, EstimateOfTheTimeLeft) {
   struct Case {
     int64_t ms, total, readed, last_bytes;

@@ -25,8 +25,7 @@ namespace fs = std::filesystem;
 using Tree = std::map<std::string, std::string>;
 
 bool IsPartialDownload(const fs::path& path) {
-  const std::string name = path.filename().string();
-  return name.ends_with(".partial") || name.ends_with(".partial.info");
+  return path.string().ends_with(".partial") || path.string().ends_with(".partial.info");
 }
 
 // A download cut short stays beside its target for the next upgrade to continue: it
@@ -97,7 +96,11 @@ class UpgradeKilled : public ::testing::Test {
     }
     publication_.Announce("1.1", "2026-12-01");
     publication_.Describe("description.txt", "Demo 1.1");
-    publication_.PublishActionList(ActionList(publication_.BaseUrl()));
+    publication_.PublishActionList(
+        "[release]\ndownload_server_adr1=" + publication_.BaseUrl() +
+        "\nfiledir=/files/Demo\nfilename1=program.zip\nfilename2=updater.zip\ncheck_shortcuts=1\nUpgrade_Kestrova=1\n"
+        "[save_action]\npath1=*.cfg\n[files_to_delete]\nfile1=old.txt\nfile2=lib/gone.so\n"
+        "[folders_to_delete]\ndir1=cache\n");
     WriteProgram("program/app.sh", "1.1");
     for (const char* name : {"lib/a.so", "lib/b.so", "lib/c.so", "doc/readme.txt", "data/new/x1", "data/new/x2",
                              "data/new/deep/x3", "data/y"}) {
@@ -118,13 +121,6 @@ class UpgradeKilled : public ::testing::Test {
   void WriteProgram(const std::string& name, const std::string& version) const {
     world_.Write(name, "#!/bin/sh\n# " + version + "\necho started >> '" + Path("started") + "'\n");
     fs::permissions(Path(name), fs::perms(0755));
-  }
-
-  std::string ActionList(const std::string& download_server) const {
-    return "[release]\ndownload_server_adr1=" + download_server +
-           "\nfiledir=/files/Demo\nfilename1=program.zip\nfilename2=updater.zip\ncheck_shortcuts=1\n"
-           "Upgrade_Kestrova=1\n[save_action]\npath1=*.cfg\n[files_to_delete]\nfile1=old.txt\nfile2=lib/gone.so\n"
-           "[folders_to_delete]\ndir1=cache\n";
   }
 
   std::string UpdaterConfiguration() const {
@@ -214,7 +210,9 @@ TEST_F(UpgradeKilled, DuringADownloadTheNextUpgradeFetchesOnlyTheRest) {
   const std::string archive = publication_.FilePath("program.zip");
   const auto size = static_cast<int64_t>(fs::file_size(archive));
   test::CuttingServer files(fs::path(archive).parent_path().string(), {size * 6 / 10});
-  publication_.PublishActionList(ActionList(files.BaseUrl()));
+  std::string list = publication_.Folder().Read("Demo/actionlist.ini");
+  publication_.PublishActionList(list.replace(list.find(publication_.BaseUrl()), publication_.BaseUrl().size(),
+                                              files.BaseUrl()));
   const std::string partial = Path("app/program.zip.partial");
   std::vector<std::string> environment = Environment();
   environment.push_back("QT_QPA_PLATFORM=offscreen");

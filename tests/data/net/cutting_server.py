@@ -1,9 +1,7 @@
-"""An HTTP server on 127.0.0.1 serving the files of --folder by name, that hangs up
-once at each offset of --cuts (in the file) after sending the bytes before it.
-Answers "Range: bytes=N-" with 206 while If-Range matches the file's ETag (made of
-its size and time), 416 past the end, else 200; --no-ranges answers 200 always,
-without an ETag. Logs each request as "RANGE STATUS" to --log, prints its port first.
-"""
+"""Serves the files of --folder by name on 127.0.0.1 and hangs up once at each offset
+of --cuts in them. "Range: bytes=N-" gets 206 while If-Range matches the ETag (size
+and time), 416 past the end; --no-ranges: always 200, no ETag. Logs "RANGE STATUS"
+lines to --log; prints its port first."""
 import argparse
 import http.server
 import os
