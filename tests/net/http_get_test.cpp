@@ -1,6 +1,5 @@
 // Downloads through THTTPGet from real servers on 127.0.0.1: which event each kind
-// of reply ends in, what the target file holds afterwards, who gets credentials, and
-// how a download goes on after its server hung up.
+// of reply ends in, what the target file holds afterwards, and who gets credentials.
 #include "net/http_get.h"
 
 #include <gtest/gtest.h>
@@ -213,8 +212,7 @@ TEST_F(HttpGet, ABrokenDownloadGoesOnWhereItCanAndStartsOverWhereItMust) {
   struct Case {
     const char* name;
     std::vector<int64_t> cuts;
-    bool ranges;
-    bool replaced;            // the published file changes at the first break
+    bool ranges, replaced;    // replaced: the published file changes at the first break
     const char* kept_for;     // an earlier download of this release was cut at the first cut
     std::vector<std::string> requests;
     int64_t received;         // body bytes in all, those of the earlier download not counted
@@ -236,23 +234,18 @@ TEST_F(HttpGet, ABrokenDownloadGoesOnWhereItCanAndStartsOverWhereItMust) {
     SCOPED_TRACE(c.name);
     published.Write("r.zip", release);
     test::CuttingServer server(published.WithSeparator(), c.cuts, c.ranges);
-    auto prepare = [&](THTTPGet& get, const char* tag) {
-      get.URL = server.BaseUrl() + "/files/r.zip";
-      get.FileName = dir_.WithSeparator() + "r.zip";
-      get.Internet_Type = kOpenTypeDirect;
-      get.ResumeTag = tag;
-      return &get;
-    };
     THTTPGet earlier, get;
-    if (c.kept_for) {
-      EXPECT_TRUE(Download(*prepare(earlier, c.kept_for)).error);
+    for (THTTPGet* each : {&earlier, &get}) {
+      each->URL = server.BaseUrl() + "/files/r.zip";
+      each->FileName = dir_.WithSeparator() + "r.zip";
+      each->Internet_Type = kOpenTypeDirect;
+      each->ResumeTag = each == &get ? "1.1" : c.kept_for ? c.kept_for : "";
     }
-    prepare(get, "1.1");
+    EXPECT_TRUE(!c.kept_for || Download(earlier).error);
     get.RetryPauses = {std::chrono::milliseconds(10), std::chrono::milliseconds(20)};
     int retries = 0;
     get.OnRetry = [&](THTTPGetThread&, int, int, const std::string&) {
-      if (c.replaced && retries == 0) published.Write("r.zip", replacement);
-      ++retries;
+      if (retries++ == 0 && c.replaced) published.Write("r.zip", replacement);
     };
     EXPECT_TRUE(Download(get).done) << get.FailureText();
     EXPECT_TRUE(test::ReadFile(get.FileName) == (c.replaced ? replacement : release));
@@ -260,7 +253,6 @@ TEST_F(HttpGet, ABrokenDownloadGoesOnWhereItCanAndStartsOverWhereItMust) {
     EXPECT_EQ(retries, c.kept_for ? 0 : int(c.cuts.size()));
     EXPECT_EQ(get.BytesReceived(), c.received);
     EXPECT_FALSE(std::filesystem::exists(PartialInfoPath(get.FileName))) << "nothing partial is left";
-    std::filesystem::remove(get.FileName);
   }
 }
 

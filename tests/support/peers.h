@@ -73,8 +73,7 @@ class HostileServer {
   int port_ = 0;
 };
 
-/// Serves the files of `folder` by name and hangs up once at each offset of `cuts`
-/// (cutting_server.py); without `ranges`, as a server that answers no Range.
+/// cutting_server.py: serves `folder`, hanging up once at each offset of `cuts`.
 class CuttingServer {
  public:
   CuttingServer(const std::string& folder, const std::vector<int64_t>& cuts, bool ranges = true);

@@ -450,9 +450,7 @@ TEST_F(UpgradeProcedure, NginxAndTheReferenceServerAnswerOneRangeOfAReleaseFileA
       {70003, "", "416", "bytes */70003", ""},
   };
   publish_.Write("Demo/files/r.bin", file);
-  std::string folder = publish_.WithSeparator();
-  folder.pop_back();
-  Nginx nginx(folder, temp_.WithSeparator() + "nginx-completions.log");
+  Nginx nginx(publish_.path().string(), temp_.WithSeparator() + "nginx-completions.log");
   auto internet = OpenInternetSession("kestrova", kOpenTypeDirect, "");
   for (const int port : {std::stoi(publication_.BaseUrl().substr(17)), nginx.Port()}) {
     const HttpTarget whole{"127.0.0.1", port, "/files/Demo/r.bin", "", ""};
@@ -462,7 +460,9 @@ TEST_F(UpgradeProcedure, NginxAndTheReferenceServerAnswerOneRangeOfAReleaseFileA
       SCOPED_TRACE(std::to_string(port) + " from " + std::to_string(c.from) + " if " + c.if_range);
       HttpTarget target = whole;
       target.range_start = c.from;
-      target.if_range = c.if_range == "etag" ? *named->ETag() : c.if_range == "date" ? *named->LastModified() : c.if_range;
+      target.if_range = c.if_range == "etag"   ? *named->ETag()
+                        : c.if_range == "date" ? *named->LastModified()
+                                               : c.if_range;
       const auto request = internet->SendHttpRequest(target);
       ASSERT_TRUE(request);
       EXPECT_EQ(request->StatusCode(), c.status);

@@ -1,6 +1,6 @@
 """Serves the files of --folder by name on 127.0.0.1 and hangs up once at each offset
 of --cuts in them. "Range: bytes=N-" gets 206 while If-Range matches the ETag (size
-and time), 416 past the end; --no-ranges: always 200, no ETag. Logs "RANGE STATUS"
+and time); --no-ranges: always 200, no ETag. Logs "RANGE STATUS"
 lines to --log; prints its port first."""
 import argparse
 import http.server
@@ -31,23 +31,20 @@ def main():
             start = 0
             if not args.no_ranges and asked.startswith("bytes=") and self.headers.get("If-Range", etag) == etag:
                 start = int(asked[6:-1])
-            status = 416 if start >= info.st_size > 0 else 206 if start else 200
             with lock, open(args.log, "a") as log:
-                log.write("%s %d\n" % (asked, status))
-                stop = cuts.pop(0) if status != 416 and cuts and start < cuts[0] < info.st_size else None
-            self.send_response(status)
-            self.send_header("Content-Length", str(0 if status == 416 else info.st_size - start))
+                log.write("%s %d\n" % (asked, 206 if start else 200))
+                stop = cuts.pop(0) if cuts and start < cuts[0] < info.st_size else info.st_size
+            self.send_response(206 if start else 200)
+            self.send_header("Content-Length", str(info.st_size - start))
             if not args.no_ranges:
                 self.send_header("ETag", etag)
-            if status != 200:
-                self.send_header("Content-Range", "bytes %s/%d" % (
-                    "*" if status == 416 else "%d-%d" % (start, info.st_size - 1), info.st_size))
+            if start:
+                self.send_header("Content-Range", "bytes %d-%d/%d" % (start, info.st_size - 1, info.st_size))
             self.end_headers()
-            if status != 416:
-                with open(path, "rb") as data:
-                    data.seek(start)
-                    self.wfile.write(data.read((stop or info.st_size) - start))
-            if stop:
+            with open(path, "rb") as data:
+                data.seek(start)
+                self.wfile.write(data.read(stop - start))
+            if stop < info.st_size:
                 self.connection.shutdown(socket.SHUT_RDWR)
             self.close_connection = True
 
