@@ -32,7 +32,9 @@ std::optional<uint64_t> Number(std::string_view text) {
 std::optional<Range> AskedRange(std::string_view header, uint64_t size) {
   static constexpr std::string_view kUnit = "bytes=";
   header = TrimBlanks(header);
-  if (header.substr(0, kUnit.size()) != kUnit || header.find(',') != std::string_view::npos) return std::nullopt;
+  if (header.substr(0, kUnit.size()) != kUnit || header.find(',') != std::string_view::npos) {
+    return std::nullopt;
+  }
   const std::string_view spec = TrimBlanks(header.substr(kUnit.size()));
   const size_t dash = spec.find('-');
   if (dash == std::string_view::npos) return std::nullopt;
@@ -61,7 +63,8 @@ std::string EntityTag(uint64_t size, std::chrono::nanoseconds modified) {
 
 // "Thu, 10 Dec 2026 13:40:00 GMT"
 std::string HttpDate(std::chrono::system_clock::time_point when) {
-  static constexpr std::array<const char*, 7> kDays = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr std::array<const char*, 7> kDays = {"Sun", "Mon", "Tue", "Wed",
+                                                       "Thu", "Fri", "Sat"};
   static constexpr std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   const auto day = std::chrono::floor<std::chrono::days>(when);
@@ -84,26 +87,29 @@ HttpReply FileReply(const HttpRequest& request, const std::filesystem::path& pat
   const auto modified = std::filesystem::last_write_time(path, error);
   if (error) return HttpReply{404, "text/plain", "Not found\n", std::nullopt};
   const auto since_epoch = std::chrono::file_clock::to_sys(modified).time_since_epoch();
-  const std::string etag = EntityTag(size, std::chrono::duration_cast<std::chrono::nanoseconds>(since_epoch));
-  const std::string last_modified =
-      HttpDate(std::chrono::system_clock::time_point(std::chrono::duration_cast<std::chrono::seconds>(since_epoch)));
+  const std::string etag =
+      EntityTag(size, std::chrono::duration_cast<std::chrono::nanoseconds>(since_epoch));
+  const std::string last_modified = HttpDate(std::chrono::system_clock::time_point(
+      std::chrono::duration_cast<std::chrono::seconds>(since_epoch)));
 
   HttpReply reply{200, "application/octet-stream", "", path};
   reply.headers = {{"Accept-Ranges", "bytes"}, {"ETag", etag}, {"Last-Modified", last_modified}};
-  const bool same_file = request.if_range.empty() || request.if_range == etag || request.if_range == last_modified;
+  const bool same_file =
+      request.if_range.empty() || request.if_range == etag || request.if_range == last_modified;
   const std::optional<Range> range = same_file ? AskedRange(request.range, size) : std::nullopt;
   if (!range) return reply;
   if (range->length == 0) {
     reply = HttpReply{416, "text/plain", "The range lies beyond the file\n", std::nullopt};
-    reply.headers = {{"Accept-Ranges", "bytes"}, {"Content-Range", "bytes */" + std::to_string(size)}};
+    reply.headers = {{"Accept-Ranges", "bytes"},
+                     {"Content-Range", "bytes */" + std::to_string(size)}};
     return reply;
   }
   reply.status = 206;
   reply.offset = range->first;
   reply.length = range->length;
   reply.headers.push_back({"Content-Range", "bytes " + std::to_string(range->first) + "-" +
-                                                std::to_string(range->first + range->length - 1) + "/" +
-                                                std::to_string(size)});
+                                                std::to_string(range->first + range->length - 1) +
+                                                "/" + std::to_string(size)});
   return reply;
 }
 

@@ -62,7 +62,9 @@ HttpReply UpdateServer::Answer(const HttpRequest& request) const {
   const std::string path = DecodePercent(request.target.substr(0, request.target.find('?')));
   if (path == options_.request_path) return AnswerProtocol(request);
   const std::string files = options_.files_prefix + "/";
-  if (path.compare(0, files.size(), files) == 0) return AnswerFile(request, path.substr(files.size()));
+  if (path.compare(0, files.size(), files) == 0) {
+    return AnswerFile(request, path.substr(files.size()));
+  }
   return NotFound();
 }
 

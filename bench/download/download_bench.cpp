@@ -35,8 +35,8 @@ int main(int argc, char** argv) {
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::error_code ignored;
   const auto bytes = std::filesystem::file_size(folder + name, ignored);
-  std::printf("status %d seconds %.3f bytes %llu events %ld received %lld\n", form.DownloadStatus(), seconds,
-              static_cast<unsigned long long>(bytes), events,
+  std::printf("status %d seconds %.3f bytes %llu events %ld received %lld\n", form.DownloadStatus(),
+              seconds, static_cast<unsigned long long>(bytes), events,
               static_cast<long long>(form.Downloader->BytesReceived()));
   return form.DownloadStatus() == 1 ? 0 : 1;
 }

@@ -15,7 +15,9 @@ std::optional<std::string> LineValue(const std::string& text, const std::string&
   while (start < text.size()) {
     size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
-    if (text.compare(start, key.size(), key) == 0) return text.substr(start + key.size(), end - start - key.size());
+    if (text.compare(start, key.size(), key) == 0) {
+      return text.substr(start + key.size(), end - start - key.size());
+    }
     start = end + 1;
   }
   return std::nullopt;
@@ -28,8 +30,9 @@ std::string PartialFilePath(const std::string& target) { return target + ".parti
 std::string PartialInfoPath(const std::string& target) { return target + ".partial.info"; }
 
 bool WritePartialOrigin(const std::string& target, const PartialOrigin& origin) {
-  return ReplaceFileSafely(PartialInfoPath(target), std::string(kUrlKey) + origin.url + "\n" + kValidatorKey +
-                                                        origin.validator + "\n" + kReleaseKey + origin.release + "\n");
+  return ReplaceFileSafely(PartialInfoPath(target), std::string(kUrlKey) + origin.url + "\n" +
+                                                        kValidatorKey + origin.validator + "\n" +
+                                                        kReleaseKey + origin.release + "\n");
 }
 
 std::optional<PartialOrigin> ReadPartialOrigin(const std::string& target) {

@@ -37,7 +37,8 @@ std::string EstimatedLeftTimeText(int64_t seconds) {
 }
 
 std::string RetryText(int attempt, int attempts) {
-  return "Connection lost, retry " + std::to_string(attempt) + " of " + std::to_string(attempts) + "...";
+  return "Connection lost, retry " + std::to_string(attempt) + " of " + std::to_string(attempts) +
+         "...";
 }
 
 TFormDownload::TFormDownload(ui::TForm* owner) : ui::TForm(owner) {
@@ -85,8 +86,9 @@ void TFormDownload::FormCreate() {
 
 void TFormDownload::PrepareDownload(int32_t access_type, const std::string& proxy_server,
                                     const std::string& user_name, const std::string& password,
-                                    const std::string& target_directory, const std::string& file_name,
-                                    const std::string& url, int64_t max_size, const std::string& release) {
+                                    const std::string& target_directory,
+                                    const std::string& file_name, const std::string& url,
+                                    int64_t max_size, const std::string& release) {
   LastBytes = 0;
   LastTime = Now();
   EstimateText.clear();
@@ -100,7 +102,8 @@ void TFormDownload::PrepareDownload(int32_t access_type, const std::string& prox
     HTTPGet1DoneFile(sender, name, size);
   };
   Downloader->OnCredentials = &AskUser;
-  Downloader->OnRetry = [this](THTTPGetThread& sender, int attempt, int attempts, const std::string& reason) {
+  Downloader->OnRetry = [this](THTTPGetThread& sender, int attempt, int attempts,
+                               const std::string& reason) {
     HTTPGet1Retry(sender, attempt, attempts, reason);
   };
   Downloader->RetryPauses = kDownloadRetryPauses;
@@ -183,7 +186,8 @@ void TFormDownload::HTTPGet1Progress(THTTPGetThread&, int64_t total_size, int64_
   LabelPercentDone.SetCaption("  (" + std::to_string(percent) + "%)");
 }
 
-void TFormDownload::HTTPGet1Retry(THTTPGetThread& sender, int attempt, int attempts, const std::string&) {
+void TFormDownload::HTTPGet1Retry(THTTPGetThread& sender, int attempt, int attempts,
+                                  const std::string&) {
   // The rate before the break says nothing about the link after it.
   EstimateText = RetryText(attempt, attempts);
   LastTime = Now();

@@ -44,9 +44,10 @@ class TFormDownload : public ui::TForm {
   /// download that breaks is asked for again (kDownloadRetryPauses); with a `release`,
   /// what arrived stays beside the file for the next download of that release to
   /// continue (THTTPGet::ResumeTag).
-  void PrepareDownload(int32_t access_type, const std::string& proxy_server, const std::string& user_name,
-                       const std::string& password, const std::string& target_directory,
-                       const std::string& file_name, const std::string& url, int64_t max_size = 0,
+  void PrepareDownload(int32_t access_type, const std::string& proxy_server,
+                       const std::string& user_name, const std::string& password,
+                       const std::string& target_directory, const std::string& file_name,
+                       const std::string& url, int64_t max_size = 0,
                        const std::string& release = "");
   int32_t DownloadStatus() const { return Status; }
   /// After a failed download (status 3): which file and why, in words for a log

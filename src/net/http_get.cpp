@@ -234,8 +234,8 @@ std::optional<Credentials> THTTPGetThread::AskCredentials(const CredentialChalle
   return answer;
 }
 
-std::unique_ptr<InternetRequest> THTTPGetThread::SendRequest(InternetSession& session, const TURLParts& parts,
-                                                             bool retry) {
+std::unique_ptr<InternetRequest> THTTPGetThread::SendRequest(InternetSession& session,
+                                                             const TURLParts& parts, bool retry) {
   HttpTarget target{parts.host, parts.port, parts.path, "", "", parts.secure};
   // Only a file the server named can be continued: without a validator the rest
   // could belong to another file, so the whole one is asked for again.
@@ -257,7 +257,8 @@ std::unique_ptr<InternetRequest> THTTPGetThread::SendRequest(InternetSession& se
       target, [this](const CredentialChallenge& challenge) { return AskCredentials(challenge); });
 }
 
-THTTPGetThread::TAttempt THTTPGetThread::Attempt(InternetSession& session, const TURLParts& parts, bool retry) {
+THTTPGetThread::TAttempt THTTPGetThread::Attempt(InternetSession& session, const TURLParts& parts,
+                                                 bool retry) {
   Failure.clear();
   std::unique_ptr<InternetRequest> request = SendRequest(session, parts, retry);
   if (aborted_) return TAttempt::kFatal;
@@ -285,9 +286,12 @@ bool THTTPGetThread::TakeStart(InternetRequest& request) {
   const std::string status = request.StatusCode();
   if (Readed > 0 && status == "416") return false;
   if (Readed > 0 && status == "206") {
-    const std::optional<TContentRange> range = ParseContentRange(request.ContentRange().value_or(""));
+    const std::optional<TContentRange> range =
+        ParseContentRange(request.ContentRange().value_or(""));
     const std::string validator = ValidatorOf(request);
-    if (!range || range->first != Readed || (!validator.empty() && validator != validator_)) return false;
+    if (!range || range->first != Readed || (!validator.empty() && validator != validator_)) {
+      return false;
+    }
     CheckSize(std::to_string(range->total), true);
     return true;
   }
@@ -340,7 +344,8 @@ void THTTPGetThread::KeepValidator(InternetRequest& request) {
   validator_ = ValidatorOf(request);
   if (Params.ResumeTag.empty()) return;
   // A partial file without a note is never continued: nothing could tell its rest.
-  if (validator_.empty() || !WritePartialOrigin(Params.FileName, {Params.URL, validator_, Params.ResumeTag})) {
+  if (validator_.empty() ||
+      !WritePartialOrigin(Params.FileName, {Params.URL, validator_, Params.ResumeTag})) {
     RemoveFile(PartialInfoPath(Params.FileName));
   }
 }
@@ -441,7 +446,8 @@ bool THTTPGetThread::PauseBeforeRetry(size_t attempt) {
   if (aborted_) return false;
   if (Params.OnRetry) {
     const int attempts = static_cast<int>(Params.RetryPauses.size());
-    GuiThread::Synchronize([&] { Params.OnRetry(*this, static_cast<int>(attempt) + 1, attempts, Failure); });
+    GuiThread::Synchronize(
+        [&] { Params.OnRetry(*this, static_cast<int>(attempt) + 1, attempts, Failure); });
   }
   const Clock::time_point end = Clock::now() + Params.RetryPauses[attempt];
   while (!aborted_ && Clock::now() < end) std::this_thread::sleep_for(kAbortCheck);
@@ -473,7 +479,8 @@ void THTTPGetThread::Execute() {
   TAttempt result = Attempt(*session, parts, false);
   int64_t farthest = Readed;
   size_t retry = 0;
-  while (result == TAttempt::kBroken && retry < Params.RetryPauses.size() && PauseBeforeRetry(retry)) {
+  while (result == TAttempt::kBroken && retry < Params.RetryPauses.size() &&
+         PauseBeforeRetry(retry)) {
     result = Attempt(*session, parts, true);
     // A try that got farther than any before earns the next break the full count and
     // the shortest pause again: a long file over a bad link breaks more than a few times.
@@ -497,9 +504,22 @@ THTTPGet::~THTTPGet() {
 void THTTPGet::StartDownload() {
   if (running_) return;
   worker_.reset();
-  THTTPGetParams params{Agent,         URL,          FileName,    UserName,   Password,
-                        Internet_Type, Proxy_Server, CertificateAuthorities, OnProgress, OnCredentials,
-                        MaxSize,       StallWindow,  StallWindowBytes, RetryPauses, ResumeTag, OnRetry};
+  THTTPGetParams params{Agent,
+                        URL,
+                        FileName,
+                        UserName,
+                        Password,
+                        Internet_Type,
+                        Proxy_Server,
+                        CertificateAuthorities,
+                        OnProgress,
+                        OnCredentials,
+                        MaxSize,
+                        StallWindow,
+                        StallWindowBytes,
+                        RetryPauses,
+                        ResumeTag,
+                        OnRetry};
   worker_ = TThread::Create<THTTPGetThread>(std::move(params));
   THTTPGetThread& worker = *worker_;
   worker.OnTerminate = [this, &worker] { WorkerEnded(worker); };

@@ -61,8 +61,8 @@ using TOnProgressEvent = std::function<void(THTTPGetThread& sender, int64_t Tota
 using TOnCredentialsEvent = std::function<std::optional<Credentials>(const CredentialChallenge&)>;
 /// A broken download is about to be asked for again: try `attempt` of `attempts`,
 /// after `reason` ("no data for 30 s").
-using TOnRetryEvent =
-    std::function<void(THTTPGetThread& sender, int attempt, int attempts, const std::string& reason)>;
+using TOnRetryEvent = std::function<void(THTTPGetThread& sender, int attempt, int attempts,
+                                         const std::string& reason)>;
 
 /// What a worker downloads: its copy of the component's properties.
 struct THTTPGetParams {
@@ -119,7 +119,8 @@ class THTTPGetThread : public TThread {
   enum class TAttempt { kDone, kBroken, kFatal };
 
   InternetHandle OpenSession();
-  std::unique_ptr<InternetRequest> SendRequest(InternetSession& session, const TURLParts& parts, bool retry);
+  std::unique_ptr<InternetRequest> SendRequest(InternetSession& session, const TURLParts& parts,
+                                               bool retry);
   std::optional<Credentials> AskCredentials(const CredentialChallenge& challenge);
   TAttempt Attempt(InternetSession& session, const TURLParts& parts, bool retry);
   bool TakeStart(InternetRequest& request);

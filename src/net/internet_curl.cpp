@@ -379,8 +379,9 @@ std::unique_ptr<InternetRequest> CurlSession::Open(const std::string& url, const
   }
   if (extras) ApplyExtras(e, *extras);
 
-  auto request = std::make_unique<CurlRequest>(shared_from_this(), std::move(multi), std::move(easy),
-                                               extras ? extras->headers : std::vector<std::string>{});
+  auto request =
+      std::make_unique<CurlRequest>(shared_from_this(), std::move(multi), std::move(easy),
+                                    extras ? extras->headers : std::vector<std::string>{});
   if (!Register(request.get())) return nullptr;
   if (extras && extras->download) request->WatchLength();
   if (curl_multi_add_handle(request->multi_.get(), e) != CURLM_OK) return nullptr;

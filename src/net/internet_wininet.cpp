@@ -112,7 +112,8 @@ std::optional<std::string> QueryText(HINTERNET request, DWORD what) {
 }
 
 Clock::time_point Deadline(const HttpTarget& target) {
-  return target.time_limit.count() > 0 ? Clock::now() + target.time_limit : Clock::time_point::max();
+  return target.time_limit.count() > 0 ? Clock::now() + target.time_limit
+                                       : Clock::time_point::max();
 }
 
 std::atomic<HWND> dialog_owner{nullptr};

@@ -271,9 +271,10 @@ bool TFormMainScreen::DownloadRelease(const std::string& server) {
       break;
     }
     TFormDownload dialog(this);
-    dialog.PrepareDownload(settings_.INTERNET_OPEN_TYPE, settings_.PROXY_SERVER, settings_.PROXY_LOGIN,
-                           settings_.PROXY_PASSWORD, settings_.app_directory, file,
-                           ReleaseFileUrl(server, settings_.filedir, file), i < ReleaseSizes.size() ? ReleaseSizes[i] : 0,
+    dialog.PrepareDownload(settings_.INTERNET_OPEN_TYPE, settings_.PROXY_SERVER,
+                           settings_.PROXY_LOGIN, settings_.PROXY_PASSWORD, settings_.app_directory,
+                           file, ReleaseFileUrl(server, settings_.filedir, file),
+                           i < ReleaseSizes.size() ? ReleaseSizes[i] : 0,
                            settings_.release_version);
     dialog.ShowModal();
     LastStatus = dialog.DownloadStatus();

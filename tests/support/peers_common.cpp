@@ -67,12 +67,12 @@ HostileServer::HostileServer(const std::string& mode)
   port_ = std::stoi(process_.FirstLine());
 }
 
-CuttingServer::CuttingServer(const std::string& folder, const std::vector<int64_t>& cuts, bool ranges)
-    : log_(dir_.WithSeparator() + "requests.log") {
+CuttingServer::CuttingServer(const std::string& folder, const std::vector<int64_t>& cuts,
+                             bool ranges) : log_(dir_.WithSeparator() + "requests.log") {
   std::string list;
   for (int64_t cut : cuts) list += std::to_string(cut) + ",";
-  std::vector<std::string> argv{"python3", KESTROVA_TEST_DATA "/net/cutting_server.py", "--folder", folder,
-                                "--cuts", list, "--log", log_};
+  std::vector<std::string> argv{"python3", KESTROVA_TEST_DATA "/net/cutting_server.py",
+                                "--folder", folder, "--cuts", list, "--log", log_};
   if (!ranges) argv.push_back("--no-ranges");
   process_ = std::make_unique<ChildProcess>(argv);
   port_ = std::stoi(process_->FirstLine());

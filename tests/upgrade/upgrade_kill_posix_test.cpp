@@ -213,18 +213,19 @@ TEST_F(UpgradeKilled, DuringADownloadTheNextUpgradeFetchesOnlyTheRest) {
   std::string list = publication_.Folder().Read("Demo/actionlist.ini");
   const std::string& first = publication_.BaseUrl();
   publication_.PublishActionList(list.replace(list.find(first), first.size(), files.BaseUrl()));
-  std::vector<std::string> environment = Environment();
-  environment.push_back("QT_QPA_PLATFORM=offscreen");
-  const pid_t driver = Spawn({KESTROVA_BIN_DIR "/upgrade_driver", Path("app/updater")}, environment);
+  std::vector<std::string> env = Environment();
+  env.push_back("QT_QPA_PLATFORM=offscreen");
+  const pid_t driver = Spawn({KESTROVA_BIN_DIR "/upgrade_driver", Path("app/updater")}, env);
   // The server hangs up at 60%; the updater is killed while it waits to ask for the rest.
-  const std::string partial = Path("app/program.zip.partial");
-  EXPECT_TRUE(WaitFor([&] { return fs::exists(partial) && int64_t(fs::file_size(partial)) == cut; }));
+  const std::string part = Path("app/program.zip.partial");
+  EXPECT_TRUE(WaitFor([&] { return fs::exists(part) && fs::file_size(part) == uint64_t(cut); }));
   ::kill(driver, SIGKILL);
   ::waitpid(driver, nullptr, 0);
   StartAgain();
   EXPECT_EQ(Upgrade(0), 0);
   EXPECT_EQ(world_.Read("app/big.bin"), world_.Read("program/big.bin"));
-  EXPECT_EQ(files.Requests(), (std::vector<std::string>{"- 200", "bytes=" + std::to_string(cut) + "- 206", "- 200"}));
+  const std::string rest = "bytes=" + std::to_string(cut) + "- 206";
+  EXPECT_EQ(files.Requests(), (std::vector<std::string>{"- 200", rest, "- 200"}));
   for (const auto& entry : fs::recursive_directory_iterator(Path("app"))) {
     EXPECT_FALSE(IsPartialDownload(entry.path())) << entry.path();
   }

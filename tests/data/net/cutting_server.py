@@ -28,9 +28,8 @@ def main():
             info = os.stat(path)
             etag = '"%x-%x"' % (info.st_size, info.st_mtime_ns)
             asked = self.headers.get("Range", "-")
-            start = 0
-            if not args.no_ranges and asked.startswith("bytes=") and self.headers.get("If-Range", etag) == etag:
-                start = int(asked[6:-1])
+            same = self.headers.get("If-Range", etag) == etag
+            start = int(asked[6:-1]) if same and asked != "-" and not args.no_ranges else 0
             with lock, open(args.log, "a") as log:
                 log.write("%s %d\n" % (asked, 206 if start else 200))
                 stop = cuts.pop(0) if cuts and start < cuts[0] < info.st_size else info.st_size
@@ -39,7 +38,8 @@ def main():
             if not args.no_ranges:
                 self.send_header("ETag", etag)
             if start:
-                self.send_header("Content-Range", "bytes %d-%d/%d" % (start, info.st_size - 1, info.st_size))
+                self.send_header("Content-Range", "bytes %d-%d/%d" % (start, info.st_size - 1,
+                                                                      info.st_size))
             self.end_headers()
             with open(path, "rb") as data:
                 data.seek(start)
