@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <set>
+#include <stdexcept>
 
 #include "base/files.h"
 #include "base/paths.h"
