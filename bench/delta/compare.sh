@@ -13,8 +13,8 @@
 #   bench/delta/compare.sh [BUILD_DIR]       (default: build)
 #
 # Environment: PACKAGE (default libpython3.11-stdlib), OLD and NEW (default the two
-# lowest versions apt-cache lists), RUNS (default 5) per kind, BENCH_DIR (default
-# $TMPDIR/kestrova-delta-bench).
+# lowest versions apt-cache lists), DELTA_MARGIN (default 50, as kestrova-publish),
+# RUNS (default 5) per kind, BENCH_DIR (default $TMPDIR/kestrova-delta-bench).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -30,23 +30,26 @@ for tool in "$publish" "$server" "$driver" apt-get apt-cache dpkg-deb; do
 done
 export LC_ALL=C QT_QPA_PLATFORM=offscreen
 mapfile -t versions < <(apt-cache madison "$package" | awk -F' [|] ' '{ print $2 }' | sort -uV)
-old=${OLD:-${versions[0]:-}}
-new=${NEW:-${versions[1]:-}}
-[ -n "$old" ] && [ -n "$new" ] || { echo "apt-cache lists fewer than two versions of $package" >&2; exit 2; }
+old_deb=${OLD:-${versions[0]:-}}
+new_deb=${NEW:-${versions[1]:-}}
+[ -n "$old_deb" ] && [ -n "$new_deb" ] || { echo "apt-cache lists fewer than two versions of $package" >&2; exit 2; }
+# Release versions take no ":", so the Debian epoch goes.
+old=${old_deb#*:}
+new=${new_deb#*:}
 
 rm -rf "$work/publish" "$work/runs" "$work/tree-"*
 mkdir -p "$work/debs" "$work/publish" "$work/runs"
-# tree VERSION: the package's files as dpkg installs them. Links are left out: the
+# tree DEBIAN_VERSION: the package's files as dpkg installs them. Links are left out: the
 # release archives carry what they point to, and some point outside the package.
 tree() {
   local deb
   (cd "$work/debs" && apt-get download -q "$package=$1" >/dev/null)
-  deb=$(ls "$work/debs/${package}_$(echo "$1" | sed 's/^[0-9]*://; s/:/%3a/')"_*.deb)
-  dpkg-deb -x "$deb" "$work/tree-$1"
-  find "$work/tree-$1" -type l -delete
+  deb=$(ls "$work/debs/${package}_${1//:/%3a}"_*.deb)
+  dpkg-deb -x "$deb" "$work/tree-${1#*:}"
+  find "$work/tree-${1#*:}" -type l -delete
 }
-tree "$old"
-tree "$new"
+tree "$old_deb"
+tree "$new_deb"
 
 "$server" --folder "$work/publish" --port 0 --path /update --log "$work/completions.log" \
   > "$work/server.out" 2> "$work/access.log" &
@@ -67,8 +70,10 @@ release() {  # VERSION [OPTIONS...]
 }
 publish_start=$(date +%s.%N)
 release "$old" 2>/dev/null
-release "$new" --previous "$old"
+release "$new" --previous "$old" --delta-margin "${DELTA_MARGIN:-50}"
 publish_seconds=$(echo "$(date +%s.%N) - $publish_start" | bc)
+delta_archive=$(ls "$work/publish/Pkg/files/" | grep -- '-from-' | head -1 || true)
+[ -n "$delta_archive" ] || { echo "no delta was published (see above); DELTA_MARGIN=0 publishes any" >&2; exit 1; }
 
 # install KIND: a fresh installation of the old version; "full" records a version no
 # delta is published for, so that the server answers it with the full release.
@@ -88,7 +93,7 @@ upgrade() {
   install "$1"
   sync
   start=$(date +%s.%N)
-  XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data KESTROVA_PROFILES_ROOT=$work/home "$driver" "$app/kestrova" \
+  XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data KESTROVA_PROFILES_ROOT=$work/home "$driver" "$app/kestrova" 2>/dev/null \
     || { echo "$1: the upgrade failed" >&2; exit 1; }
   seconds=$(echo "$(date +%s.%N) - $start" | bc)
   rm -f "$app/run.sh" "$app/kestrova.ini" "$app/app.cfg"
@@ -111,16 +116,16 @@ downloaded() {
   local list=$2
   echo $(($(stat -c %s "$work/publish/Pkg/files/$1") + $(stat -c %s "$work/publish/Pkg/$list")))
 }
-delta_archive=$(ls "$work/publish/Pkg/files/" | grep -- '-from-' | head -1)
 full_archive=Pkg-$new.zip
-grep -q "/files/Pkg/$delta_archive " "$work/access.log" || { echo "the delta was never downloaded" >&2; exit 1; }
+grep -q "/files/Pkg/$delta_archive\"" "$work/access.log" || { echo "the delta was never downloaded" >&2; exit 1; }
 delta_bytes=$(downloaded "$delta_archive" "deltas/$old/actionlist.ini")
 full_bytes=$(downloaded "$full_archive" actionlist.ini)
 delta_time=$(median "$work/delta.times")
 full_time=$(median "$work/full.times")
 files=$(find "$work/tree-$new" -type f | wc -l)
 tree_bytes=$(du -sb "$work/tree-$new" | cut -f1)
-changed=$(grep -c '^file[0-9]*=' "$work/publish/Pkg/deltas/$old/actionlist.ini" || true)
+changed=$(awk '/^\[/ { section = $0 } section == "[delta_base]" && /^file[0-9]+=/' \
+  "$work/publish/Pkg/deltas/$old/actionlist.ini" | wc -l)
 echo "package $package $old -> $new: $files files, $tree_bytes bytes; base files the delta replaces or deletes: $changed"
 echo "publishing $new with the delta: ${publish_seconds}s"
 printf '%-6s %12s %10s\n' kind bytes seconds

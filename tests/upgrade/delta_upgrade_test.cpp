@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <tuple>
 
 #include "app/manage_check.h"
 #include "support/peers.h"
@@ -32,9 +33,7 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
 class DeltaUpgrade : public ::testing::Test {
  protected:
   DeltaUpgrade() {
-    ::setenv("KESTROVA_PROFILES_ROOT", (work_.WithSeparator() + "home").c_str(), 1);
-    ::setenv("XDG_DATA_HOME", (work_.WithSeparator() + "data").c_str(), 1);
-    ::setenv("XDG_CACHE_HOME", (work_.WithSeparator() + "cache").c_str(), 1);
+    for (const char* name : kEnvironment) ::setenv(name, Path(name).c_str(), 1);
     fs::create_directories(Path("publish"));
     // The server's access log is its standard error.
     server_ = std::make_unique<test::ChildProcess>(std::vector<std::string>{
@@ -46,28 +45,22 @@ class DeltaUpgrade : public ::testing::Test {
     std::string same(300000, '\0');  // what no delta needs to carry, incompressible
     for (size_t i = 0; i < same.size(); ++i) same[i] = static_cast<char>(i * 2654435761u >> 24);
     Release("1.0", {{"bin/demo", "demo 1.0", 0755}, {"lib/same.so", same, 0644}, {"doc/readme.txt", "read", 0644},
-                    {"old/sub/gone.txt", "gone", 0644}, {"kept.txt", "kept", 0644}},
-            "");
+                    {"old/sub/gone.txt", "gone", 0644}}, "");
     Release("1.2", {{"bin/demo", "demo 1.2", 0755}, {"lib/same.so", same, 0644}, {"doc/readme.txt", "read", 0600},
-                    {"new/deep/added.txt", "added", 0644}, {"kept.txt", "kept", 0644}},
-            "--previous 1.0");
+                    {"new/deep/added.txt", "added", 0644}}, "--previous 1.0");
   }
   ~DeltaUpgrade() override {
-    for (const char* name : {"KESTROVA_PROFILES_ROOT", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) ::unsetenv(name);
+    for (const char* name : kEnvironment) ::unsetenv(name);
   }
-
-  struct File {
-    const char* name;
-    std::string content;
-    int mode;
-  };
+  static constexpr const char* kEnvironment[] = {"KESTROVA_PROFILES_ROOT", "XDG_DATA_HOME", "XDG_CACHE_HOME"};
 
   std::string Path(const std::string& name) const { return work_.WithSeparator() + name; }
 
-  void Release(const std::string& version, const std::vector<File>& files, const std::string& options) {
-    for (const File& file : files) {
-      work_.Write("tree-" + version + "/" + file.name, file.content);
-      fs::permissions(Path("tree-" + version + "/" + file.name), fs::perms(file.mode));
+  // Publishes `version` holding `files` (name, content, mode).
+  void Release(const std::string& version, const std::vector<std::tuple<std::string, std::string, int>>& files,
+               const std::string& options) {
+    for (const auto& [name, content, mode] : files) {
+      fs::permissions(work_.Write("tree-" + version + "/" + name, content), fs::perms(mode));
     }
     work_.Write("recipe.txt", "version " + version + "\ndate 2026-12-10\ndownload_server " + url_ +
                                   "\ndescription notes.txt\nsave *.cfg\n");
@@ -93,7 +86,7 @@ class DeltaUpgrade : public ::testing::Test {
   // was asked for meanwhile.
   std::pair<std::string, std::string> Upgrade(const std::string& app_directory) {
     const size_t asked_before = test::ReadFile(Path("access.log")).size();
-    TSettings settings;
+    TSettings settings;  // read from the installation's files, as at a start
     settings.app_directory = app_directory;
     TManageCheck check(settings, app_directory + "kestrova", nullptr);
     EXPECT_TRUE(check.ReleaseCheck());
