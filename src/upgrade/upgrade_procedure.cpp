@@ -78,6 +78,7 @@ void TFormMainScreen::BitBtnUpdateClick() {
 bool TFormMainScreen::BeginTransaction() {
   transaction_.reset();
   ActionListLoaded = false;
+  DeltaRefusal.clear();
   std::string error;
   transaction_ = UpgradeTransaction::Begin(settings_.app_directory, settings_.release_version, error);
   if (!transaction_) ActionListError = error;
