@@ -107,7 +107,7 @@ std::string DeltaListText(const TDeltaRequest& request, const std::string& base,
   AppendUnique(recipe.delete_folders, delta.removed_folders);
   std::string base_section;
   if (!delta.base_files.empty()) {
-    base_section = "[" + std::string(kDeltaBaseSection) + "]\n";
+    base_section = std::string("[") + kDeltaBaseSection + "]\n";
     for (size_t i = 0; i < delta.base_files.size(); ++i) {
       const std::string n = std::to_string(i + 1);
       base_section += "file" + n + "=" + delta.base_files[i].first + "\nsha256_" + n + "=" +
