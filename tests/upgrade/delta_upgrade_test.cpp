@@ -42,6 +42,10 @@ class DeltaUpgrade : public ::testing::Test {
                              Path("access.log") + "'"});
     const std::string line = server_->FirstLine();
     url_ = line.substr(line.find("http://"), line.rfind('/') - line.find("http://"));
+    // Signed, as every list an updater holding the key takes, the delta lists among them.
+    const std::string keygen = KESTROVA_BIN_DIR "/kestrova-publish keygen --key " + Path("key") + " > " + Path("line");
+    EXPECT_EQ(std::system(keygen.c_str()), 0);
+    key_line_ = work_.Read("line");
     std::string same(300000, '\0');  // what no delta needs to carry, incompressible
     for (size_t i = 0; i < same.size(); ++i) same[i] = static_cast<char>(i * 2654435761u >> 24);
     Release("1.0", {{"bin/demo", "demo 1.0", 0755}, {"lib/same.so", same, 0644}, {"doc/readme.txt", "read", 0644},
@@ -67,7 +71,7 @@ class DeltaUpgrade : public ::testing::Test {
     work_.Write("notes.txt", "Demo " + version);
     const std::string command = KESTROVA_BIN_DIR "/kestrova-publish release --folder " + Path("publish") +
                                 " --name Demo --from " + Path("tree-" + version) + " --recipe " + Path("recipe.txt") +
-                                " " + options + " 2>/dev/null";
+                                " --key " + Path("key") + " " + options + " 2>/dev/null";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
   }
 
@@ -77,7 +81,7 @@ class DeltaUpgrade : public ::testing::Test {
     if (version == "1.0") fs::copy(Path("tree-1.0"), Path(folder), fs::copy_options::recursive);
     work_.Write(folder + "/kestrova.ini", "[application]\nname=Demo\nmain_program=bin/demo\nfilename_config=demo.cfg\n"
                                           "param_appli_version=VERSION\nparam_email=EMAIL\n[server]\nserver_addr1=" +
-                                              url_ + "\nlink_for_update=/update\n");
+                                              url_ + "\nlink_for_update=/update\n" + key_line_);
     work_.Write(folder + "/demo.cfg", "[Kestrova]\nVERSION=" + version + "\nEMAIL=ann@example.org\n");
     return Path(folder) + "/";
   }
@@ -101,6 +105,7 @@ class DeltaUpgrade : public ::testing::Test {
   testing::TempFolder work_;
   std::unique_ptr<test::ChildProcess> server_;
   std::string url_;
+  std::string key_line_;  // release_public_key=...
 };
 
 TEST_F(DeltaUpgrade, TakesItsBaseToTheFullReleaseAndEveryOtherInstallationGetsTheFullRelease) {
