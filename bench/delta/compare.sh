@@ -71,7 +71,7 @@ release() {  # VERSION [OPTIONS...]
 publish_start=$(date +%s.%N)
 release "$old" 2>/dev/null
 release "$new" --previous "$old" --delta-margin "${DELTA_MARGIN:-50}"
-publish_seconds=$(echo "$(date +%s.%N) - $publish_start" | bc)
+publish_seconds=$(awk -v a="$publish_start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }')
 delta_archive=$(ls "$work/publish/Pkg/files/" | grep -- '-from-' | head -1 || true)
 [ -n "$delta_archive" ] || { echo "no delta was published (see above); DELTA_MARGIN=0 publishes any" >&2; exit 1; }
 
@@ -95,7 +95,7 @@ upgrade() {
   start=$(date +%s.%N)
   XDG_CACHE_HOME=$work/cache XDG_DATA_HOME=$work/data KESTROVA_PROFILES_ROOT=$work/home "$driver" "$app/kestrova" 2>/dev/null \
     || { echo "$1: the upgrade failed" >&2; exit 1; }
-  seconds=$(echo "$(date +%s.%N) - $start" | bc)
+  seconds=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.3f", b - a }')
   rm -f "$app/run.sh" "$app/kestrova.ini" "$app/app.cfg"
   # The full release leaves the files only the old version had: compare what it brings.
   if [ "$1" = delta ]; then
@@ -130,4 +130,5 @@ echo "package $package $old -> $new: $files files, $tree_bytes bytes; base files
 echo "publishing $new with the delta: ${publish_seconds}s"
 printf '%-6s %12s %10s\n' kind bytes seconds
 printf '%-6s %12s %10s\n' full "$full_bytes" "$full_time" delta "$delta_bytes" "$delta_time"
-echo "delta/full: bytes $(echo "scale=4; $delta_bytes / $full_bytes" | bc), time $(echo "scale=3; $delta_time / $full_time" | bc) (median of $runs)"
+awk -v db="$delta_bytes" -v fb="$full_bytes" -v dt="$delta_time" -v ft="$full_time" -v runs="$runs" \
+  'BEGIN { printf "delta/full: bytes %.3fx, time %.2fx (median of %d)\n", db / fb, dt / ft, runs }'
