@@ -18,7 +18,7 @@ namespace kestrova {
 namespace {
 
 constexpr char kAbortLine[] = "Upgrading of the current version aborted.";
-constexpr char kFullReleaseInstead[] = "The full release was fetched instead.";
+constexpr char kFullReleaseInstead[] = "The full release was asked for instead.";
 constexpr char kConfigurationNotWritable[] = "The system is not able to modify the configuration file!";
 
 // The word an abandoned step gets for the status of the dialog that ended it.

@@ -124,7 +124,7 @@ TEST_F(DeltaUpgrade, TakesItsBaseToTheFullReleaseAndEveryOtherInstallationGetsTh
       {"the delta's base", exact, "GET /files/Demo/Demo-1.2-from-1.0.zip\"", ""},
       {"the base with a file changed", edited, "GET /files/Demo/Demo-1.2.zip\"",
        "The installed file bin/demo is not the one of version 1.0 (changed since it was installed). "
-       "The full release was fetched instead."},
+       "The full release was asked for instead."},
   };
   for (const auto& row : rows) {
     const auto [log, asked] = Upgrade(row.app_directory);
