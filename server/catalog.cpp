@@ -64,10 +64,12 @@ std::optional<Document> Catalog::Description(const std::string& name) const {
   return std::nullopt;
 }
 
-std::optional<Document> Catalog::ActionList(const std::string& name) const {
+std::optional<Document> Catalog::ActionList(const std::string& name, const std::string& installed_version) const {
   const auto folder = ApplicationFolder(name);
   if (!folder) return std::nullopt;
-  auto text = ReadPublic(*folder / "actionlist.ini");
+  std::optional<std::string> text;
+  if (IsSafeSegment(installed_version)) text = ReadPublic(*folder / "deltas" / installed_version / "actionlist.ini");
+  if (!text) text = ReadPublic(*folder / "actionlist.ini");
   if (!text) return std::nullopt;
   return Document{std::move(*text), "text/plain"};
 }

@@ -26,6 +26,7 @@ struct Document {
 ///   <root>/<name>/release.ini        [release] version=..., date=...
 ///   <root>/<name>/description.rtf    or description.txt
 ///   <root>/<name>/actionlist.ini
+///   <root>/<name>/deltas/<installed version>/actionlist.ini   a delta release
 ///   <root>/<name>/files/...          the release files
 ///
 /// Files named as private (the server's own log) are never handed out, whatever
@@ -42,7 +43,9 @@ class Catalog {
   /// version (empty, or holding the ";" that separates version and date).
   std::optional<ReleaseInfo> Release(const std::string& name) const;
   std::optional<Document> Description(const std::string& name) const;
-  std::optional<Document> ActionList(const std::string& name) const;
+  /// The delta list published for `installed_version` when there is one, else the
+  /// full list (also for an empty version: how an updater asks for the full release).
+  std::optional<Document> ActionList(const std::string& name, const std::string& installed_version = "") const;
   /// The path of a release file, or nothing when the file is not published. `file`
   /// may name a file in a subfolder of files/, but never leave it.
   std::optional<std::filesystem::path> ReleaseFile(const std::string& name,

@@ -78,7 +78,7 @@ HttpReply UpdateServer::AnswerProtocol(const HttpRequest& request) const {
     return Text(release->version + ";" + release->date);
   }
   if (kind == "2") return ReplyDocument(catalog_.Description(name));
-  if (kind == "3") return ReplyDocument(catalog_.ActionList(name));
+  if (kind == "3") return ReplyDocument(catalog_.ActionList(name, QueryValue(request.target, "appli_version")));
   if (kind == "5") {
     const CompletionReport report{request.client_address, name,
                                   QueryValue(request.target, "appli_version"),

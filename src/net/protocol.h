@@ -37,6 +37,11 @@ inline constexpr size_t kMaxReleaseReply = 4 * 1024;
 inline constexpr size_t kMaxActionList = 1024 * 1024;
 inline constexpr size_t kMaxDescription = 8 * 1024 * 1024;
 
+/// The appli_version of an action list request that asks for the full release: a
+/// server answers each installed version it holds a delta for with that delta, and
+/// every other one, this among them, with the full list.
+inline constexpr char kFullReleaseVersion[] = "";
+
 /// The release check's reply: version and date around the first ";".
 struct ReleaseReply {
   std::string version;

@@ -67,7 +67,7 @@ bool AllSubfolders(const std::vector<std::string>& entries) {
 // delete outside the application folder, or delete the folder itself (and the
 // updater in it), are refused as a whole, before anything is touched.
 bool TouchesOnlyTheApplicationFolder(const TActionList& list) {
-  return AllInside(list.ReleaseFiles) && AllInside(list.DeleteFiles) &&
+  return AllInside(list.ReleaseFiles) && AllInside(list.DeleteFiles) && AllInside(list.BaseFiles) &&
          AllSubfolders(list.DeleteFolders);
 }
 
@@ -229,6 +229,12 @@ std::optional<TActionList> ReadActionList(const std::string& path) {
   list.SaveList = ReadNumbered(ini, "save_action", "path");
   list.DeleteFiles = ReadNumbered(ini, "files_to_delete", "file");
   list.DeleteFolders = ReadNumbered(ini, "folders_to_delete", "dir");
+  list.base_version = ini.ReadString("release", "base_version", "");
+  list.delta_format = ini.ReadString("release", "delta_format", "");
+  list.BaseFiles = ReadNumbered(ini, "delta_base", "file");
+  for (size_t n = 1; n <= list.BaseFiles.size(); ++n) {
+    list.BaseHashes.push_back(ini.ReadString("delta_base", "sha256_" + std::to_string(n), ""));
+  }
   if (!TouchesOnlyTheApplicationFolder(list)) return std::nullopt;
   return list;
 }

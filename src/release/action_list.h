@@ -32,6 +32,13 @@ struct TActionList {
   /// so that an old or another application's list cannot be replayed.
   std::string version;
   std::string name;
+  /// Set in a delta list only (see release/delta_base.h): the installed version it
+  /// applies to, the format of its archives, and each base file it replaces or
+  /// deletes with the SHA-256 that file must have.
+  std::string base_version;
+  std::string delta_format;
+  std::vector<std::string> BaseFiles;
+  std::vector<std::string> BaseHashes;
   std::vector<std::string> SaveList;
   std::vector<std::string> DeleteFiles;
   std::vector<std::string> DeleteFolders;

@@ -7,6 +7,7 @@
 #include "net/internet_handle.h"
 #include "net/protocol.h"
 #include "release/action_list.h"
+#include "release/delta_base.h"
 #include "ui/application.h"
 #include "upgrade/clean_up.h"
 #include "upgrade/detached_script.h"
@@ -199,15 +200,16 @@ void TFormMainScreen::DescriptionReceived(TGetInternetData& sender, const std::s
   RichEdit1.Load(*reply);  // anything that is not RTF shows as plain text
 }
 
-void TFormMainScreen::RequestActionList() {
+void TFormMainScreen::RequestActionList(bool whole) {
   ActionListLoaded = false;
   ActionListError.clear();
+  if (!whole) DeltaRefusal.clear();
   if (!Fetcher) return;
   Fetcher->OnDone = [this](TGetInternetData& sender, const std::string* reply) {
     ActionListReceived(sender, reply);
   };
   Fetcher->FetchAndWait(ActionListUrl(settings_.selected_server, settings_.link_for_update,
-                                      settings_.name, settings_.current_version),
+                                      settings_.name, whole ? kFullReleaseVersion : settings_.current_version),
                         kMaxActionList);
 }
 
@@ -223,6 +225,14 @@ void TFormMainScreen::ActionListReceived(TGetInternetData& sender, const std::st
     if (!list) return;
     ActionListError = ActionListFault(*reply, *list);
     if (!ActionListError.empty()) return;
+    // Checked before anything is downloaded or changed: a delta brings only what
+    // differs from its base, so on any other installation it would mix two versions.
+    if (const std::string fault = DeltaBaseFault(*list, settings_.app_directory, settings_.current_version);
+        !fault.empty()) {
+      // A delta again, in reply to the request for the full release, ends the upgrade.
+      (DeltaRefusal.empty() ? DeltaRefusal : ActionListError) = fault;
+      return;
+    }
     settings_.download_server_adr1 = std::move(list->download_server_adr1);
     settings_.download_server_adr2 = std::move(list->download_server_adr2);
     settings_.filedir = std::move(list->filedir);

@@ -85,6 +85,9 @@ class TFormMainScreen : public ui::TForm {
   /// Why the last action list was refused, for the log; empty when there is nothing
   /// more to say than "Failed".
   std::string ActionListError;
+  /// Why the delta the server offered did not fit the installation, which then gets
+  /// the full release; empty when no delta was refused.
+  std::string DeltaRefusal;
   /// Status of the last download or archive dialog: 1 done, 2 aborted, 3 failed.
   int32_t LastStatus = 0;
   /// Why the last download failed: the file and the server's or the system's reason.
@@ -100,8 +103,10 @@ class TFormMainScreen : public ui::TForm {
   void DescriptionReceived(TGetInternetData& sender, const std::string* reply);
 
   /// Fetches the action list into the application folder and reads it; afterwards
-  /// ActionListLoaded tells whether it is in place. Needs the Fetcher.
-  void RequestActionList();
+  /// ActionListLoaded tells whether it is in place. Needs the Fetcher. The server may
+  /// answer the installed version with a delta; `whole` asks for the full release by
+  /// naming no installed version (kFullReleaseVersion).
+  void RequestActionList(bool whole = false);
   void ActionListReceived(TGetInternetData& sender, const std::string* reply);
 
   /// Empties the box and turns it into the status log, in plain text.

@@ -18,6 +18,7 @@ namespace kestrova {
 namespace {
 
 constexpr char kAbortLine[] = "Upgrading of the current version aborted.";
+constexpr char kFullReleaseInstead[] = "The full release was asked for instead.";
 constexpr char kConfigurationNotWritable[] = "The system is not able to modify the configuration file!";
 
 // The word an abandoned step gets for the status of the dialog that ended it.
@@ -42,8 +43,11 @@ void TFormMainScreen::BitBtnUpdateClick() {
   AddLogLine("Get action list ...");
   RichEdit1.Repaint();
   if (BeginTransaction()) RequestActionList();
+  if (!ActionListLoaded && !DeltaRefusal.empty()) RequestActionList(true);
+  const std::string refused_delta = DeltaRefusal.empty() ? "" : DeltaRefusal + " " + kFullReleaseInstead;
   if (!ActionListLoaded) {
     SetStepResult("Failed");
+    if (!refused_delta.empty()) AddLogLine(refused_delta);
     if (!ActionListError.empty()) AddLogLine(ActionListError);
     ShowUpgradeState(TUpgradeState::Abandoned);
     AddLogLine(kAbortLine);
@@ -51,6 +55,7 @@ void TFormMainScreen::BitBtnUpdateClick() {
     return;
   }
   SetStepResult("Done");
+  if (!refused_delta.empty()) AddLogLine(refused_delta);
   if (const std::optional<std::string> fault = WriteFault()) {
     // Found before anything is fetched into a folder the upgrade could not finish in.
     AddLogLine(*fault);
@@ -73,6 +78,7 @@ void TFormMainScreen::BitBtnUpdateClick() {
 bool TFormMainScreen::BeginTransaction() {
   transaction_.reset();
   ActionListLoaded = false;
+  DeltaRefusal.clear();
   std::string error;
   transaction_ = UpgradeTransaction::Begin(settings_.app_directory, settings_.release_version, error);
   if (!transaction_) ActionListError = error;

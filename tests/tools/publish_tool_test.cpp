@@ -119,7 +119,12 @@ TEST_F(PublishTool, PublishesTheReadmeRecipeAsItStands) {
 
 TEST_F(PublishTool, CheckFindsWhatWouldFailTheUpgrade) {
   Keygen();
+  WriteRecipe("2.0");
+  dir_.Write("app/bin/demo", "demo 2.0");
   ASSERT_EQ(Release(), 0);
+  WriteRecipe("2.1");
+  dir_.Write("app/bin/demo", "demo 2.1");
+  ASSERT_EQ(Release(nullptr, "--previous 2.0 --delta-margin 0"), 0);
   const std::string archive = App("files/Demo-2.1.zip");
   const std::string good = test::ReadFile(archive);
   const struct {
@@ -145,12 +150,21 @@ TEST_F(PublishTool, CheckFindsWhatWouldFailTheUpgrade) {
        "error: The action list changed after signing: its signature does not match "},
       {"a download server no updater can use", [&] { EditFile("actionlist.ini", "http:", "ftp:"); },
        "", "actionlist.ini: a download server is an http:// or https:// URL"},
+      {"a delta archive missing", [&] { fs::remove(App("files/Demo-2.1-from-2.0.zip")); }, "",
+       "error: deltas/2.0/actionlist.ini: release file Demo-2.1-from-2.0.zip is missing"},
+      {"a delta list changed after signing", [&] { EditFile("deltas/2.0/actionlist.ini", "2.0", "1.9"); }, "",
+       "error: deltas/2.0/actionlist.ini: its base_version is \"1.9\"\nerror: deltas/2.0/actionlist.ini: The action "
+       "list changed after signing"},
       {"a version no updater takes",
        [&] { dir_.Write("publish/Demo/release.ini", "[release]\nversion=1.1 beta\n"); }, "",
        "release.ini: version \"1.1 beta\" is refused by every updater"},
   };
+  const std::string delta_list = test::ReadFile(App("deltas/2.0/actionlist.ini"));
+  const std::string delta = test::ReadFile(App("files/Demo-2.1-from-2.0.zip"));
   for (const auto& c : cases) {
     dir_.Write("publish/Demo/files/Demo-2.1.zip", good);
+    dir_.Write("publish/Demo/files/Demo-2.1-from-2.0.zip", delta);
+    dir_.Write("publish/Demo/deltas/2.0/actionlist.ini", delta_list);
     c.arrange();
     std::string output;
     EXPECT_EQ(Check(c.options, &output), c.finding.starts_with("warning") ? 0 : 1) << c.why;

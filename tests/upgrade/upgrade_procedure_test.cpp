@@ -433,8 +433,6 @@ TEST_F(UpgradeProcedure, NginxWithTheShippedConfigurationServesAWholeUpgrade) {
       << test::ReadFile(completions);
 }
 
-// Beside Debian's default site only the host name in server_name reaches the
-// publishing folder; any other name gets the default site's 404.
 TEST_F(UpgradeProcedure, NginxAndTheReferenceServerAnswerOneRangeOfAReleaseFileAlike) {
   struct Case {
     int64_t from;
@@ -474,22 +472,34 @@ TEST_F(UpgradeProcedure, NginxAndTheReferenceServerAnswerOneRangeOfAReleaseFileA
   }
 }
 
-TEST_F(UpgradeProcedure, NginxBesideDebiansDefaultSiteAnswersItsServerName) {
+// Beside Debian's default site only the host name in server_name reaches the
+// publishing folder; any other name gets the default site's 404. The action list
+// request gets the delta published for the installed version, and the full list for
+// any other version or none.
+TEST_F(UpgradeProcedure, NginxBesideDebiansDefaultSiteAnswersItsServerNameAndEachInstalledVersion) {
   std::string folder = publish_.WithSeparator();
   folder.pop_back();
   Nginx nginx(folder, temp_.WithSeparator() + "nginx-completions.log", DebianDefaultSite::kBeside);
   PublishWithTheTool(nginx.BaseUrl());
+  publish_.Write("Demo/deltas/2.0/actionlist.ini", "[release]\nbase_version=2.0\n");
   const struct {
     const char* host;
+    const char* query;
     const char* expected;
-  } rows[] = {{"updates.example.com", "2009-05-04"}, {"127.0.0.1", "404 Not Found"}};
+  } rows[] = {{"updates.example.com", "request=1", "2009-05-04"},
+              {"127.0.0.1", "request=1", "404 Not Found"},
+              {"updates.example.com", "request=3&appli_version=2.0", "base_version=2.0"},
+              {"updates.example.com", "request=3&appli_version=1.9", "filename1=Demo-2.1.zip"},
+              {"updates.example.com", "request=3&appli_version=", "filename1=Demo-2.1.zip"},
+              {"updates.example.com", "request=3&appli_version=../Demo/deltas/2.0", "filename1=Demo-2.1.zip"}};
   for (const auto& row : rows) {
     test::RawClient client(nginx.Port());
-    ASSERT_TRUE(client.Send(std::string("GET /update?request=1&appli_name=Demo HTTP/1.1\r\nHost: ") +
+    ASSERT_TRUE(client.Send(std::string("GET /update?") + row.query + "&appli_name=Demo HTTP/1.1\r\nHost: " +
                             row.host + "\r\nConnection: close\r\n\r\n"));
     std::string reply;
     for (int i = 0; i < 40; ++i) reply += client.StatusLine(5).value_or("") + "\n";
-    EXPECT_NE(reply.find(row.expected), std::string::npos) << row.host << "\n" << reply << nginx.ErrorLog();
+    EXPECT_NE(reply.find(row.expected), std::string::npos) << row.host << " " << row.query << "\n"
+                                                           << reply << nginx.ErrorLog();
   }
 }
 

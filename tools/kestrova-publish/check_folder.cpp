@@ -5,6 +5,7 @@
 #include "base/paths.h"
 #include "base/text.h"
 #include "core/configuration.h"
+#include "delta_release.h"
 #include "publish_release.h"
 #include "recipe.h"
 #include "release/action_list.h"
@@ -99,6 +100,29 @@ void CheckSignature(const std::string& text, const TActionList& list, const Offe
   }
 }
 
+// Each delta list is checked as the full one is, and must apply to the version its
+// folder names: the servers hand it to the updaters of that version.
+void CheckDeltaLists(const std::string& app_folder, const Offer& offer, const TCheckRequest& request,
+                     TCheckReport& report) {
+  std::vector<FolderEntry> bases;
+  ListFolder(JoinPath(app_folder, "deltas"), bases);
+  for (const FolderEntry& base : bases) {
+    const std::string name = DeltaListName(base.name);
+    const auto text = ReadWholeFile(JoinPath(app_folder, name));
+    const auto list = text ? ReadActionList(JoinPath(app_folder, name)) : std::nullopt;
+    TCheckReport found;
+    if (!list) {
+      found.errors.push_back(text ? "refused by the updater" : "missing");
+    } else {
+      if (list->base_version != base.name) found.errors.push_back("its base_version is \"" + list->base_version + "\"");
+      CheckReleaseFiles(app_folder, *list, found);
+      CheckSignature(*text, *list, offer, request, found);
+    }
+    for (const std::string& error : found.errors) report.errors.push_back(name + ": " + error);
+    for (const std::string& warning : found.warnings) report.warnings.push_back(name + ": " + warning);
+  }
+}
+
 }  // namespace
 
 TCheckReport CheckPublishedRelease(const TCheckRequest& request) {
@@ -122,6 +146,7 @@ TCheckReport CheckPublishedRelease(const TCheckRequest& request) {
   CheckDownloadServers(list_path, *list, report);
   CheckReleaseFiles(app_folder, *list, report);
   CheckSignature(*text, *list, offer, request, report);
+  CheckDeltaLists(app_folder, offer, request, report);
   return report;
 }
 

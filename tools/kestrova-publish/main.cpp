@@ -1,6 +1,7 @@
 // kestrova-publish: signing keys, release publishing and checking for publishers.
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@ constexpr int kExitUsage = 2;
 constexpr char kUsage[] =
     "usage: kestrova-publish keygen --key FILE\n"
     "       kestrova-publish release --folder DIR --name NAME --from DIR --recipe FILE [--key FILE] [--force]\n"
-    "                                [--overwrite-configuration]\n"
+    "                                [--overwrite-configuration] [--previous VERSION]... [--delta-margin PERCENT]\n"
     "       kestrova-publish check --folder DIR --name NAME [--public-key KEY] [--previous VERSION]\n"
     "\n"
     "keygen   writes a new Ed25519 key pair into FILE (readable by you only) and prints\n"
@@ -28,6 +29,10 @@ constexpr char kUsage[] =
     "         --overwrite-configuration publishes *.ini files and the application's\n"
     "         configuration file (filename_config): they replace every user's copy.\n"
     "         Versions and download servers no updater would take are refused.\n"
+    "         --previous VERSION (repeatable) also publishes a delta for updaters of\n"
+    "         that earlier version, whose archive files/NAME-VERSION.zip DIR still\n"
+    "         holds: only the files added or changed since, when that comes out at\n"
+    "         least --delta-margin percent (default 50) smaller than the full release.\n"
     "check    checks the release of NAME in DIR: every release file present and intact,\n"
     "         the version and download servers usable, the signature against KEY (base64;\n"
     "         default: the release_key.pub that release wrote beside a signed release),\n"
@@ -38,6 +43,7 @@ constexpr char kUsage[] =
 struct Arguments {
   std::string command;
   std::map<std::string, std::string> options;
+  std::vector<std::string> previous;  // every --previous, in order
   bool force = false;
   bool overwrite_configuration = false;
 };
@@ -49,7 +55,8 @@ int UsageError(const std::string& message) {
 
 // Fills `args` from argv; an error text when the command line is wrong.
 std::string ParseArguments(int argc, char** argv, Arguments& args) {
-  static const char* const kValued[] = {"--folder", "--name", "--from", "--recipe", "--key", "--public-key", "--previous"};
+  static const char* const kValued[] = {"--folder", "--name", "--from", "--recipe", "--key", "--public-key", "--previous",
+                                       "--delta-margin"};
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--force" || arg == "--overwrite-configuration") {
@@ -66,13 +73,9 @@ std::string ParseArguments(int argc, char** argv, Arguments& args) {
     bool known = false;
     for (const char* valued : kValued) known = known || option == valued;
     if (!known) return "unknown option: " + option;
-    if (equals != std::string::npos) {
-      args.options[option] = arg.substr(equals + 1);
-    } else if (i + 1 < argc) {
-      args.options[option] = argv[++i];
-    } else {
-      return option + " needs a value";
-    }
+    if (equals == std::string::npos && i + 1 >= argc) return option + " needs a value";
+    args.options[option] = equals != std::string::npos ? arg.substr(equals + 1) : argv[++i];
+    if (option == "--previous") args.previous.push_back(args.options[option]);
   }
   return {};
 }
@@ -96,10 +99,21 @@ int Keygen(const Arguments& args) {
   return kExitOk;
 }
 
+// A whole number of percent below 100; nothing for anything else.
+std::optional<int> Percent(const std::string& text) {
+  if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  return std::stoi(text);
+}
+
 int Release(const Arguments& args) {
   kestrova::TPublishRequest request{args.options.at("--folder"), args.options.at("--name"),
                                     args.options.at("--from"), args.options.at("--recipe"),
-                                    std::nullopt, args.force, args.overwrite_configuration};
+                                    std::nullopt, args.force, args.overwrite_configuration, args.previous};
+  if (args.options.contains("--delta-margin")) {
+    const auto margin = Percent(args.options.at("--delta-margin"));
+    if (!margin) return UsageError("--delta-margin takes a percentage from 0 to 99");
+    request.delta_margin = *margin;
+  }
   if (args.options.contains("--key")) {
     request.keys = kestrova::ReadKeyFile(args.options.at("--key"));
     if (!request.keys) {

@@ -5,6 +5,7 @@
 #include "base/paths.h"
 #include "base/text.h"
 #include "core/configuration.h"
+#include "delta_release.h"
 #include "markdown_rtf.h"
 #include "recipe.h"
 #include "release/action_list.h"
@@ -18,9 +19,7 @@ struct PublishedRelease {
   std::string description;  // as published: Markdown already turned into RTF
   bool description_is_rtf = false;
   std::string app_folder;   // <folder>/<name>/
-  std::string archive;      // the release archive's file name
-  std::string archive_hash;
-  uint64_t archive_size = 0;
+  TPublishedArchive archive;
 };
 
 bool IsRtfName(const std::string& path) {
@@ -70,32 +69,11 @@ std::string CheckVersionRaised(const TPublishRequest& request, const PublishedRe
 std::string BuildArchive(const TPublishRequest& request, PublishedRelease& release) {
   const std::string files = JoinPath(release.app_folder, kFilesFolder);
   if (!CreateFolder(files)) return "cannot create " + files;
-  release.archive = request.name + "-" + release.recipe.version + ".zip";
-  if (!NamesPlaceInside(release.archive) || release.archive.find_first_of("/\\") != std::string::npos) {
-    return "the version makes no usable file name: " + release.archive;
+  release.archive.file = request.name + "-" + release.recipe.version + ".zip";
+  if (!NamesPlaceInside(release.archive.file) || release.archive.file.find_first_of("/\\") != std::string::npos) {
+    return "the version makes no usable file name: " + release.archive.file;
   }
-  const std::string target = JoinPath(files, release.archive);
-  const std::string partial = target + ".partial";
-  RemoveFile(partial);  // a leftover of an interrupted run
-  try {
-    ZipArchiver archiver;
-    archiver.FileName = Utf8ToUtf16(partial);
-    archiver.BaseDir = Utf8ToUtf16(WithTrailingSeparator(request.source));
-    archiver.Open(fmCreate);
-    archiver.AddMatching(u"*.*");
-    archiver.Close();
-  } catch (const std::exception& failure) {
-    RemoveFile(partial);
-    return std::string("cannot build the release archive: ") + failure.what();
-  }
-  const auto hash = FileSha256Hex(partial);
-  if (!hash) return "cannot read back " + partial;
-  release.archive_hash = *hash;
-  const auto status = QueryFile(partial);
-  if (!status) return "cannot read back " + partial;
-  release.archive_size = status->size;
-  if (!RenameReplacing(partial, target)) return "cannot rename " + partial;
-  return {};
+  return PackRelease(request.source, JoinPath(files, release.archive.file), release.archive);
 }
 
 bool IsIniName(const std::string& name) {
@@ -152,20 +130,15 @@ void AppendNumbered(std::string& text, const char* section, const char* key, con
   for (size_t i = 0; i < values.size(); ++i) text += key + std::to_string(i + 1) + "=" + values[i] + "\n";
 }
 
-std::string ActionListText(const TPublishRequest& request, const PublishedRelease& release) {
-  const TReleaseRecipe& r = release.recipe;
-  std::string text = "[release]\nname=" + request.name + "\nversion=" + r.version + "\n";
-  for (size_t i = 0; i < r.download_servers.size(); ++i) {
-    text += "download_server_adr" + std::to_string(i + 1) + "=" + r.download_servers[i] + "\n";
+// Signs each action list among `files` when there are keys.
+std::string SignActionLists(const TPublishRequest& request, std::vector<std::pair<std::string, std::string>>& files) {
+  if (!request.keys) return {};
+  for (auto& [name, content] : files) {
+    auto signed_list = SignActionList(content, *request.keys);
+    if (!signed_list) return "cannot sign the action list " + name;
+    content = std::move(*signed_list);
   }
-  text += "filedir=" + r.filedir + "\nfilename1=" + release.archive + "\nsha256_1=" + release.archive_hash +
-          "\nsize_1=" + std::to_string(release.archive_size) + "\n";
-  text += "Upgrade_Kestrova=" + std::string(r.upgrade_kestrova ? "1" : "0") + "\n";
-  text += "check_shortcuts=" + std::string(r.check_shortcuts ? "1" : "0") + "\n";
-  AppendNumbered(text, "save_action", "path", r.save);
-  AppendNumbered(text, "files_to_delete", "file", r.delete_files);
-  AppendNumbered(text, "folders_to_delete", "dir", r.delete_folders);
-  return text;
+  return {};
 }
 
 std::string WriteInOrder(const std::string& app_folder, const std::vector<std::pair<std::string, std::string>>& files) {
@@ -178,6 +151,47 @@ std::string WriteInOrder(const std::string& app_folder, const std::vector<std::p
 }
 
 }  // namespace
+
+std::string PackRelease(const std::string& source, const std::string& target, TPublishedArchive& archive) {
+  const std::string partial = target + ".partial";
+  RemoveFile(partial);  // a leftover of an interrupted run
+  try {
+    ZipArchiver archiver;
+    archiver.FileName = Utf8ToUtf16(partial);
+    archiver.BaseDir = Utf8ToUtf16(WithTrailingSeparator(source));
+    archiver.Open(fmCreate);
+    archiver.AddMatching(u"*.*");
+    archiver.Close();
+  } catch (const std::exception& failure) {
+    RemoveFile(partial);
+    return std::string("cannot build the release archive: ") + failure.what();
+  }
+  const auto hash = FileSha256Hex(partial);
+  const auto status = QueryFile(partial);
+  if (!hash || !status) return "cannot read back " + partial;
+  archive.sha256 = *hash;
+  archive.size = status->size;
+  archive.file_path = target;
+  if (!RenameReplacing(partial, target)) return "cannot rename " + partial;
+  return {};
+}
+
+std::string ActionListText(const std::string& name, const TReleaseRecipe& r, const TPublishedArchive& archive,
+                           const std::string& release_keys, const std::string& sections) {
+  std::string text = "[release]\nname=" + name + "\nversion=" + r.version + "\n" + release_keys;
+  for (size_t i = 0; i < r.download_servers.size(); ++i) {
+    text += "download_server_adr" + std::to_string(i + 1) + "=" + r.download_servers[i] + "\n";
+  }
+  text += "filedir=" + r.filedir + "\nfilename1=" + archive.file + "\nsha256_1=" + archive.sha256 +
+          "\nsize_1=" + std::to_string(archive.size) + "\n";
+  text += "Upgrade_Kestrova=" + std::string(r.upgrade_kestrova ? "1" : "0") + "\n";
+  text += "check_shortcuts=" + std::string(r.check_shortcuts ? "1" : "0") + "\n";
+  text += sections;
+  AppendNumbered(text, "save_action", "path", r.save);
+  AppendNumbered(text, "files_to_delete", "file", r.delete_files);
+  AppendNumbered(text, "folders_to_delete", "dir", r.delete_folders);
+  return text;
+}
 
 std::string PublishRelease(const TPublishRequest& request, std::vector<std::string>& notes) {
   PublishedRelease release;
@@ -193,12 +207,15 @@ std::string PublishRelease(const TPublishRequest& request, std::vector<std::stri
   if (!CreateFolder(request.folder) || !CreateFolder(release.app_folder)) return "cannot create " + release.app_folder;
   if (const std::string error = CheckVersionRaised(request, release, notes); !error.empty()) return error;
   if (const std::string error = BuildArchive(request, release); !error.empty()) return error;
-  std::string action_list = ActionListText(request, release);
+  std::vector<std::pair<std::string, std::string>> lists{{kActionListFileName,
+                                                          ActionListText(request.name, release.recipe, release.archive)}};
+  const TDeltaRequest deltas{release.app_folder, request.name, &release.recipe, release.archive, request.previous,
+                             request.delta_margin};
+  if (const std::string error = BuildDeltaReleases(deltas, lists, notes); !error.empty()) return error;
+  if (const std::string error = SignActionLists(request, lists); !error.empty()) return error;
+  RemoveOtherDeltaLists(release.app_folder, lists);
   std::vector<std::pair<std::string, std::string>> files;
   if (request.keys) {
-    auto signed_list = SignActionList(action_list, *request.keys);
-    if (!signed_list) return "cannot sign the action list";
-    action_list = std::move(*signed_list);
     files.emplace_back(kPublishedKey, EncodeBase64(request.keys->public_key) + "\n");
   } else {
     // A key left from a signed release would not match the unsigned list.
@@ -207,9 +224,10 @@ std::string PublishRelease(const TPublishRequest& request, std::vector<std::stri
   }
   const bool rtf = release.description_is_rtf;
   const std::string reply = release.recipe.version + ";" + release.recipe.date;
-  files.insert(files.end(), {{rtf ? "description.rtf" : "description.txt", release.description},
-                             {kActionListFileName, action_list},
-                             {kVersionReply, reply},
+  files.emplace_back(rtf ? "description.rtf" : "description.txt", release.description);
+  // The delta lists first: the full list is the one updaters of any other version get.
+  files.insert(files.end(), lists.rbegin(), lists.rend());
+  files.insert(files.end(), {{kVersionReply, reply},
                              {kReleaseIni, "[release]\nversion=" + release.recipe.version +
                                                "\ndate=" + release.recipe.date + "\n"}});
   const std::string error = WriteInOrder(release.app_folder, files);
@@ -217,7 +235,7 @@ std::string PublishRelease(const TPublishRequest& request, std::vector<std::stri
   // The server prefers the RTF description: an old one must not hide a new text.
   if (!rtf) RemoveFile(JoinPath(release.app_folder, "description.rtf"));
   notes.push_back("published " + request.name + " " + release.recipe.version + ": " +
-                  JoinPath(kFilesFolder, release.archive));
+                  JoinPath(kFilesFolder, release.archive.file));
   return {};
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "recipe.h"
 #include "release/release_signature.h"
 
 namespace kestrova {
@@ -25,11 +26,35 @@ struct TPublishRequest {
   std::optional<TReleaseKeyPair> keys;  // none: an unsigned release
   bool force = false;       // publish a version that is not newer than the current one
   bool overwrite_configuration = false;  // publish configuration files found in `source`
+  /// Earlier versions whose archives files/ still holds: each gets a delta release.
+  std::vector<std::string> previous;
+  /// How much smaller than the full archive a delta must be to be published, in %.
+  int delta_margin = 50;
 };
 
-/// Builds the release archive, then writes, each through a temporary name and a
-/// rename and in this order: the archive, the description, the action list (signed
-/// when there are keys), the version reply and, last, release.ini. An updater that
+/// One release archive in files/, as an action list names it.
+struct TPublishedArchive {
+  std::string file;       // the name in files/
+  std::string file_path;  // where it lies
+  std::string sha256;
+  uint64_t size = 0;
+};
+
+/// Packs the content of `source` into `target` through a temporary name and a
+/// rename, with kestrova's own ZIP writer; fills `archive` but its `file`. Returns an
+/// empty text on success, else what went wrong.
+std::string PackRelease(const std::string& source, const std::string& target, TPublishedArchive& archive);
+
+/// The action list of a release of `name` that downloads `archive`, as the recipe
+/// describes it; `release_keys` are further lines of [release], `sections` further
+/// sections, each line ending in a line break.
+std::string ActionListText(const std::string& name, const TReleaseRecipe& recipe, const TPublishedArchive& archive,
+                           const std::string& release_keys = {}, const std::string& sections = {});
+
+/// Builds the release archive and the deltas from `previous`, then writes, each
+/// through a temporary name and a rename and in this order: the archives, the
+/// description, the action lists (signed when there are keys; delta lists of other
+/// releases removed), the version reply and, last, release.ini. An updater that
 /// asks in between is still offered the old version. Returns an empty text on
 /// success, else what went wrong; `notes` gets what the publisher should know.
 std::string PublishRelease(const TPublishRequest& request, std::vector<std::string>& notes);
