@@ -24,7 +24,7 @@ export LC_ALL=C XDG_CACHE_HOME=$work/cache
 
 rm -rf "$work" && mkdir -p "$work/publish/Demo"
 printf '[release]\nversion=2.0\ndate=d\n' > "$work/publish/Demo/release.ini"
-"$server" --folder "$work/publish" --port 0 --path /update --log "$work/server.log" > "$work/server.out" &
+"$server" --folder "$work/publish" --port 0 --path /update --log "$work/server.log" > "$work/server.out" 2> "$work/server.err" &
 pids=$!
 trap 'kill $pids 2>/dev/null || true' EXIT
 for _ in $(seq 100); do grep -q http:// "$work/server.out" 2>/dev/null && break; sleep 0.05; done

@@ -19,7 +19,7 @@ void OnDemandScreen::ShowError(const std::string& caption, const std::string& te
 StartupScreen& OnDemandScreen::Opened() const {
   if (screen_) return *screen_;
   argv_[0] = program_.data();
-  const TWindowsPart* windows = LoadWindowsPart();
+  const TWindowsPart* windows = MayShowWindows() ? LoadWindowsPart() : nullptr;
   screen_ = windows ? windows->open_startup_screen(argc_, argv_) : std::make_unique<ConsoleScreen>();
   return *screen_;
 }

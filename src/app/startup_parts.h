@@ -32,6 +32,10 @@ struct TWindowsPart {
   std::unique_ptr<StartupScreen> (*open_startup_screen)(int& argc, char** argv);
 };
 
+/// False when no window could be shown at all (no display is named), so that a start
+/// without a screen does not even load the windows part to find that out.
+bool MayShowWindows();
+
 /// The parts, loaded on first use and kept for the rest of the process; nothing when
 /// a part cannot be had, which has then been said on standard error.
 const TCheckPart* LoadCheckPart();

@@ -3,6 +3,9 @@
 
 namespace kestrova {
 
+// The windows part asks the system itself.
+bool MayShowWindows() { return true; }
+
 const TCheckPart* LoadCheckPart() { return kestrova_check_part(); }
 const TWindowsPart* LoadWindowsPart() { return kestrova_windows_part(); }
 

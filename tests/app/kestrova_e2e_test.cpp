@@ -162,16 +162,20 @@ TEST_F(KestrovaE2E, AStartLoadsTheToolkitAndTheHttpLibraryOnlyWhenItUsesThem) {
     std::string addr1;
     const char* application_keys;
     bool http, toolkit;
-  } cases[] = {{"check off", up_to_date.BaseUrl(), "check_release=0\n", false, false},
-               {"no newer release", up_to_date.BaseUrl(), "", true, false},
-               {"a slow check: the wait window", silent.BaseUrl(), "", true, true},
-               {"a newer release", newer.BaseUrl(), "", true, true}};
+    std::vector<std::string> env;
+  } cases[] = {{"check off", up_to_date.BaseUrl(), "check_release=0\n", false, false, {}},
+               {"no newer release", up_to_date.BaseUrl(), "", true, false, {}},
+               {"a slow check: the wait window", silent.BaseUrl(), "", true, true, {}},
+               {"a slow check without a display", silent.BaseUrl(), "", true, false,
+                {"QT_QPA_PLATFORM=", "DISPLAY=", "WAYLAND_DISPLAY="}},
+               {"a newer release", newer.BaseUrl(), "", true, true, {}}};
   for (const Case& c : cases) {
     std::filesystem::remove_all(dir_.WithSeparator() + "ld");
     std::filesystem::create_directory(dir_.WithSeparator() + "ld");
     application_keys_ = c.application_keys;
-    Start("2.0", c.addr1, "", 1, "", {"LD_DEBUG=files", "LD_DEBUG_OUTPUT=" + dir_.WithSeparator() + "ld/log"})
-        ->Wait(3);
+    std::vector<std::string> env = c.env;
+    env.insert(env.end(), {"LD_DEBUG=files", "LD_DEBUG_OUTPUT=" + dir_.WithSeparator() + "ld/log"});
+    Start("2.0", c.addr1, "", 1, "", env)->Wait(3);
     std::string log;
     for (const auto& file : std::filesystem::directory_iterator(dir_.WithSeparator() + "ld")) {
       log += test::ReadFile(file.path().string());
