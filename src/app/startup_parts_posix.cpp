@@ -23,11 +23,14 @@ struct LibraryCloser {
 };
 using Library = std::unique_ptr<void, LibraryCloser>;
 
-// Beside the program first, where a publisher puts the updater's files; then where
-// the package installs them; then the build tree, for the tests' copies of the program.
+// Beside the program first, where a publisher puts the updater's files; then beside an
+// installed program, and where the package and an install put them, for a copy of the
+// installed program in front of an application; then the build tree, for the tests'
+// copies of the program.
 std::vector<std::string> CandidatePaths(const std::string& file_name) {
   const std::string folder = FolderOf(ExecutablePath());
   return {folder + file_name, folder + "../lib/kestrova/" + file_name,
+          "/usr/lib/kestrova/" + file_name, std::string(KESTROVA_INSTALLED_PART_DIR "/") + file_name,
           std::string(KESTROVA_BUILD_PART_DIR "/") + file_name};
 }
 
