@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "base/ini.h"
+#include "core/configuration.h"
 #include "upgrade/working_files.h"
 
 namespace kestrova {
@@ -35,8 +36,9 @@ bool WithinInterval(const TSettings& settings, const TCheckRecord& record, int64
 
 TCheckPlan PlanCheck(const TSettings& settings, const TCheckRecord& record, int64_t now) {
   if (!settings.check_release) return TCheckPlan::kNone;
-  // A release found earlier is offered again only after a check that it is still there.
-  if (!record.offered_version.empty()) return TCheckPlan::kBeforeStart;
+  // A release found earlier is offered again only after a check that it is still there;
+  // once it is installed, it is no offer any more.
+  if (IsNewerRelease(record.offered_version, settings.current_version)) return TCheckPlan::kBeforeStart;
   if (WithinInterval(settings, record, now)) return TCheckPlan::kNone;
   return settings.check_in_background ? TCheckPlan::kAfterStart : TCheckPlan::kBeforeStart;
 }

@@ -13,7 +13,7 @@ struct TCheckRecord {
   /// Seconds since 1970 of the latest check a server answered; 0: none yet.
   int64_t last_answered = 0;
   /// The newer release that check found, until a check finds none: offered again at
-  /// the next start, after a check that it is still there.
+  /// the next start, after a check that it is still there, unless it is installed.
   std::string offered_version;
 };
 

@@ -143,6 +143,13 @@ TEST_F(KestrovaE2E, ANewerReleaseNotInstalledIsCheckedAndOfferedAgainAtTheNextSt
     EXPECT_EQ(Run("2.0", newer.BaseUrl(), "", 2, 3, keys), -1) << keys << "offered at the next start";
     EXPECT_FALSE(Started()) << keys;
     EXPECT_EQ(newer.RequestedPaths().size(), background ? 3u : 4u) << keys << "checked again first";
+    {
+      test::SilentServer silent;
+      const double start = Now();
+      auto updater = Start("2.1", silent.BaseUrl(), "", 2, keys);
+      EXPECT_LT(SecondsUntilStarted(start), 1.0) << keys << "once installed, it is no offer";
+      std::filesystem::remove(dir_.WithSeparator() + "started");
+    }
     test::FixedReplyServer withdrawn(200, "2.0;x");
     EXPECT_EQ(Run("2.0", withdrawn.BaseUrl(), "", 2, 20, keys), 0) << keys;
     EXPECT_TRUE(Started()) << keys << "a withdrawn release is not offered";
