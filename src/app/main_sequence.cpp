@@ -20,8 +20,9 @@ bool AskServers(TSettings& settings, const std::string& executable_path) {
   return check && check->ask_release_servers(settings, executable_path);
 }
 
-// Asks the servers on a copy of the settings, taken back when the question has ended;
-// the replies are still written on the GUI thread, which serves the fetches meanwhile.
+// Asks the servers on a copy of the settings, which the GUI thread takes back when the
+// question has ended: the record that the windows use is written on the GUI thread only,
+// and that thread stays free to show the wait window meanwhile.
 class TServerQuestion : public TThread {
  public:
   TServerQuestion(Key key, const TSettings& settings, std::string executable_path)
