@@ -3,6 +3,7 @@
 #include <charconv>
 #include <chrono>
 
+#include "base/files.h"
 #include "base/ini.h"
 #include "core/configuration.h"
 #include "upgrade/working_files.h"
@@ -51,17 +52,25 @@ TCheckRecord ReadCheckRecord(const std::string& name) {
           ini.ReadString(kSection, "offered_version", "")};
 }
 
+// In one replacement, so that a start pays for one durable write at most.
 void WriteCheckRecord(const std::string& name, const TCheckRecord& record) {
   const std::string path = CheckRecordPath(name);
   if (path.empty()) return;
-  IniFile ini(path);
-  ini.WriteString(kSection, "last_answered", std::to_string(record.last_answered));
-  ini.WriteString(kSection, "offered_version", record.offered_version);
+  ReplaceFileSafely(path, "[" + std::string(kSection) + "]\r\nlast_answered=" +
+                              std::to_string(record.last_answered) + "\r\noffered_version=" +
+                              record.offered_version + "\r\n");
 }
 
-void NoteCheck(const TSettings& settings, bool newer_release, int64_t now) {
+void NoteCheck(const TSettings& settings, const TCheckRecord& before, bool newer_release,
+               int64_t now) {
   if (settings.selected_server.empty()) return;
-  WriteCheckRecord(settings.name, {now, newer_release ? settings.release_version : ""});
+  const TCheckRecord after{now, newer_release ? settings.release_version : ""};
+  // Without an interval only an offer is worth remembering.
+  if (settings.check_interval <= 0 && after.offered_version.empty() &&
+      before.offered_version.empty()) {
+    return;
+  }
+  WriteCheckRecord(settings.name, after);
 }
 
 int64_t SecondsNow() {

@@ -28,8 +28,10 @@ TCheckPlan PlanCheck(const TSettings& settings, const TCheckRecord& record, int6
 TCheckRecord ReadCheckRecord(const std::string& name);
 void WriteCheckRecord(const std::string& name, const TCheckRecord& record);
 
-/// Notes a check in the record when a server answered it (selected_server is set).
-void NoteCheck(const TSettings& settings, bool newer_release, int64_t now);
+/// Notes a check in the record, which said `before`, when a server answered it
+/// (selected_server is set) and the record is used: with an interval or an offer.
+void NoteCheck(const TSettings& settings, const TCheckRecord& before, bool newer_release,
+               int64_t now);
 
 /// Seconds since 1970.
 int64_t SecondsNow();

@@ -61,11 +61,13 @@ bool Launch(TSettings& settings, StartupScreen& screen) {
 }
 
 int StartAndCheck(TSettings& settings, StartupScreen& screen, const std::string& executable_path) {
-  const TCheckPlan plan = PlanCheck(settings, ReadCheckRecord(settings.name), SecondsNow());
+  const TCheckRecord record = settings.check_release ? ReadCheckRecord(settings.name) : TCheckRecord{};
+  const TCheckPlan plan = PlanCheck(settings, record, SecondsNow());
+  bool newer = false;
   if (plan == TCheckPlan::kBeforeStart) {
-    const bool newer = AskShowingTheWaitWindowWhenSlow(settings, screen, executable_path);
-    NoteCheck(settings, newer, SecondsNow());
+    newer = AskShowingTheWaitWindowWhenSlow(settings, screen, executable_path);
     if (newer && screen.HasDisplay()) {
+      NoteCheck(settings, record, newer, SecondsNow());
       screen.HideWaitWindow();
       const int exit_code = screen.RunMainWindow(settings);
       screen.CloseWaitWindow();
@@ -74,10 +76,10 @@ int StartAndCheck(TSettings& settings, StartupScreen& screen, const std::string&
   }
   if (!Launch(settings, screen)) return 1;
   screen.CloseWaitWindow();
-  if (plan == TCheckPlan::kAfterStart) {
-    // No one waits for this answer: a newer release is offered at the next start.
-    NoteCheck(settings, AskServers(settings, executable_path), SecondsNow());
-  }
+  // No one waits for a check in the background: what it finds is offered next time.
+  if (plan == TCheckPlan::kAfterStart) newer = AskServers(settings, executable_path);
+  // After the start, which does not wait for the record's durable write.
+  if (plan != TCheckPlan::kNone) NoteCheck(settings, record, newer, SecondsNow());
   return 0;
 }
 
