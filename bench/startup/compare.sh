@@ -7,7 +7,9 @@
 #
 #   bench/startup/compare.sh [BUILD_DIR]       (default: build)
 #
-# Environment: RUNS (default 30), BENCH_DIR (default $TMPDIR/kestrova-startup-bench).
+# Environment: RUNS (default 30), BENCH_DIR (default $TMPDIR/kestrova-startup-bench),
+# BEFORE: another build's kestrova (an earlier version, say), timed beside ours with
+# the check off and against the up-to-date server.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -31,10 +33,10 @@ for _ in $(seq 100); do grep -q http:// "$work/server.out" 2>/dev/null && break;
 base=$(grep -o 'http://[0-9.:]*' "$work/server.out" | head -1)
 [ -n "$base" ] || { echo "the reference server did not start" >&2; exit 1; }
 
-# updater MODE CHECK_RELEASE [SERVER KEYS]: a folder with the updater in front of the probe.
+# updater MODE CHECK_RELEASE [KEYS [PROGRAM]]: a folder with the updater in front of the probe.
 updater() {
   local dir=$work/$1
-  mkdir -p "$dir" && cp "$build/bin/kestrova" "$dir/updater"
+  mkdir -p "$dir" && cp "${4:-$build/bin/kestrova}" "$dir/updater"
   printf '[application]\ncheck_release=%s\nname=Demo\nmain_program=%s\nfilename_config=app.cfg\n' \
     "$2" "$probe" > "$dir/updater.ini"
   printf 'param_appli_version=VERSION\n[server]\nserver_addr1=%s\nlink_for_update=/update\n%b' \
@@ -44,6 +46,9 @@ updater() {
 }
 starters=("$(updater check-off 0)" "$(updater up-to-date-server 1)"
           "$(updater within-interval 1 'check_interval=24\n')" "$(updater background 1 'check_in_background=1\n')")
+if [ -n "${BEFORE:-}" ]; then
+  starters+=("$(updater before-check-off 0 '' "$BEFORE")" "$(updater before-up-to-date-server 1 '' "$BEFORE")")
+fi
 # The interval starts from one answered check.
 "$work/within-interval/updater" "$work/prime" && sleep 0.2
 
