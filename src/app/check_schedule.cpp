@@ -56,9 +56,10 @@ TCheckRecord ReadCheckRecord(const std::string& name) {
 void WriteCheckRecord(const std::string& name, const TCheckRecord& record) {
   const std::string path = CheckRecordPath(name);
   if (path.empty()) return;
-  ReplaceFileSafely(path, "[" + std::string(kSection) + "]\r\nlast_answered=" +
-                              std::to_string(record.last_answered) + "\r\noffered_version=" +
-                              record.offered_version + "\r\n");
+  std::string text = std::string("[") + kSection + "]\r\n";
+  text += "last_answered=" + std::to_string(record.last_answered) + "\r\n";
+  text += "offered_version=" + record.offered_version + "\r\n";
+  ReplaceFileSafely(path, text);
 }
 
 void NoteCheck(const TSettings& settings, const TCheckRecord& before, bool newer_release,
