@@ -27,7 +27,8 @@ expect_files() {
     grep -qx "./$f" <<<"$listing" || fail "$(basename "$deb") lacks /$f"
   done
 }
-expect_files "$updater" usr/bin/kestrova usr/bin/kestrova-zip usr/share/man/man1/kestrova.1.gz \
+expect_files "$updater" usr/bin/kestrova usr/lib/kestrova/libkestrova-check.so \
+  usr/lib/kestrova/libkestrova-windows.so usr/bin/kestrova-zip usr/share/man/man1/kestrova.1.gz \
   usr/share/man/man1/kestrova-zip.1.gz usr/share/doc/kestrova/README.md \
   usr/share/doc/kestrova/examples/demo.desktop usr/share/doc/kestrova/examples/demo-updater.ini \
   usr/share/doc/kestrova/copyright usr/share/doc/kestrova/changelog.gz

@@ -49,6 +49,8 @@ APP
 }
 write_app "$app" 1.0
 cp "$bin/kestrova" "$app/demo-updater"
+# The release check's and the windows' libraries, loaded only by the starts that use them.
+cp "$bin"/libkestrova-*.so "$app/"
 cat >"$app/demo-updater.ini" <<INI
 [application]
 name=Demo

@@ -3,7 +3,8 @@
 #include "app/caller_console.h"
 #include "app/configuration_check.h"
 #include "app/main_sequence.h"
-#include "app/startup_screen.h"
+#include "app/on_demand_screen.h"
+#include "app/startup_parts.h"
 #include "app/updater_arguments.h"
 #include "base/files.h"
 #include "base/threads.h"
@@ -30,15 +31,16 @@ constexpr char kUsage[] =
 
 int PrintConfigurationCheck() {
   kestrova::GuiThread::Attach();
-  const kestrova::ConfigurationReport report =
-      kestrova::CheckConfiguration(kestrova::ExecutablePath());
+  const kestrova::TCheckPart* check = kestrova::LoadCheckPart();
+  if (!check) return 1;
+  const kestrova::ConfigurationReport report = check->check_configuration(kestrova::ExecutablePath());
   for (const std::string& line : report.lines) std::puts(line.c_str());
   std::puts(report.ok ? "configuration ok" : "configuration has errors");
   return report.ok ? 0 : 1;
 }
 
-// The updater's own options stand alone; answered before the toolkit starts, so they
-// work without a display.
+// The updater's own options stand alone; answered without the windows, so they work
+// without a display.
 std::optional<int> AnswerOwnOption(int argc, char** argv) {
   if (argc != 2) return std::nullopt;
   const char* option = argv[1];
@@ -59,8 +61,7 @@ int main(int argc, char** argv) {
   if (const std::optional<int> answered = AnswerOwnOption(argc, argv)) return *answered;
   kestrova::GuiThread::Attach();
   kestrova::TSettings settings;
-  auto screen = kestrova::OpenStartupScreen(argc, argv);
-  // Taken after the toolkit has removed the options meant for it.
   settings.updater_arguments = kestrova::UpdaterArguments(argc, argv);
-  return kestrova::RunMainSequence(settings, *screen, kestrova::ExecutablePath());
+  kestrova::OnDemandScreen screen(argc > 0 ? argv[0] : "kestrova");
+  return kestrova::RunMainSequence(settings, screen, kestrova::ExecutablePath());
 }

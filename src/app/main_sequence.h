@@ -8,8 +8,10 @@
 
 namespace kestrova {
 
-/// Runs start-up: wait window, release check, then either the main window (newer
-/// release, with a display) or the application. Returns the process exit code.
+/// Runs start-up: the configuration, the release check when one is due (the wait
+/// window showing when the servers take long), then either the main window (newer
+/// release, with a display) or the application; a check in the background comes
+/// after the application. Returns the process exit code.
 int RunMainSequence(TSettings& settings, StartupScreen& screen, const std::string& executable_path);
 
 }  // namespace kestrova

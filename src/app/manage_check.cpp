@@ -1,12 +1,9 @@
 #include "app/manage_check.h"
 
+#include "app/start_preparation.h"
 #include "base/paths.h"
 #include "net/internet_handle.h"
 #include "net/protocol.h"
-#include "upgrade/detached_script.h"
-#include "upgrade/self_replacement.h"
-#include "upgrade/upgrade_transaction.h"
-#include "upgrade/working_files.h"
 
 namespace kestrova {
 
@@ -19,13 +16,15 @@ TManageCheck::~TManageCheck() {
 }
 
 bool TManageCheck::ReleaseCheck() {
-  settings_.app_directory = FolderOf(executable_path_);
-  configuration_loaded_ = LoadConfiguration(settings_, FileNameOf(executable_path_), report_);
-  if (!configuration_loaded_) return false;
-  RecoverInterruptedUpgrade();
-  if (updater_restarts_ || !settings_.check_release) return false;
-  if (!OpenSession()) return false;
+  const TStartPreparation start = PrepareStart(settings_, executable_path_, report_);
+  configuration_loaded_ = start.configuration_loaded;
+  updater_restarts_ = start.updater_restarts;
+  if (!configuration_loaded_ || updater_restarts_ || !settings_.check_release) return false;
+  return AskServers();
+}
 
+bool TManageCheck::AskServers() {
+  if (!OpenSession()) return false;
   RequestRelease(settings_.server_addr1);
   if (AnsweredBy(settings_.server_addr1)) {
     return IsNewerRelease(settings_.release_version, settings_.current_version);
@@ -54,23 +53,6 @@ bool TManageCheck::AskServer(const std::string& server) {
   return !settings_.release_version.empty();
 }
 
-void TManageCheck::RecoverInterruptedUpgrade() {
-  const TRecovery recovery = kestrova::RecoverInterruptedUpgrade(settings_.app_directory);
-  if (recovery.outcome == TRecoveryOutcome::kNone) return;
-  AppendToUpgradeLog(settings_.name, recovery.message);
-  if (recovery.outcome == TRecoveryOutcome::kDamaged) return;
-  // The installed version may have changed back or forward.
-  LoadConfiguration(settings_, FileNameOf(executable_path_), report_);
-  if (!recovery.replace_updater) return;
-  TReplacementRequest request;
-  request.app_directory = settings_.app_directory;
-  request.executable_name = FileNameOf(executable_path_);
-  request.updater_arguments = RestartArguments(settings_.updater_arguments);
-  request.updater_process_id = CurrentProcessId();
-  request.LaunchRequested = true;
-  updater_restarts_ = WriteReplacementBatch(request);
-}
-
 bool TManageCheck::AnsweredBy(const std::string& server) {
   if (settings_.release_version.empty()) return false;
   settings_.selected_server = server;
@@ -96,6 +78,11 @@ void TManageCheck::OnReleaseReply(TGetInternetData& sender, const std::string* r
     }
   }
   sender.ReleaseData();
+}
+
+bool AskReleaseServers(TSettings& settings, const std::string& executable_path) {
+  TManageCheck check(settings, executable_path, nullptr);
+  return check.AskServers();
 }
 
 }  // namespace kestrova

@@ -31,6 +31,10 @@ class TManageCheck {
   /// this run then starts nothing.
   bool UpdaterRestarts() const { return updater_restarts_; }
 
+  /// The servers' half of ReleaseCheck, with the settings loaded already: asks the
+  /// first and, when it gives no version, the second server; true for a newer release.
+  bool AskServers();
+
   /// Sends the release check to `server` and returns when its reply (if any) has
   /// been taken into the settings.
   void RequestRelease(const std::string& server);
@@ -46,9 +50,6 @@ class TManageCheck {
   bool AnsweredBy(const std::string& server);
   /// Opens the internet session and the fetcher on it, once; false without a session.
   bool OpenSession();
-  /// Finishes or undoes what an upgrade that died part of the way left, before the
-  /// application or a new upgrade can meet it.
-  void RecoverInterruptedUpgrade();
 
   TSettings& settings_;
   std::string executable_path_;
@@ -58,5 +59,9 @@ class TManageCheck {
   bool configuration_loaded_ = false;
   bool updater_restarts_ = false;
 };
+
+/// A start's question to the servers, with the settings loaded already (as
+/// TManageCheck::AskServers); selected_server tells whether one answered.
+bool AskReleaseServers(TSettings& settings, const std::string& executable_path);
 
 }  // namespace kestrova

@@ -118,6 +118,11 @@ void GuiThread::Notify() {
 }
 
 void GuiThread::WaitUntil(const std::function<bool()>& done) {
+  WaitUntil(done, std::chrono::steady_clock::time_point::max());
+}
+
+bool GuiThread::WaitUntil(const std::function<bool()>& done,
+                          std::chrono::steady_clock::time_point deadline) {
   Mailbox& m = TheMailbox();
   const bool on_gui_thread = IsCurrent();
   std::function<void()> process_non_input;
@@ -133,16 +138,16 @@ void GuiThread::WaitUntil(const std::function<bool()>& done) {
       seen = m.notifications;
     }
     if (on_gui_thread) CheckSynchronize();
-    if (done()) return;
+    if (done()) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return false;
     if (process_non_input) process_non_input();
     std::unique_lock lock(m.mutex);
     auto ready = [&] { return (on_gui_thread && !m.queue.empty()) || m.notifications != seen; };
-    if (process_non_input) {
-      m.arrived.wait_for(lock, kToolkitSlice, ready);
-    } else {
-      // `done` may turn true without a notification (a plain flag); look again now and then.
-      m.arrived.wait_for(lock, std::chrono::milliseconds(50), ready);
-    }
+    // `done` may turn true without a notification (a plain flag); look again now and then.
+    const auto slice = process_non_input ? std::chrono::steady_clock::duration(kToolkitSlice)
+                                         : std::chrono::steady_clock::duration(std::chrono::milliseconds(50));
+    m.arrived.wait_until(lock, std::min(deadline, now + slice), ready);
   }
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -41,6 +42,9 @@ class GuiThread {
   /// painting) until `done` returns true. Any thread may call Notify to have `done`
   /// looked at again at once.
   static void WaitUntil(const std::function<bool()>& done);
+  /// As WaitUntil, but gives up at `deadline`; returns whether `done` turned true.
+  static bool WaitUntil(const std::function<bool()>& done,
+                        std::chrono::steady_clock::time_point deadline);
   static void Notify();
 };
 

@@ -50,6 +50,9 @@ const KeyReader kKeyReaders[] = {
     {KeyGroup::kServer, "PROXY_PASSWORD", &TSettings::PROXY_PASSWORD},
     {KeyGroup::kServer, "link_for_update", &TSettings::link_for_update},
     {KeyGroup::kServer, "release_public_key", &TSettings::release_public_key},
+    // How often a start asks, and whether it waits for the answer.
+    {KeyGroup::kServer, "check_interval", &TSettings::check_interval, 0},
+    {KeyGroup::kServer, "check_in_background", &TSettings::check_in_background, 0},
 };
 
 const char* SectionOf(KeyGroup group) { return group == KeyGroup::kServer ? kServer : kApplication; }

@@ -43,6 +43,11 @@ struct TSettings {
   /// Base64 Ed25519 public key; when set, only signed action lists and release files
   /// matching their signed hashes are installed.
   std::string release_public_key;
+  /// Hours between two answered release checks; 0 asks at every start.
+  int32_t check_interval = 0;
+  /// Starts the application at once and asks the servers after it, without a window;
+  /// a newer release found is offered at the next start.
+  bool check_in_background = false;
 
   // filled by the release check
   std::string selected_server;
