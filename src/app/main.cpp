@@ -2,12 +2,14 @@
 // releases, and starts it.
 #include "app/caller_console.h"
 #include "app/configuration_check.h"
+#include "app/elevated_sequence.h"
 #include "app/main_sequence.h"
 #include "app/startup_screen.h"
 #include "app/updater_arguments.h"
 #include "base/files.h"
 #include "base/threads.h"
 #include "core/settings.h"
+#include "upgrade/elevation.h"
 
 #include <cstdio>
 #include <cstring>
@@ -62,5 +64,8 @@ int main(int argc, char** argv) {
   auto screen = kestrova::OpenStartupScreen(argc, argv);
   // Taken after the toolkit has removed the options meant for it.
   settings.updater_arguments = kestrova::UpdaterArguments(argc, argv);
+  if (kestrova::ElevatedUpgradeVersion(settings.updater_arguments)) {
+    return kestrova::RunElevatedSequence(settings, *screen, kestrova::ExecutablePath());
+  }
   return kestrova::RunMainSequence(settings, *screen, kestrova::ExecutablePath());
 }
