@@ -4,10 +4,12 @@
 
 namespace kestrova {
 
-int RunElevatedSequence(TSettings& settings, StartupScreen& screen, const std::string& executable_path) {
-  TManageCheck check(settings, executable_path, [&screen](const std::string& caption, const std::string& text) {
-    screen.ShowError(caption, text);
-  });
+int RunElevatedSequence(TSettings& settings, StartupScreen& screen,
+                        const std::string& executable_path) {
+  TManageCheck check(settings, executable_path,
+                     [&screen](const std::string& caption, const std::string& text) {
+                       screen.ShowError(caption, text);
+                     });
   try {
     if (!check.ReleaseCheck() || !screen.HasDisplay()) return 1;
     return screen.RunMainWindow(settings);

@@ -12,6 +12,7 @@ namespace kestrova {
 /// screen shows the upgrade, runs the upgrade in the main window. Never starts the
 /// application: it would run with the rights given for the upgrade. Returns 0 when the
 /// release went in, else 1.
-int RunElevatedSequence(TSettings& settings, StartupScreen& screen, const std::string& executable_path);
+int RunElevatedSequence(TSettings& settings, StartupScreen& screen,
+                        const std::string& executable_path);
 
 }  // namespace kestrova

@@ -47,13 +47,15 @@ void TFormMainScreen::UpgradeElevated(const std::string& fault) {
   // temporary folder); an older log must not pass for it.
   const std::string log_path = UpgradeLogPath(settings_.name);
   RemoveFile(log_path);
-  const ElevatedRun run = RunElevated(ExecutablePath(), ElevatedUpgradeArguments(settings_.release_version),
-                                      [] { ui::ProcessNonInputMessages(); });
+  const ElevatedRun run =
+      RunElevated(ExecutablePath(), ElevatedUpgradeArguments(settings_.release_version),
+                  [] { ui::ProcessNonInputMessages(); });
   SetEnabled(true);
   ui::SetScreenCursor(ui::TCursor::Arrow);
   const std::string failure = ElevatedRunFailure(run);
   SetStepResult(failure.empty() ? "Done" : "Failed");
-  if (const std::optional<std::string> log = ReadWholeFile(log_path); log && run.outcome == ElevationOutcome::Finished) {
+  if (const std::optional<std::string> log = ReadWholeFile(log_path);
+      log && run.outcome == ElevationOutcome::Finished) {
     size_t start = 0;
     for (size_t end; (end = log->find('\n', start)) != std::string::npos; start = end + 1) {
       if (end > start) AddLogLine(log->substr(start, end - start));
@@ -82,7 +84,8 @@ int TFormMainScreen::RunElevatedUpgrade() {
     BitBtnUpdateClick();
   } else {
     ClearLog();
-    AddLogLine("The server now offers release " + settings_.release_version + ", not " + agreed + ".");
+    AddLogLine("The server now offers release " + settings_.release_version + ", not " + agreed +
+               ".");
     ReplaceFileSafely(UpgradeLogPath(settings_.name), RichEdit1.Text() + "\n");
   }
   const int exit_code = ReleaseInstalled ? 0 : 1;

@@ -7,7 +7,8 @@ std::vector<std::string> ElevatedUpgradeArguments(const std::string& version) {
 }
 
 std::optional<std::string> ElevatedUpgradeVersion(const std::vector<std::string>& arguments) {
-  if (arguments.size() != 2 || arguments[0] != kElevatedUpgradeOption || arguments[1].empty()) return std::nullopt;
+  if (arguments.size() != 2 || arguments[0] != kElevatedUpgradeOption || arguments[1].empty())
+    return std::nullopt;
   return arguments[1];
 }
 
@@ -19,7 +20,8 @@ std::string ElevatedRunFailure(const ElevatedRun& run) {
   switch (run.outcome) {
     case ElevationOutcome::Finished:
       if (run.exit_code == 0) return {};
-      return "The upgrade with administrator rights did not install the release; nothing was changed.";
+      return "The upgrade with administrator rights did not install the release; nothing was "
+             "changed.";
     case ElevationOutcome::Declined:
       return "The upgrade needs administrator rights, which were not given; nothing was changed.";
     case ElevationOutcome::Unavailable:

@@ -6,7 +6,8 @@ namespace kestrova {
 
 bool CanRunElevated() { return false; }
 
-ElevatedRun RunElevated(const std::string&, const std::vector<std::string>&, const std::function<void()>&) {
+ElevatedRun RunElevated(const std::string&, const std::vector<std::string>&,
+                        const std::function<void()>&) {
   return {ElevationOutcome::Unavailable, -1, {}};
 }
 

@@ -9,10 +9,14 @@ namespace {
 
 TEST(Elevation, OnlyTheExactArgumentsOfAnElevatedRunStartOne) {
   EXPECT_EQ(ElevatedUpgradeVersion(ElevatedUpgradeArguments("1.1")), "1.1");
-  const std::vector<std::vector<std::string>> not_one = {
-      {}, {"--elevated-upgrade"}, {"--elevated-upgrade", ""}, {"--elevated-upgrade", "1.1", "extra"},
-      {"file.txt", "1.1"}, {"--", "--elevated-upgrade", "1.1"}};
-  for (const auto& arguments : not_one) EXPECT_FALSE(ElevatedUpgradeVersion(arguments)) << arguments.size();
+  const std::vector<std::vector<std::string>> not_one = {{},
+                                                         {"--elevated-upgrade"},
+                                                         {"--elevated-upgrade", ""},
+                                                         {"--elevated-upgrade", "1.1", "extra"},
+                                                         {"file.txt", "1.1"},
+                                                         {"--", "--elevated-upgrade", "1.1"}};
+  for (const auto& arguments : not_one)
+    EXPECT_FALSE(ElevatedUpgradeVersion(arguments)) << arguments.size();
 }
 
 TEST(Elevation, EveryEndButAnInstalledReleaseIsAFailureSaidPlainly) {
@@ -22,7 +26,8 @@ TEST(Elevation, EveryEndButAnInstalledReleaseIsAFailureSaidPlainly) {
   } cases[] = {
       {{ElevationOutcome::Finished, 0, ""}, ""},
       {{ElevationOutcome::Finished, 1, ""}, "did not install the release; nothing was changed."},
-      {{ElevationOutcome::Declined, -1, ""}, "administrator rights, which were not given; nothing was changed."},
+      {{ElevationOutcome::Declined, -1, ""},
+       "administrator rights, which were not given; nothing was changed."},
       {{ElevationOutcome::Unavailable, -1, ""}, "which this system cannot ask for."},
       {{ElevationOutcome::Failed, -1, "Access denied."}, "could not be started: Access denied."},
   };

@@ -15,9 +15,13 @@ namespace fs = std::filesystem;
 std::string Literal(const std::string& text) {
   std::string literal;
   for (char c : text) {
-    if (c == '$') literal += "$$";
-    else if (c == '"') literal += "$\\\"";
-    else literal += c;
+    if (c == '$') {
+      literal += "$$";
+    } else if (c == '"') {
+      literal += "$\\\"";
+    } else {
+      literal += c;
+    }
   }
   return literal;
 }
@@ -26,7 +30,9 @@ std::string Quoted(const std::string& text) { return "\"" + Literal(text) + "\""
 // A path below the installation folder, which NSIS names.
 std::string Installed(const std::string& name) { return "\"$INSTDIR\\" + Literal(name) + "\""; }
 
-std::string AbsolutePath(const std::string& path) { return fs::absolute(fs::path(path)).lexically_normal().string(); }
+std::string AbsolutePath(const std::string& path) {
+  return fs::absolute(fs::path(path)).lexically_normal().string();
+}
 
 std::string UpdaterConfigurationName(const std::string& updater) {
   return fs::path(updater).stem().string() + ".ini";
@@ -42,9 +48,11 @@ std::string MainProgram(const std::string& configuration) {
 }
 
 std::string Header(const TInstallerRequest& request) {
-  const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + request.name;
+  const std::string key =
+      "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + request.name;
   std::string text;
-  text += "; The setup program of " + request.name + " " + request.version + ", written by kestrova-publish installer.\n";
+  text += "; The setup program of " + request.name + " " + request.version +
+          ", written by kestrova-publish installer.\n";
   text += "Unicode true\nSetCompressor /SOLID lzma\n";
   text += "!define NAME " + Quoted(request.name) + "\n";
   text += "!define UNINSTALL_KEY " + Quoted(key) + "\n";
@@ -104,7 +112,9 @@ std::string UninstallSection(const TInstallerRequest& request) {
 }
 
 // What the shell that runs makensis would take for its own in a double-quoted word.
-bool ShellSafe(const std::string& path) { return path.find_first_of("\"$`%\\") == std::string::npos; }
+bool ShellSafe(const std::string& path) {
+  return path.find_first_of("\"$`%\\") == std::string::npos;
+}
 
 }  // namespace
 
@@ -114,13 +124,16 @@ std::string InstallerScript(const TInstallerRequest& request) {
 
 std::string BuildInstaller(const TInstallerRequest& request) {
   std::vector<FolderEntry> entries;
-  if (!ListFolder(request.source, entries) || entries.empty()) return request.source + " holds no files to install";
+  if (!ListFolder(request.source, entries) || entries.empty())
+    return request.source + " holds no files to install";
   if (!FileExists(request.updater)) return "no updater at " + request.updater;
-  if (!FileExists(request.configuration)) return "no updater configuration at " + request.configuration;
+  if (!FileExists(request.configuration))
+    return "no updater configuration at " + request.configuration;
   if (request.version.empty() || request.version.find_first_of("\"\r\n") != std::string::npos) {
     return "the version must be one line without quotes";
   }
-  const std::string script = fs::path(AbsolutePath(request.output)).replace_extension(".nsi").string();
+  const std::string script =
+      fs::path(AbsolutePath(request.output)).replace_extension(".nsi").string();
   if (!ShellSafe(script)) return "the output path must not hold \" $ ` % or \\: " + script;
   if (!ReplaceFileSafely(script, InstallerScript(request))) return "cannot write " + script;
   const std::string command = "makensis -V2 -NOCD \"" + script + "\"";
