@@ -68,8 +68,8 @@ std::string VersionText(const std::vector<char>& info, const wchar_t* key) {
   void* value = nullptr;
   UINT size = 0;
   const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
-  if (!::VerQueryValueW(info.data(), path.c_str(), &value, &size) || size == 0) return {};
-  return Utf8Text(static_cast<const wchar_t*>(value));
+  const bool found = ::VerQueryValueW(info.data(), path.c_str(), &value, &size) && size > 0;
+  return found ? Utf8Text(static_cast<const wchar_t*>(value)) : "";
 }
 
 std::string ManifestOf(const std::wstring& program) {
@@ -88,8 +88,8 @@ TEST(WindowsResources, EachProgramCarriesItsVersionAndAManifestThatAsksForNoRigh
   for (const char* name : {"kestrova.exe", "kestrova-zip.exe", "kestrova-publish.exe"}) {
     const std::wstring program = WideText(std::string(KESTROVA_BIN_DIR "/") + name);
     std::vector<char> info(::GetFileVersionInfoSizeW(program.c_str(), nullptr));
-    ASSERT_FALSE(info.empty()) << name << " has no version resource";
-    ASSERT_TRUE(::GetFileVersionInfoW(program.c_str(), 0, DWORD(info.size()), info.data()));
+    ASSERT_TRUE(!info.empty() && ::GetFileVersionInfoW(program.c_str(), 0, DWORD(info.size()), info.data()))
+        << name << " has no version resource";
     EXPECT_EQ(VersionText(info, L"ProductVersion"), KESTROVA_VERSION) << name;
     EXPECT_EQ(VersionText(info, L"FileVersion"), KESTROVA_VERSION) << name;
     EXPECT_EQ(VersionText(info, L"OriginalFilename"), name);

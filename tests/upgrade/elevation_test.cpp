@@ -7,38 +7,20 @@
 namespace kestrova {
 namespace {
 
-TEST(Elevation, OnlyTheExactArgumentsOfAnElevatedRunStartOne) {
+TEST(Elevation, OnlyTheExactArgumentsStartARunForTheUpgradeAndEachFailureIsSaidPlainly) {
   EXPECT_EQ(ElevatedUpgradeVersion(ElevatedUpgradeArguments("1.1")), "1.1");
-  const std::vector<std::vector<std::string>> not_one = {{},
-                                                         {"--elevated-upgrade"},
-                                                         {"--elevated-upgrade", ""},
-                                                         {"--elevated-upgrade", "1.1", "extra"},
-                                                         {"file.txt", "1.1"},
-                                                         {"--", "--elevated-upgrade", "1.1"}};
-  for (const auto& arguments : not_one)
+  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+           {"--elevated-upgrade"}, {"--elevated-upgrade", ""}, {"--elevated-upgrade", "1.1", "x"},
+           {"file.txt", "1.1"}, {"--", "--elevated-upgrade", "1.1"}}) {
     EXPECT_FALSE(ElevatedUpgradeVersion(arguments)) << arguments.size();
-}
-
-TEST(Elevation, EveryEndButAnInstalledReleaseIsAFailureSaidPlainly) {
-  const struct {
-    ElevatedRun run;
-    const char* says;  // empty: no failure
-  } cases[] = {
-      {{ElevationOutcome::Finished, 0, ""}, ""},
-      {{ElevationOutcome::Finished, 1, ""}, "did not install the release; nothing was changed."},
-      {{ElevationOutcome::Declined, -1, ""},
-       "administrator rights, which were not given; nothing was changed."},
-      {{ElevationOutcome::Unavailable, -1, ""}, "which this system cannot ask for."},
-      {{ElevationOutcome::Failed, -1, "Access denied."}, "could not be started: Access denied."},
-  };
-  for (const auto& c : cases) {
-    const std::string line = ElevatedRunFailure(c.run);
-    if (*c.says == '\0') {
-      EXPECT_EQ(line, "");
-    } else {
-      EXPECT_TRUE(line.ends_with(c.says)) << line;
-    }
   }
+  EXPECT_EQ(ElevatedRunFailure({ElevationOutcome::Finished, 0, ""}), "");
+  const std::pair<ElevatedRun, std::string> failures[] = {
+      {{ElevationOutcome::Finished, 1, ""}, "did not install the release; nothing was changed."},
+      {{ElevationOutcome::Declined, -1, ""}, "which were not given; nothing was changed."},
+      {{ElevationOutcome::Unavailable, -1, ""}, "which this system cannot ask for."},
+      {{ElevationOutcome::Failed, -1, "Access denied."}, "could not be started: Access denied."}};
+  for (const auto& [run, says] : failures) EXPECT_TRUE(ElevatedRunFailure(run).ends_with(says)) << says;
 }
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
-#include <cctype>
+#include <cwctype>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -87,27 +87,24 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds patience)
   return true;
 }
 
-// Whether process `id` loaded the common controls 6, which the system binds only for a
-// program whose manifest asks for them: side by side, from the assembly's own folder
+// Whether process `id` bound the common controls 6, which the system does only for a
+// program whose manifest asks for them: from the assembly's own side-by-side folder
 // (their file version says nothing under Wine, which calls them 5.81 too).
 bool LoadedCommonControls6(DWORD id) {
   const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, id);
-  if (snapshot == INVALID_HANDLE_VALUE) return false;
-  bool found = false;
   MODULEENTRY32W module{};
   module.dwSize = sizeof module;
+  bool found = false;
   for (BOOL more = ::Module32FirstW(snapshot, &module); more; more = ::Module32NextW(snapshot, &module)) {
-    std::string path = Utf8Text(module.szExePath);
-    std::transform(path.begin(), path.end(), path.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    found = found || (_wcsicmp(module.szModule, L"comctl32.dll") == 0 &&
-                      path.find("microsoft.windows.common-controls_6595b64144ccf1df_6.") != std::string::npos);
+    std::wstring path = module.szExePath;
+    for (wchar_t& c : path) c = wchar_t(std::towlower(c));
+    found = found || path.find(L"common-controls_6595b64144ccf1df_6.") != std::wstring::npos;
   }
   ::CloseHandle(snapshot);
   return found;
 }
 
-// Starts `script` in the Unix shell, which Wine starts as it starts a Windows program;
-// it gives no way to wait for it, nor its exit code.
+// Starts `script` in the Unix shell (Wine starts it, but gives no way to wait for it).
 void StartUnixScript(const std::wstring& script) {
   std::wstring command_line = L"/bin/sh -c \"" + script + L"\"";
   STARTUPINFOW startup{};
@@ -119,23 +116,10 @@ void StartUnixScript(const std::wstring& script) {
   }
 }
 
-// Where Wine keeps `path` on the Unix side.
-std::wstring WineUnixPath(const std::string& path) {
-  using Convert = char* (*)(const wchar_t*);
-  const auto convert = reinterpret_cast<Convert>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  char* unix_path = convert ? convert(WideText(path).c_str()) : nullptr;
-  if (!unix_path) return {};
-  std::wstring result = WideText(unix_path);
-  ::HeapFree(::GetProcessHeap(), 0, unix_path);
-  return result;
-}
-
-// `folder` read-only for everyone, administrators too, as Program Files is for a user:
-// a read-only bind mount, which holds against root, whom Wine runs as here.
+// `folder` read-only even for root, whom Wine runs as here: a read-only bind mount.
 class ReadOnlyFolder {
  public:
-  explicit ReadOnlyFolder(const std::string& folder) : folder_(folder), unix_(WineUnixPath(folder)) {
+  explicit ReadOnlyFolder(const std::string& folder) : folder_(folder), unix_(WideText(UnixPath(folder))) {
     StartUnixScript(L"mount --bind '" + unix_ + L"' '" + unix_ + L"' && mount -o remount,bind,ro '" + unix_ + L"'");
     WaitUntil([&] { return FolderWriteFault(folder_).has_value(); }, 5s);
   }
@@ -261,16 +245,14 @@ TEST_F(WholeUpgrade, UpdateNowInAFolderTheUserCannotWriteHandsTheUpgradeToARunWi
     ASSERT_TRUE(testing::PressButton(main_window, "Update now", 10));
     // Wine shows no consent prompt: "runas" starts the run at once, with no more rights
     // than this one, so it meets the same read-only folder and changes nothing.
-    const std::string log_path = temp_.WithSeparator() + "Demo_upgrade.log";
     // The run with the rights writes the log first; this run's own, around it, comes last.
-    const auto handed_over = [&] {
-      const std::string log = test::ReadFile(log_path);
+    std::string log;
+    ASSERT_TRUE(WaitUntil([&] {
+      log = test::ReadFile(temp_.WithSeparator() + "Demo_upgrade.log");
       return log.find("administrator rights") != std::string::npos && log.find("aborted") != std::string::npos;
-    };
-    ASSERT_TRUE(WaitUntil(handed_over, 120s)) << test::ReadFile(log_path);
+    }, 120s)) << log;
     std::this_thread::sleep_for(300ms);
     SaveWindowPicture(main_window, "upgrade_elevation");
-    const std::string log = test::ReadFile(log_path);
     EXPECT_NE(log.find("Upgrade with administrator rights ...        : Failed"), std::string::npos) << log;
     EXPECT_NE(log.find("Get action list"), std::string::npos) << "the run with the rights logged nothing:\n" << log;
     EXPECT_NE(log.find("did not install the release; nothing was changed."), std::string::npos) << log;
