@@ -7,8 +7,8 @@ std::vector<std::string> ElevatedUpgradeArguments(const std::string& version) {
 }
 
 std::optional<std::string> ElevatedUpgradeVersion(const std::vector<std::string>& arguments) {
-  if (arguments.size() != 2 || arguments[0] != kElevatedUpgradeOption || arguments[1].empty())
-    return std::nullopt;
+  const bool one = arguments.size() == 2 && arguments[0] == kElevatedUpgradeOption;
+  if (!one || arguments[1].empty()) return std::nullopt;
   return arguments[1];
 }
 

@@ -54,8 +54,7 @@ ElevatedRun RunElevated(const std::string& executable, const std::vector<std::st
     if (error == ERROR_CANCELLED) return {ElevationOutcome::Declined, -1, {}};
     return {ElevationOutcome::Failed, -1, SystemErrorText(error)};
   }
-  if (!info.hProcess)
-    return {ElevationOutcome::Failed, -1, "the system gave no process to wait for"};
+  if (!info.hProcess) return {ElevationOutcome::Failed, -1, "no process came to wait for"};
   const ProcessHandle process(info.hProcess);
   while (::WaitForSingleObject(process.get(), 100) == WAIT_TIMEOUT) while_waiting();
   DWORD exit_code = 0;

@@ -111,10 +111,9 @@ std::string UninstallSection(const TInstallerRequest& request) {
   return text + "SectionEnd\n";
 }
 
-// What the shell that runs makensis would take for its own in a double-quoted word.
-bool ShellSafe(const std::string& path) {
-  return path.find_first_of("\"$`%\\") == std::string::npos;
-}
+// What the shell that runs makensis (sh, or cmd on Windows) would take for its own in
+// a double-quoted word.
+bool ShellSafe(const std::string& path) { return path.find_first_of("\"$`%") == std::string::npos; }
 
 }  // namespace
 
@@ -124,17 +123,17 @@ std::string InstallerScript(const TInstallerRequest& request) {
 
 std::string BuildInstaller(const TInstallerRequest& request) {
   std::vector<FolderEntry> entries;
-  if (!ListFolder(request.source, entries) || entries.empty())
+  if (!ListFolder(request.source, entries) || entries.empty()) {
     return request.source + " holds no files to install";
+  }
   if (!FileExists(request.updater)) return "no updater at " + request.updater;
-  if (!FileExists(request.configuration))
-    return "no updater configuration at " + request.configuration;
+  if (!FileExists(request.configuration)) return "no configuration at " + request.configuration;
   if (request.version.empty() || request.version.find_first_of("\"\r\n") != std::string::npos) {
     return "the version must be one line without quotes";
   }
   const std::string script =
       fs::path(AbsolutePath(request.output)).replace_extension(".nsi").string();
-  if (!ShellSafe(script)) return "the output path must not hold \" $ ` % or \\: " + script;
+  if (!ShellSafe(script)) return "the output path must not hold \" $ ` or %: " + script;
   if (!ReplaceFileSafely(script, InstallerScript(request))) return "cannot write " + script;
   const std::string command = "makensis -V2 -NOCD \"" + script + "\"";
   const int status = std::system(command.c_str());
