@@ -19,4 +19,10 @@ set(ZLIB_USE_STATIC_LIBS ON)
 # pkg-config must describe the MinGW libraries, not the host's.
 set(ENV{PKG_CONFIG_LIBDIR} ${CMAKE_FIND_ROOT_PATH}/lib/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# Every program loads at a random address (ASLR) with data that cannot run (DEP), and
+# the processor's own hardening flag (KESTROVA_MINGW_LINK_FLAGS) comes on top.
+set(CMAKE_EXE_LINKER_FLAGS_INIT
+    "-static -static-libgcc -static-libstdc++ -Wl,--dynamicbase -Wl,--nxcompat ${KESTROVA_MINGW_LINK_FLAGS}")
+# What ships carries no symbols: they are most of a static program's size.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
+set(CMAKE_EXE_LINKER_FLAGS_MINSIZEREL_INIT "-s")

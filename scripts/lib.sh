@@ -10,10 +10,11 @@ TEST_PACKAGES=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
 # The Windows build: the -posix MinGW-w64 compilers (std::thread), the libraries of the
 # layers below the windows built for MinGW, GoogleTest's sources, and Wine to run it all.
 # The 64-bit compilers and Wine run the tests on hosts that cannot run 32-bit programs.
+# NSIS builds the setup program that `kestrova-publish installer` writes.
 WINDOWS_PACKAGES=(g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
   libz-mingw-w64-dev libgcrypt-mingw-w64-dev googletest cmake ninja-build ccache wine wine32:i386 wine64
-  xvfb)
+  xvfb nsis)
 
 # Adds the i386 architecture that the 32-bit Wine packages come from.
 ensure_i386() {

@@ -2,7 +2,7 @@
 # Builds the Windows programs (32-bit, static, one .exe each) with MinGW-w64 and runs
 # their tests under Wine in a throw-away Wine prefix. Installs missing packages first.
 #
-#   scripts/test-windows.sh
+#   scripts/test-windows.sh [ctest options...]    e.g. -R 'WholeUpgrade|setup_program'
 #
 # The tests run on the 32-bit build where the host can run 32-bit programs (and so the
 # 32-bit Wine). Where it cannot, the 32-bit programs are built all the same, without
@@ -60,7 +60,7 @@ checked "Setting up Wine's X11 driver" \
   "$KESTROVA_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
 
 stage "the Linux programs the Windows tests exchange with"
-configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -- kestrova-zip kestrova-server
+configure_and_build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -- kestrova-zip kestrova-server kestrova-publish
 
 windows_build() {  # DIR PROCESSOR [cmake options...]
   local dir=$1 processor=$2; shift 2
@@ -81,6 +81,6 @@ stage "the $bits-bit build's tests under the $bits-bit Wine"
 peers=$(tests/net/windows_peers.sh start "$PWD/build/bin")
 peers_started=1
 export "${peers?}"
-ctest --test-dir "$tests" -j "$jobs" --timeout 300 --output-on-failure
+ctest --test-dir "$tests" -j "$jobs" --timeout 300 --output-on-failure "$@"
 end_stage
 echo "The $bits-bit Windows build's tests passed under the $bits-bit Wine."

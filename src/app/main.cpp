@@ -2,6 +2,7 @@
 // releases, and starts it.
 #include "app/caller_console.h"
 #include "app/configuration_check.h"
+#include "app/elevated_sequence.h"
 #include "app/main_sequence.h"
 #include "app/on_demand_screen.h"
 #include "app/startup_parts.h"
@@ -9,6 +10,7 @@
 #include "base/files.h"
 #include "base/threads.h"
 #include "core/settings.h"
+#include "upgrade/elevation.h"
 
 #include <cstdio>
 #include <cstring>
@@ -63,5 +65,8 @@ int main(int argc, char** argv) {
   kestrova::TSettings settings;
   settings.updater_arguments = kestrova::UpdaterArguments(argc, argv);
   kestrova::OnDemandScreen screen(argc > 0 ? argv[0] : "kestrova");
+  if (kestrova::ElevatedUpgradeVersion(settings.updater_arguments)) {
+    return kestrova::RunElevatedSequence(settings, screen, kestrova::ExecutablePath());
+  }
   return kestrova::RunMainSequence(settings, screen, kestrova::ExecutablePath());
 }

@@ -34,6 +34,7 @@ void WindowedScreen::ShowError(const std::string& caption, const std::string& te
 int WindowedScreen::RunMainWindow(TSettings& settings) {
   // The update server sees the updater's file name as the agent.
   TFormMainScreen main_window(settings, std::filesystem::path(ExecutablePath()).filename().string());
+  if (main_window.IsElevatedUpgrade()) return main_window.RunElevatedUpgrade();
   application_.Run(main_window);
   return main_window.ExitCode();
 }

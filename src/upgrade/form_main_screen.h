@@ -132,6 +132,13 @@ class TFormMainScreen : public ui::TForm {
   /// Tells the server the upgrade is complete and waits for its reply.
   void SendCompletionReport();
 
+  /// The whole upgrade in a run started with administrator rights (the updater's
+  /// arguments are ElevatedUpgradeArguments): shows the window, presses "Update now"
+  /// for the release the user agreed to, closes the window without starting the
+  /// application, and returns the exit code: 0 when the release went in, else 1.
+  int RunElevatedUpgrade();
+  bool IsElevatedUpgrade() const;
+
   void BitBtnLaterClick();
   /// The updater's exit code once the window has closed: 1 when the application was
   /// to be started and could not be, 0 otherwise.
@@ -179,6 +186,13 @@ class TFormMainScreen : public ui::TForm {
   /// Why the upgrade could not write where the action list asks it to (the
   /// application's configuration, the folders it removes from), or nothing.
   std::optional<std::string> WriteFault() const;
+  std::optional<std::string> ConfigurationWriteFault() const;
+  /// Why this run cannot write the application folder or its configuration, where a
+  /// run with administrator rights could be asked to; nothing otherwise.
+  std::optional<std::string> FolderFault() const;
+  bool HandsUpgradeOver(const std::optional<std::string>& write_fault) const;
+  /// Has a run with administrator rights do the upgrade and shows how it went.
+  void UpgradeElevated(const std::string& fault);
   bool DownloadReleaseFromEitherServer();
   bool VerifyDownloads(TInstallPlan& plan);
   void ChangeInstallation(const TInstallPlan& plan);

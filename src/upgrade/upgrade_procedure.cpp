@@ -34,6 +34,11 @@ const char* StatusWord(int32_t status) {
 }  // namespace
 
 void TFormMainScreen::BitBtnUpdateClick() {
+  // Before anything is brought into a folder that only a run with the rights can write.
+  if (const std::optional<std::string> fault = FolderFault(); HandsUpgradeOver(fault)) {
+    UpgradeElevated(*fault);
+    return;
+  }
   OpenServerConnection();
   ui::SetScreenCursor(ui::TCursor::AppStart);
   ReleaseInstalled = false;
@@ -57,6 +62,11 @@ void TFormMainScreen::BitBtnUpdateClick() {
   SetStepResult("Done");
   if (!refused_delta.empty()) AddLogLine(refused_delta);
   if (const std::optional<std::string> fault = WriteFault()) {
+    if (HandsUpgradeOver(fault)) {
+      EndUpgrade();
+      UpgradeElevated(*fault);
+      return;
+    }
     // Found before anything is fetched into a folder the upgrade could not finish in.
     AddLogLine(*fault);
     ShowUpgradeState(TUpgradeState::Abandoned);
@@ -136,11 +146,16 @@ bool TFormMainScreen::CheckInstall(TInstallPlan& plan) {
   return false;
 }
 
-std::optional<std::string> TFormMainScreen::WriteFault() const {
+std::optional<std::string> TFormMainScreen::ConfigurationWriteFault() const {
   const std::string configuration = JoinToFolder(settings_.app_directory, settings_.filename_config);
   if (settings_.filename_config.empty() || IsReadOnlyFile(configuration) || FolderWriteFault(FolderOf(configuration))) {
     return kConfigurationNotWritable;
   }
+  return std::nullopt;
+}
+
+std::optional<std::string> TFormMainScreen::WriteFault() const {
+  if (auto fault = ConfigurationWriteFault()) return fault;
   std::vector<std::string> folders;
   for (const auto* list : {&DeleteFiles, &DeleteFolders}) {
     for (const std::string& entry : *list) {

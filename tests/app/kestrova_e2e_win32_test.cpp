@@ -2,9 +2,12 @@
 // and starting the application when there is nothing newer or nobody answers. The
 // upgrade through its window is the upgrade tests' own.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <filesystem>
 #include <thread>
+
+#include "base/wide_text_win32.h"
 
 #include "support/peers.h"
 
@@ -58,6 +61,45 @@ TEST_F(KestrovaE2E, AWindowedProgramStillTellsItsVersionToWhoAsks) {
   test::ChildProcess updater({dir_.WithSeparator() + "updater.exe", "--version"});
   EXPECT_EQ(updater.FirstLine().rfind("kestrova ", 0), 0u);
   EXPECT_EQ(updater.Wait(10), 0);
+}
+
+// One text of the version resource's English (Unicode) table.
+std::string VersionText(const std::vector<char>& info, const wchar_t* key) {
+  void* value = nullptr;
+  UINT size = 0;
+  const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
+  const bool found = ::VerQueryValueW(info.data(), path.c_str(), &value, &size) && size > 0;
+  return found ? Utf8Text(static_cast<const wchar_t*>(value)) : "";
+}
+
+std::string ManifestOf(const std::wstring& program) {
+  HMODULE module = ::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (!module) return {};
+  std::string manifest;
+  if (HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) {  // RT_MANIFEST
+    manifest.assign(static_cast<const char*>(::LockResource(::LoadResource(module, found))),
+                    ::SizeofResource(module, found));
+  }
+  ::FreeLibrary(module);
+  return manifest;
+}
+
+TEST(WindowsResources, EachProgramCarriesItsVersionAndAManifestThatAsksForNoRights) {
+  for (const char* name : {"kestrova.exe", "kestrova-zip.exe", "kestrova-publish.exe"}) {
+    const std::wstring program = WideText(std::string(KESTROVA_BIN_DIR "/") + name);
+    std::vector<char> info(::GetFileVersionInfoSizeW(program.c_str(), nullptr));
+    ASSERT_TRUE(!info.empty() && ::GetFileVersionInfoW(program.c_str(), 0, DWORD(info.size()), info.data()))
+        << name << " has no version resource";
+    EXPECT_EQ(VersionText(info, L"ProductVersion"), KESTROVA_VERSION) << name;
+    EXPECT_EQ(VersionText(info, L"FileVersion"), KESTROVA_VERSION) << name;
+    EXPECT_EQ(VersionText(info, L"OriginalFilename"), name);
+    EXPECT_FALSE(VersionText(info, L"FileDescription").empty()) << name;
+    const std::string manifest = ManifestOf(program);
+    for (const char* part : {"level=\"asInvoker\"", "Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\"",
+                             "PerMonitorV2", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
+      EXPECT_NE(manifest.find(part), std::string::npos) << name << " lacks " << part << ":\n" << manifest;
+    }
+  }
 }
 
 TEST_F(KestrovaE2E, ASilentServerDelaysTheStartByTheTimeOutAtMost) {

@@ -3,8 +3,10 @@
 // then everything the upgrade promised read back from the disk.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -12,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/files.h"
 #include "base/text.h"
 #include "base/wide_text_win32.h"
 #include "demo_publication.h"
@@ -84,6 +87,52 @@ bool WaitUntil(const std::function<bool()>& done, std::chrono::seconds patience)
   return true;
 }
 
+// Whether process `id` bound the common controls 6, which the system does only for a
+// program whose manifest asks for them: from the assembly's own side-by-side folder
+// (their file version says nothing under Wine, which calls them 5.81 too).
+bool LoadedCommonControls6(DWORD id) {
+  const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, id);
+  MODULEENTRY32W module{};
+  module.dwSize = sizeof module;
+  bool found = false;
+  for (BOOL more = ::Module32FirstW(snapshot, &module); more; more = ::Module32NextW(snapshot, &module)) {
+    std::wstring path = module.szExePath;
+    for (wchar_t& c : path) c = wchar_t(std::towlower(c));
+    found = found || path.find(L"common-controls_6595b64144ccf1df_6.") != std::wstring::npos;
+  }
+  ::CloseHandle(snapshot);
+  return found;
+}
+
+// Starts `script` in the Unix shell (Wine starts it, but gives no way to wait for it).
+void StartUnixScript(const std::wstring& script) {
+  std::wstring command_line = L"/bin/sh -c \"" + script + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (::CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+  }
+}
+
+// `folder` read-only even for root, whom Wine runs as here: a read-only bind mount.
+class ReadOnlyFolder {
+ public:
+  explicit ReadOnlyFolder(const std::string& folder) : folder_(folder), unix_(WideText(UnixPath(folder))) {
+    StartUnixScript(L"mount --bind '" + unix_ + L"' '" + unix_ + L"' && mount -o remount,bind,ro '" + unix_ + L"'");
+    WaitUntil([&] { return FolderWriteFault(folder_).has_value(); }, 5s);
+  }
+  ~ReadOnlyFolder() {
+    StartUnixScript(L"umount '" + unix_ + L"'");
+    WaitUntil([&] { return !FolderWriteFault(folder_); }, 5s);
+  }
+
+ private:
+  std::string folder_;
+  std::wstring unix_;
+};
+
 class WholeUpgrade : public ::testing::Test {
  protected:
   WholeUpgrade() {
@@ -146,6 +195,7 @@ TEST_F(WholeUpgrade, UpdateNowInTheWindowTakesDemoFrom10To11AndTheRestartFindsNo
     ASSERT_TRUE(main_window) << "the main window did not show";
     std::this_thread::sleep_for(300ms);  // painted, for the picture
     SaveWindowPicture(main_window, "upgrade_offered");
+    EXPECT_TRUE(LoadedCommonControls6(updater.Id())) << "the window is not drawn with common controls 6";
     ASSERT_TRUE(testing::PressButton(main_window, "Update now", 10));
     const bool upgraded = testing::WaitForButton(main_window, "Launch Application", 180);
     ASSERT_TRUE(upgraded) << "the upgrade did not finish; its log:\n" << test::ReadFile(temp_.WithSeparator() + "Demo_upgrade.log");
@@ -182,6 +232,36 @@ TEST_F(WholeUpgrade, UpdateNowInTheWindowTakesDemoFrom10To11AndTheRestartFindsNo
 
   EXPECT_TRUE(WaitUntil([&] { return !test::ReadFile(log_.WithSeparator() + "completions.log").empty(); }, 5s))
       << "the server heard of no completed upgrade";
+}
+
+TEST_F(WholeUpgrade, UpdateNowInAFolderTheUserCannotWriteHandsTheUpgradeToARunWithTheRights) {
+  const std::string installed = test::ReadFile(app_.WithSeparator() + "data/demo.cfg");
+  {
+    ReadOnlyFolder protect(app_.WithSeparator());
+    if (!FolderWriteFault(app_.WithSeparator())) GTEST_SKIP() << "no read-only mount can be made here (as root)";
+    test::ChildProcess updater({app_.WithSeparator() + "updater.exe"});
+    HWND main_window = testing::WaitForWindow(updater.Id(), "Release available", 60);
+    ASSERT_TRUE(main_window) << "the main window did not show";
+    ASSERT_TRUE(testing::PressButton(main_window, "Update now", 10));
+    // Wine shows no consent prompt: "runas" starts the run at once, with no more rights
+    // than this one, so it meets the same read-only folder and changes nothing.
+    // The run with the rights writes the log first; this run's own, around it, comes last.
+    std::string log;
+    ASSERT_TRUE(WaitUntil([&] {
+      log = test::ReadFile(temp_.WithSeparator() + "Demo_upgrade.log");
+      return log.find("administrator rights") != std::string::npos && log.find("aborted") != std::string::npos;
+    }, 120s)) << log;
+    std::this_thread::sleep_for(300ms);
+    SaveWindowPicture(main_window, "upgrade_elevation");
+    EXPECT_NE(log.find("Upgrade with administrator rights ...        : Failed"), std::string::npos) << log;
+    EXPECT_NE(log.find("Get action list"), std::string::npos) << "the run with the rights logged nothing:\n" << log;
+    EXPECT_NE(log.find("did not install the release; nothing was changed."), std::string::npos) << log;
+    ::PostMessageW(main_window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(updater.Wait(30), 0);
+  }
+  EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "readme.txt"), "Demo 1.0");
+  EXPECT_EQ(test::ReadFile(app_.WithSeparator() + "data/demo.cfg"), installed);
+  EXPECT_FALSE(Exists("kestrova-upgrade") || Exists("started") || Exists("demo11.zip"));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "check_folder.h"
+#include "installer_script.h"
 #include "key_file.h"
 #include "publish_release.h"
 
@@ -20,6 +21,8 @@ constexpr char kUsage[] =
     "       kestrova-publish release --folder DIR --name NAME --from DIR --recipe FILE [--key FILE] [--force]\n"
     "                                [--overwrite-configuration] [--previous VERSION]... [--delta-margin PERCENT]\n"
     "       kestrova-publish check --folder DIR --name NAME [--public-key KEY] [--previous VERSION]\n"
+    "       kestrova-publish installer --name NAME --version VERSION --from DIR --updater EXE\n"
+    "                                  --configuration INI --output SETUP.EXE [--publisher TEXT] [--all-users]\n"
     "\n"
     "keygen   writes a new Ed25519 key pair into FILE (readable by you only) and prints\n"
     "         the line that goes under [server] in the updaters' configuration.\n"
@@ -37,6 +40,10 @@ constexpr char kUsage[] =
     "         the version and download servers usable, the signature against KEY (base64;\n"
     "         default: the release_key.pub that release wrote beside a signed release),\n"
     "         the version newer than --previous.\n"
+    "installer  writes SETUP.EXE, a Windows setup program of NAME built with makensis: it\n"
+    "         installs the content of --from, the updater EXE and its configuration INI\n"
+    "         (per user; --all-users: into Program Files), makes the shortcuts start\n"
+    "         the updater, registers an uninstaller and runs silently with /S.\n"
     "Options take their value as the next argument or after \"=\".\n"
     "Exit status: 0 success, 1 failure or errors found, 2 wrong usage.\n";
 
@@ -46,6 +53,7 @@ struct Arguments {
   std::vector<std::string> previous;  // every --previous, in order
   bool force = false;
   bool overwrite_configuration = false;
+  bool all_users = false;
 };
 
 int UsageError(const std::string& message) {
@@ -56,9 +64,14 @@ int UsageError(const std::string& message) {
 // Fills `args` from argv; an error text when the command line is wrong.
 std::string ParseArguments(int argc, char** argv, Arguments& args) {
   static const char* const kValued[] = {"--folder", "--name", "--from", "--recipe", "--key", "--public-key", "--previous",
-                                       "--delta-margin"};
+                                       "--delta-margin", "--version", "--updater", "--configuration", "--output",
+                                       "--publisher"};
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
+    if (arg == "--all-users") {
+      args.all_users = true;
+      continue;
+    }
     if (arg == "--force" || arg == "--overwrite-configuration") {
       (arg == "--force" ? args.force : args.overwrite_configuration) = true;
       continue;
@@ -140,13 +153,25 @@ int Check(const Arguments& args) {
   return kExitOk;
 }
 
+int Installer(const Arguments& args) {
+  const auto& o = args.options;
+  const std::string publisher = o.contains("--publisher") ? o.at("--publisher") : std::string();
+  const std::string error = kestrova::BuildInstaller({o.at("--name"), o.at("--version"), o.at("--from"),
+                                                      o.at("--updater"), o.at("--configuration"), o.at("--output"),
+                                                      publisher, args.all_users});
+  if (error.empty()) return kExitOk;
+  std::fprintf(stderr, "kestrova-publish: %s\n", error.c_str());
+  return kExitFailure;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "-h" || arg == "--help") return std::fputs(kUsage, stdout), kExitOk;
-    if (arg == "--version") return std::puts("kestrova-publish " KESTROVA_VERSION), kExitOk;
+    // Alone: "installer" takes a --version of its own.
+    if (arg == "--version" && argc == 2) return std::puts("kestrova-publish " KESTROVA_VERSION), kExitOk;
   }
   Arguments args;
   if (const std::string error = ParseArguments(argc, argv, args); !error.empty()) return UsageError(error);
@@ -160,6 +185,9 @@ int main(int argc, char** argv) {
   } else if (args.command == "check") {
     missing = Missing(args, {"--folder", "--name"});
     if (missing.empty()) return Check(args);
+  } else if (args.command == "installer") {
+    missing = Missing(args, {"--name", "--version", "--from", "--updater", "--configuration", "--output"});
+    if (missing.empty()) return Installer(args);
   } else {
     missing = args.command.empty() ? "no command given" : "unknown command: " + args.command;
   }
