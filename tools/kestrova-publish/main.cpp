@@ -1,11 +1,13 @@
 // kestrova-publish: signing keys, release publishing and checking for publishers.
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "check_folder.h"
 #include "key_file.h"
+#include "manifest_commands.h"
 #include "publish_release.h"
 
 namespace {
@@ -16,9 +18,13 @@ constexpr int kExitUsage = 2;
 
 constexpr char kUsage[] =
     "usage: kestrova-publish keygen --key FILE\n"
-    "       kestrova-publish release --folder DIR --name NAME --from DIR --recipe FILE [--key FILE] [--force]\n"
-    "                                [--overwrite-configuration]\n"
-    "       kestrova-publish check --folder DIR --name NAME [--public-key KEY] [--previous VERSION]\n"
+    "       kestrova-publish release --folder DIR --name NAME --from DIR --recipe FILE [--key FILE]...\n"
+    "                                [--expires-days N] [--force] [--overwrite-configuration]\n"
+    "       kestrova-publish refresh --folder DIR --name NAME --key FILE... [--expires-days N]\n"
+    "       kestrova-publish rotate-key --folder DIR --name NAME --key FILE... --next-key FILE...\n"
+    "                                [--next-threshold N] [--expires-days N]\n"
+    "       kestrova-publish check --folder DIR --name NAME [--public-key KEYS] [--threshold N]\n"
+    "                              [--previous VERSION]\n"
     "\n"
     "keygen   writes a new Ed25519 key pair into FILE (readable by you only) and prints\n"
     "         the line that goes under [server] in the updaters' configuration.\n"
@@ -28,16 +34,27 @@ constexpr char kUsage[] =
     "         --overwrite-configuration publishes *.ini files and the application's\n"
     "         configuration file (filename_config): they replace every user's copy.\n"
     "         Versions and download servers no updater would take are refused.\n"
+    "         With keys it also writes the signed release manifest, manifest.ini (request 4),\n"
+    "         signed by every --key (as many as the updaters' release_key_threshold), valid\n"
+    "         for --expires-days (default 7) days.\n"
+    "refresh  signs the manifest again with a higher sequence and a fresh expiry, the\n"
+    "         release untouched: run it from a timer well within the expiry.\n"
+    "rotate-key  writes a manifest that hands the updaters the key set of the --next-key\n"
+    "         files (and --next-threshold, default 1), signed by the current --key files.\n"
     "check    checks the release of NAME in DIR: every release file present and intact,\n"
     "         the version and download servers usable, the signature against KEY (base64;\n"
     "         default: the release_key.pub that release wrote beside a signed release),\n"
-    "         the version newer than --previous.\n"
+    "         the version newer than --previous, and the manifest: signed by --threshold\n"
+    "         (default 1) of KEYS (base64, \",\" between them), fresh, vouching for\n"
+    "         what is published.\n"
     "Options take their value as the next argument or after \"=\".\n"
     "Exit status: 0 success, 1 failure or errors found, 2 wrong usage.\n";
 
 struct Arguments {
   std::string command;
   std::map<std::string, std::string> options;
+  std::vector<std::string> keys;       // every --key, in order
+  std::vector<std::string> next_keys;  // every --next-key
   bool force = false;
   bool overwrite_configuration = false;
 };
@@ -49,7 +66,9 @@ int UsageError(const std::string& message) {
 
 // Fills `args` from argv; an error text when the command line is wrong.
 std::string ParseArguments(int argc, char** argv, Arguments& args) {
-  static const char* const kValued[] = {"--folder", "--name", "--from", "--recipe", "--key", "--public-key", "--previous"};
+  static const char* const kValued[] = {"--folder",   "--name",       "--from",          "--recipe",
+                                           "--key",      "--public-key", "--previous",      "--expires-days",
+                                           "--next-key", "--threshold",  "--next-threshold"};
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--force" || arg == "--overwrite-configuration") {
@@ -73,6 +92,8 @@ std::string ParseArguments(int argc, char** argv, Arguments& args) {
     } else {
       return option + " needs a value";
     }
+    if (option == "--key") args.keys.push_back(args.options[option]);
+    if (option == "--next-key") args.next_keys.push_back(args.options[option]);
   }
   return {};
 }
@@ -96,29 +117,84 @@ int Keygen(const Arguments& args) {
   return kExitOk;
 }
 
-int Release(const Arguments& args) {
-  kestrova::TPublishRequest request{args.options.at("--folder"), args.options.at("--name"),
-                                    args.options.at("--from"), args.options.at("--recipe"),
-                                    std::nullopt, args.force, args.overwrite_configuration};
-  if (args.options.contains("--key")) {
-    request.keys = kestrova::ReadKeyFile(args.options.at("--key"));
-    if (!request.keys) {
-      std::fprintf(stderr, "kestrova-publish: %s is not a readable key file\n", args.options.at("--key").c_str());
-      return kExitFailure;
+// Every key file of `paths`; false, having said which, when one is not a key file.
+bool ReadKeyFiles(const std::vector<std::string>& paths, std::vector<kestrova::TReleaseKeyPair>& keys) {
+  for (const std::string& path : paths) {
+    auto pair = kestrova::ReadKeyFile(path);
+    if (!pair) {
+      std::fprintf(stderr, "kestrova-publish: %s is not a readable key file\n", path.c_str());
+      return false;
     }
+    keys.push_back(std::move(*pair));
   }
-  std::vector<std::string> notes;
-  const std::string error = kestrova::PublishRelease(request, notes);
+  return true;
+}
+
+// A whole number option; `fallback` when absent, nothing when it is not a number.
+std::optional<int> NumberOption(const Arguments& args, const char* name, int fallback) {
+  if (!args.options.contains(name)) return fallback;
+  const std::string& text = args.options.at(name);
+  if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) {
+    std::fprintf(stderr, "kestrova-publish: %s needs a whole number\n", name);
+    return std::nullopt;
+  }
+  return std::stoi(text);
+}
+
+int Report(const std::string& error, const std::vector<std::string>& notes) {
   for (const std::string& note : notes) std::fprintf(stderr, "kestrova-publish: %s\n", note.c_str());
   if (error.empty()) return kExitOk;
   std::fprintf(stderr, "kestrova-publish: %s\n", error.c_str());
   return kExitFailure;
 }
 
+// What refresh and rotate-key share with the manifest that release writes.
+std::optional<kestrova::TManifestRequest> ManifestRequest(const Arguments& args) {
+  kestrova::TManifestRequest request{args.options.at("--folder"), args.options.at("--name"), {}};
+  const auto days = NumberOption(args, "--expires-days", kestrova::kDefaultExpiryDays);
+  const auto threshold = NumberOption(args, "--next-threshold", 1);
+  std::vector<kestrova::TReleaseKeyPair> next;
+  if (!days || !threshold || !ReadKeyFiles(args.keys, request.keys) || !ReadKeyFiles(args.next_keys, next)) {
+    return std::nullopt;
+  }
+  request.expires_days = *days;
+  request.next_threshold = *threshold;
+  for (const auto& pair : next) request.next_keys.push_back(pair.public_key);
+  return request;
+}
+
+int Release(const Arguments& args) {
+  kestrova::TPublishRequest request{args.options.at("--folder"), args.options.at("--name"),
+                                    args.options.at("--from"), args.options.at("--recipe"),
+                                    std::nullopt, args.force, args.overwrite_configuration};
+  const auto manifest = ManifestRequest(args);
+  if (!manifest) return kExitFailure;
+  // The first key signs the action list; all of them sign the manifest.
+  if (!manifest->keys.empty()) request.keys = manifest->keys.front();
+  std::vector<std::string> notes;
+  std::string error = kestrova::PublishRelease(request, notes);
+  if (error.empty() && !manifest->keys.empty()) error = kestrova::WriteReleaseManifest(*manifest, notes);
+  return Report(error, notes);
+}
+
+int Refresh(const Arguments& args, bool rotate) {
+  const auto request = ManifestRequest(args);
+  if (!request) return kExitFailure;
+  std::vector<std::string> notes;
+  const std::string error =
+      rotate ? kestrova::RotateManifestKeys(*request, notes) : kestrova::RefreshManifest(*request, notes);
+  return Report(error, notes);
+}
+
 int Check(const Arguments& args) {
   auto option = [&](const char* name) { return args.options.contains(name) ? args.options.at(name) : std::string(); };
-  const kestrova::TCheckReport report = kestrova::CheckPublishedRelease(
-      {option("--folder"), option("--name"), option("--public-key"), option("--previous")});
+  const kestrova::TCheckRequest request{option("--folder"), option("--name"), option("--public-key"),
+                                        option("--previous")};
+  const auto threshold = NumberOption(args, "--threshold", 1);
+  if (!threshold) return kExitUsage;
+  kestrova::TCheckReport report = kestrova::CheckPublishedRelease(request);
+  const std::string keys = kestrova::VerifyingKeys(request);
+  if (!keys.empty()) kestrova::CheckReleaseManifest(request, keys, *threshold, report);
   for (const std::string& error : report.errors) std::printf("error: %s\n", error.c_str());
   for (const std::string& warning : report.warnings) std::printf("warning: %s\n", warning.c_str());
   if (!report.errors.empty()) return kExitFailure;
@@ -143,6 +219,9 @@ int main(int argc, char** argv) {
   } else if (args.command == "release") {
     missing = Missing(args, {"--folder", "--name", "--from", "--recipe"});
     if (missing.empty()) return Release(args);
+  } else if (args.command == "refresh" || args.command == "rotate-key") {
+    missing = Missing(args, {"--folder", "--name", "--key"});
+    if (missing.empty()) return Refresh(args, args.command == "rotate-key");
   } else if (args.command == "check") {
     missing = Missing(args, {"--folder", "--name"});
     if (missing.empty()) return Check(args);
