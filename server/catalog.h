@@ -26,6 +26,7 @@ struct Document {
 ///   <root>/<name>/release.ini        [release] version=..., date=...
 ///   <root>/<name>/description.rtf    or description.txt
 ///   <root>/<name>/actionlist.ini
+///   <root>/<name>/manifest.ini       the signed release manifest (request 4)
 ///   <root>/<name>/files/...          the release files
 ///
 /// Files named as private (the server's own log) are never handed out, whatever
@@ -43,6 +44,7 @@ class Catalog {
   std::optional<ReleaseInfo> Release(const std::string& name) const;
   std::optional<Document> Description(const std::string& name) const;
   std::optional<Document> ActionList(const std::string& name) const;
+  std::optional<Document> Manifest(const std::string& name) const;  // in manifest_reply.cpp
   /// The path of a release file, or nothing when the file is not published. `file`
   /// may name a file in a subfolder of files/, but never leave it.
   std::optional<std::filesystem::path> ReleaseFile(const std::string& name,
