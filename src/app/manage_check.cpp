@@ -20,13 +20,16 @@ int64_t NowUtc() {
       .count();
 }
 
-TSettings::TVouchedRelease Vouched(const TReleaseManifest& manifest, const TKeySet& trusted) {
+TSettings::TVouchedRelease Vouched(const TReleaseManifest& manifest, const TKeySet& configured,
+                                   const TKeySet& trusted) {
   TSettings::TVouchedRelease vouched;
   vouched.description_sha256 = manifest.description.sha256;
   vouched.description_size = manifest.description.size;
   for (const TManifestEntry& list : manifest.action_lists) vouched.action_lists.emplace_back(list.sha256, list.size);
-  // The release's own action list may be signed by a key of either set while a
-  // rotation is under way; the manifest's digest is what binds it.
+  // The action list's own signature may come from any key of the configured, trusted
+  // or next set (a list published before a rotation): the manifest's digest is what
+  // binds it to this release, and only the trusted threshold signs the manifest.
+  for (const std::string& key : configured.keys) vouched.keys.push_back(EncodeBase64(key));
   for (const std::string& key : trusted.keys) vouched.keys.push_back(EncodeBase64(key));
   for (const std::string& key : manifest.next_keys) vouched.keys.push_back(EncodeBase64(key));
   return vouched;
@@ -156,7 +159,7 @@ void TManageCheck::TakeManifest(const std::string& reply) {
   settings_.release_version = decision.manifest->version;
   settings_.release_date = decision.manifest->date;
   const TKeySet& trusted = state.rotated.keys.empty() ? configured.key_set : state.rotated;
-  settings_.vouched_release = Vouched(*decision.manifest, trusted);
+  settings_.vouched_release = Vouched(*decision.manifest, configured.key_set, trusted);
   accepted_ = {key_set_id, decision.state};
 }
 
