@@ -128,7 +128,8 @@ void ReportKeySet(const TSettings& s, ConfigurationReport& report) {
   const TKeySetReading reading = ReadKeySet(s.release_public_key, s.release_key_threshold);
   if (!reading.fault.empty()) return Fault(report, reading.fault);
   Say(report, "release keys: " + std::to_string(reading.key_set.keys.size()) + ", threshold " +
-                  std::to_string(reading.key_set.threshold) + " (key set " + KeySetId(reading.key_set) + ")");
+                  std::to_string(reading.key_set.threshold) + " (key set " +
+                  KeySetId(reading.key_set) + ")");
 }
 
 void ReportSettings(const TSettings& s, ConfigurationReport& report) {
@@ -192,8 +193,9 @@ void AskServers(TSettings& s, const std::string& executable_path, ConfigurationR
   TManageCheck check(s, executable_path, nullptr);
   for (const std::string& server : {s.server_addr1, s.server_addr2}) {
     if (server.empty()) continue;
-    const std::string url = s.release_public_key.empty() ? ReleaseCheckUrl(server, s.link_for_update, s.name)
-                                                         : ReleaseManifestUrl(server, s.link_for_update, s.name);
+    const std::string url = s.release_public_key.empty()
+                                ? ReleaseCheckUrl(server, s.link_for_update, s.name)
+                                : ReleaseManifestUrl(server, s.link_for_update, s.name);
     if (check.AskServer(server)) {
       Say(report, url + ": release " + s.release_version + " of " + s.release_date);
     } else if (!check.ManifestRefusal().empty()) {

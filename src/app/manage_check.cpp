@@ -16,8 +16,8 @@ namespace kestrova {
 namespace {
 
 int64_t NowUtc() {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
+  using namespace std::chrono;
+  return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
 }
 
 TSettings::TVouchedRelease Vouched(const TReleaseManifest& manifest, const TKeySet& configured,
@@ -25,7 +25,9 @@ TSettings::TVouchedRelease Vouched(const TReleaseManifest& manifest, const TKeyS
   TSettings::TVouchedRelease vouched;
   vouched.description_sha256 = manifest.description.sha256;
   vouched.description_size = manifest.description.size;
-  for (const TManifestEntry& list : manifest.action_lists) vouched.action_lists.emplace_back(list.sha256, list.size);
+  for (const TManifestEntry& list : manifest.action_lists) {
+    vouched.action_lists.emplace_back(list.sha256, list.size);
+  }
   // The action list's own signature may come from any key of the configured, trusted
   // or next set (a list published before a rotation): the manifest's digest is what
   // binds it to this release, and only the trusted threshold signs the manifest.
@@ -58,7 +60,9 @@ bool TManageCheck::ReleaseCheck() {
     RequestRelease(*server);
     // Nobody may be there to see a window: a refused manifest starts the application
     // as if no release were on offer, and says why in the log.
-    if (!manifest_refusal_.empty()) AppendToUpgradeLog(settings_.name, *server + ": " + manifest_refusal_);
+    if (!manifest_refusal_.empty()) {
+      AppendToUpgradeLog(settings_.name, *server + ": " + manifest_refusal_);
+    }
     if (AnsweredBy(*server)) {
       KeepAcceptedManifest();
       return IsNewerRelease(settings_.release_version, settings_.current_version);
@@ -135,7 +139,8 @@ void TManageCheck::RequestManifest(const std::string& server) {
   fetcher_->OnDone = [this](TGetInternetData& sender, const std::string* reply) {
     OnManifestReply(sender, reply);
   };
-  fetcher_->FetchAndWait(ReleaseManifestUrl(server, settings_.link_for_update, settings_.name), kMaxManifest);
+  fetcher_->FetchAndWait(ReleaseManifestUrl(server, settings_.link_for_update, settings_.name),
+                         kMaxManifest);
 }
 
 void TManageCheck::OnManifestReply(TGetInternetData& sender, const std::string* reply) {
@@ -144,14 +149,16 @@ void TManageCheck::OnManifestReply(TGetInternetData& sender, const std::string* 
 }
 
 void TManageCheck::TakeManifest(const std::string& reply) {
-  const TKeySetReading configured = ReadKeySet(settings_.release_public_key, settings_.release_key_threshold);
+  const TKeySetReading configured =
+      ReadKeySet(settings_.release_public_key, settings_.release_key_threshold);
   if (!configured.fault.empty()) {
     manifest_refusal_ = configured.fault;
     return;
   }
   const std::string key_set_id = KeySetId(configured.key_set);
   const TManifestState state = LoadManifestState(settings_.name, key_set_id);
-  TManifestDecision decision = DecideManifest(reply, settings_.name, configured.key_set, state, NowUtc());
+  TManifestDecision decision =
+      DecideManifest(reply, settings_.name, configured.key_set, state, NowUtc());
   if (!decision.manifest) {
     manifest_refusal_ = decision.fault;
     return;

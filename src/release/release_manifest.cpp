@@ -33,7 +33,8 @@ std::vector<std::string_view> Lines(std::string_view text) {
 
 // "key=value" lines below `header`; a second value for one key is refused, since the
 // updater and a publisher's eye could each read another one.
-std::optional<Values> ReadValues(std::string_view text, std::string_view header, std::string& fault) {
+std::optional<Values> ReadValues(std::string_view text, std::string_view header,
+                                 std::string& fault) {
   const std::vector<std::string_view> lines = Lines(text);
   if (lines.empty() || lines.front() != header) {
     fault = "it does not start with " + std::string(header);
@@ -48,7 +49,8 @@ std::optional<Values> ReadValues(std::string_view text, std::string_view header,
       fault = "line " + std::to_string(i + 1) + " is no key=value";
       return std::nullopt;
     }
-    if (!values.emplace(std::string(line.substr(0, equals)), std::string(line.substr(equals + 1))).second) {
+    if (!values.emplace(std::string(line.substr(0, equals)), std::string(line.substr(equals + 1)))
+             .second) {
       fault = "key " + std::string(line.substr(0, equals)) + " appears twice";
       return std::nullopt;
     }
@@ -62,7 +64,8 @@ std::string Value(const Values& values, const std::string& key) {
 }
 
 std::optional<uint64_t> PlainNumber(std::string_view text) {
-  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string_view::npos) {
+  if (text.empty() || text.size() > 18 ||
+      text.find_first_not_of("0123456789") != std::string_view::npos) {
     return std::nullopt;
   }
   return std::stoull(std::string(text));
@@ -72,8 +75,8 @@ bool IsSha256(std::string_view text) {
   return text.size() == 64 && text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
-std::optional<TManifestEntry> ReadEntry(const Values& values, const std::string& path, const std::string& sha_key,
-                                        const std::string& size_key) {
+std::optional<TManifestEntry> ReadEntry(const Values& values, const std::string& path,
+                                        const std::string& sha_key, const std::string& size_key) {
   const std::string sha256 = Value(values, sha_key);
   const auto size = PlainNumber(Value(values, size_key));
   if (!IsSha256(sha256) || !size) return std::nullopt;
@@ -90,7 +93,8 @@ size_t SignaturesStart(std::string_view text) {
 }
 
 bool IsKeyId(std::string_view text) {
-  return text.size() == kKeyIdSize && text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+  return text.size() == kKeyIdSize &&
+         text.find_first_not_of("0123456789abcdef") == std::string_view::npos;
 }
 
 std::string NumberedKeys(const std::vector<std::string>& keys) {
@@ -125,7 +129,8 @@ TKeySetReading ReadKeySet(std::string_view configured, int32_t threshold) {
     const std::string_view text = TrimBlanks(configured.substr(begin, end - begin));
     const auto key = DecodeBase64(text);
     if (!key || key->size() != kEd25519KeySize) {
-      reading.fault = "release_public_key: \"" + std::string(text) + "\" is not an Ed25519 public key";
+      reading.fault =
+          "release_public_key: \"" + std::string(text) + "\" is not an Ed25519 public key";
       return reading;
     }
     if (ids.insert(ReleaseKeyId(*key)).second) reading.key_set.keys.push_back(*key);
@@ -171,7 +176,9 @@ std::optional<int64_t> ReadUtcTime(std::string_view text) {
     const bool digit = text[i] >= '0' && text[i] <= '9';
     if (kForm[i] == 'd' ? !digit : text[i] != kForm[i]) return std::nullopt;
   }
-  const auto number = [&](size_t at, size_t size) { return std::stoi(std::string(text.substr(at, size))); };
+  const auto number = [&](size_t at, size_t size) {
+    return std::stoi(std::string(text.substr(at, size)));
+  };
   const year_month_day date{year{number(0, 4)}, month{static_cast<unsigned>(number(5, 2))},
                             day{static_cast<unsigned>(number(8, 2))}};
   const int hour = number(11, 2), minute = number(14, 2), second = number(17, 2);
@@ -180,15 +187,17 @@ std::optional<int64_t> ReadUtcTime(std::string_view text) {
 }
 
 std::string ManifestText(const TReleaseManifest& m) {
-  std::string text = std::string(kBodyHeader) + "\nname=" + m.name + "\nversion=" + m.version + "\ndate=" + m.date +
-                     "\nsequence=" + std::to_string(m.sequence) + "\nsigned=" + UtcTimeText(m.signed_at) +
+  std::string text = std::string(kBodyHeader) + "\nname=" + m.name + "\nversion=" + m.version +
+                     "\ndate=" + m.date + "\nsequence=" + std::to_string(m.sequence) +
+                     "\nsigned=" + UtcTimeText(m.signed_at) +
                      "\nexpires=" + UtcTimeText(m.expires) + "\ndescription=" + m.description.path +
                      "\ndescription_sha256=" + m.description.sha256 +
                      "\ndescription_size=" + std::to_string(m.description.size) + "\n";
   for (size_t i = 0; i < m.action_lists.size(); ++i) {
     const std::string n = std::to_string(i + 1);
     text += "actionlist" + n + "=" + m.action_lists[i].path + "\nactionlist_sha256_" + n + "=" +
-            m.action_lists[i].sha256 + "\nactionlist_size_" + n + "=" + std::to_string(m.action_lists[i].size) + "\n";
+            m.action_lists[i].sha256 + "\nactionlist_size_" + n + "=" +
+            std::to_string(m.action_lists[i].size) + "\n";
   }
   if (!m.next_keys.empty()) {
     text += NumberedKeys(m.next_keys) + "next_threshold=" + std::to_string(m.next_threshold) + "\n";
@@ -196,7 +205,8 @@ std::string ManifestText(const TReleaseManifest& m) {
   return text;
 }
 
-std::optional<std::string> SignManifest(const std::string& body, const std::vector<TReleaseKeyPair>& keys) {
+std::optional<std::string> SignManifest(const std::string& body,
+                                        const std::vector<TReleaseKeyPair>& keys) {
   if (keys.empty()) return std::nullopt;
   std::string text = body + std::string(kSignaturesHeader) + "\n";
   for (const TReleaseKeyPair& pair : keys) {
@@ -218,11 +228,12 @@ std::optional<TReleaseManifest> ReadManifestBody(std::string_view text, std::str
   const auto sequence = PlainNumber(Value(*values, "sequence"));
   const auto signed_at = ReadUtcTime(Value(*values, "signed"));
   const auto expires = ReadUtcTime(Value(*values, "expires"));
-  const auto description = ReadEntry(*values, Value(*values, "description"), "description_sha256",
-                                     "description_size");
+  const auto description =
+      ReadEntry(*values, Value(*values, "description"), "description_sha256", "description_size");
   const auto next_keys = ReadNumberedKeys(*values);
   if (!sequence || !signed_at || !expires || !description || !next_keys) {
-    fault = "sequence, signed, expires, the description's digest or a next key is missing or malformed";
+    fault =
+        "sequence, signed, expires, the description's digest or a next key is missing or malformed";
     return std::nullopt;
   }
   m.sequence = *sequence;
@@ -232,8 +243,8 @@ std::optional<TReleaseManifest> ReadManifestBody(std::string_view text, std::str
   m.next_keys = *next_keys;
   for (size_t n = 1; values->contains("actionlist" + std::to_string(n)); ++n) {
     const std::string number = std::to_string(n);
-    const auto entry = ReadEntry(*values, Value(*values, "actionlist" + number), "actionlist_sha256_" + number,
-                                 "actionlist_size_" + number);
+    const auto entry = ReadEntry(*values, Value(*values, "actionlist" + number),
+                                 "actionlist_sha256_" + number, "actionlist_size_" + number);
     if (!entry) {
       fault = "the digest of actionlist" + number + " is missing or malformed";
       return std::nullopt;
@@ -259,7 +270,8 @@ std::optional<size_t> CountValidSignatures(std::string_view text, const TKeySet&
   std::set<std::string> valid;
   for (size_t i = 1; i < lines.size(); ++i) {
     const std::string_view line = lines[i];
-    if (line.size() < kKeyIdSize + 1 || line[kKeyIdSize] != '=' || !IsKeyId(line.substr(0, kKeyIdSize))) {
+    if (line.size() < kKeyIdSize + 1 || line[kKeyIdSize] != '=' ||
+        !IsKeyId(line.substr(0, kKeyIdSize))) {
       return std::nullopt;
     }
     const auto signature = DecodeBase64(line.substr(kKeyIdSize + 1));
@@ -268,7 +280,8 @@ std::optional<size_t> CountValidSignatures(std::string_view text, const TKeySet&
     // with a new key that older updaters learn of later.
     for (const std::string& key : key_set.keys) {
       const std::string id = ReleaseKeyId(key);
-      if (id == line.substr(0, kKeyIdSize) && VerifySignature(body, *signature, key)) valid.insert(id);
+      if (id == line.substr(0, kKeyIdSize) && VerifySignature(body, *signature, key))
+        valid.insert(id);
     }
   }
   return valid.size();
@@ -277,7 +290,8 @@ std::optional<size_t> CountValidSignatures(std::string_view text, const TKeySet&
 std::string ManifestStateText(const std::string& key_set_id, const TManifestState& state) {
   std::string text = "[" + key_set_id + "]\nsequence=" + std::to_string(state.sequence) + "\n";
   if (!state.rotated.keys.empty()) {
-    text += NumberedKeys(state.rotated.keys) + "next_threshold=" + std::to_string(state.rotated.threshold) + "\n";
+    text += NumberedKeys(state.rotated.keys) +
+            "next_threshold=" + std::to_string(state.rotated.threshold) + "\n";
   }
   return text;
 }
@@ -296,8 +310,9 @@ TManifestState ReadManifestState(std::string_view text, const std::string& key_s
   return state;
 }
 
-TManifestDecision DecideManifest(std::string_view text, const std::string& name, const TKeySet& configured,
-                                 const TManifestState& state, int64_t now) {
+TManifestDecision DecideManifest(std::string_view text, const std::string& name,
+                                 const TKeySet& configured, const TManifestState& state,
+                                 int64_t now) {
   TManifestDecision decision;
   const TKeySet& trusted = state.rotated.keys.empty() ? configured : state.rotated;
   const auto valid = CountValidSignatures(text, trusted);
@@ -307,14 +322,16 @@ TManifestDecision DecideManifest(std::string_view text, const std::string& name,
     decision.fault = Refusal("is not signed");
   } else if (*valid < static_cast<size_t>(trusted.threshold)) {
     decision.fault = Refusal("carries valid signatures of " + std::to_string(*valid) + " of the " +
-                             std::to_string(trusted.threshold) + " keys it needs (key set " + KeySetId(trusted) + ")");
+                             std::to_string(trusted.threshold) + " keys it needs (key set " +
+                             KeySetId(trusted) + ")");
   } else if (!manifest) {
     decision.fault = Refusal("is malformed: " + fault);
   } else if (manifest->name != name) {
     decision.fault = Refusal("is for " + manifest->name + ", not " + name);
   } else if (manifest->sequence < state.sequence) {
-    decision.fault = Refusal("has sequence " + std::to_string(manifest->sequence) + ", below the " +
-                             std::to_string(state.sequence) + " accepted before: an older release is replayed");
+    decision.fault =
+        Refusal("has sequence " + std::to_string(manifest->sequence) + ", below the " +
+                std::to_string(state.sequence) + " accepted before: an older release is replayed");
   } else if (manifest->expires <= now) {
     decision.fault = Refusal("expired at " + UtcTimeText(manifest->expires));
   } else if (manifest->signed_at > now + kManifestClockSkewSeconds) {
@@ -326,13 +343,10 @@ TManifestDecision DecideManifest(std::string_view text, const std::string& name,
   if (!decision.fault.empty()) return decision;
   decision.state.sequence = manifest->sequence;
   decision.state.rotated = state.rotated;
-  if (!manifest->next_keys.empty()) decision.state.rotated = {manifest->next_keys, manifest->next_threshold};
+  if (!manifest->next_keys.empty())
+    decision.state.rotated = {manifest->next_keys, manifest->next_threshold};
   decision.manifest = manifest;
   return decision;
-}
-
-bool MatchesEntry(std::string_view data, const TManifestEntry& entry) {
-  return static_cast<int64_t>(data.size()) == entry.size && Sha256Hex(data) == entry.sha256;
 }
 
 }  // namespace kestrova

@@ -68,7 +68,8 @@ std::optional<int64_t> ReadUtcTime(std::string_view text);
 
 /// The manifest's unsigned text, and that text with one signature line per key.
 std::string ManifestText(const TReleaseManifest& manifest);
-std::optional<std::string> SignManifest(const std::string& body, const std::vector<TReleaseKeyPair>& keys);
+std::optional<std::string> SignManifest(const std::string& body,
+                                        const std::vector<TReleaseKeyPair>& keys);
 
 /// The statements of a manifest text, signatures not looked at (for the publisher
 /// who signs it again); `fault` says what is malformed.
@@ -100,10 +101,9 @@ struct TManifestDecision {
 /// the trusted keys (the rotated set when the state holds one, else `configured`),
 /// not older than the state's sequence, not expired at `now`, not signed later than
 /// `now` plus the clock skew, offering a usable version.
-TManifestDecision DecideManifest(std::string_view text, const std::string& name, const TKeySet& configured,
-                                 const TManifestState& state, int64_t now);
+TManifestDecision DecideManifest(std::string_view text, const std::string& name,
+                                 const TKeySet& configured, const TManifestState& state,
+                                 int64_t now);
 
-/// True when `data` is the text `entry` states.
-bool MatchesEntry(std::string_view data, const TManifestEntry& entry);
 
 }  // namespace kestrova

@@ -219,8 +219,8 @@ void TFormMainScreen::RequestDescription() {
   };
   const auto& vouched = settings_.vouched_release;
   // Endless data stops at the size the manifest states.
-  const size_t limit = vouched ? static_cast<size_t>(std::clamp<int64_t>(vouched->description_size, 0, kMaxDescription))
-                               : kMaxDescription;
+  const int64_t stated = vouched ? vouched->description_size : int64_t{kMaxDescription};
+  const auto limit = static_cast<size_t>(std::clamp<int64_t>(stated, 0, kMaxDescription));
   Fetcher->FetchAndWait(ReleaseDescriptionUrl(settings_.selected_server, settings_.link_for_update,
                                               settings_.name, settings_.current_version),
                         limit);
@@ -231,7 +231,9 @@ void TFormMainScreen::DescriptionReceived(TGetInternetData& sender, const std::s
   if (!reply) return;
   // A description of another release, or another text altogether, is not shown.
   const auto& vouched = settings_.vouched_release;
-  if (vouched && !MatchesDigest(*reply, vouched->description_sha256, vouched->description_size)) return;
+  if (vouched && !MatchesDigest(*reply, vouched->description_sha256, vouched->description_size)) {
+    return;
+  }
   RichEdit1.Lines.Clear();
   RichEdit1.SetPlainText(false);
   RichEdit1.Load(*reply);  // anything that is not RTF shows as plain text

@@ -14,7 +14,8 @@ TManifestState LoadManifestState(const std::string& name, const std::string& key
   return ReadManifestState(ReadWholeFile(ManifestStatePath(name)).value_or(""), key_set_id);
 }
 
-bool KeepManifestState(const std::string& name, const std::string& key_set_id, const TManifestState& state) {
+bool KeepManifestState(const std::string& name, const std::string& key_set_id,
+                       const TManifestState& state) {
   if (PrivateWorkingFolder().empty()) return false;
   return ReplaceFileSafely(ManifestStatePath(name), ManifestStateText(key_set_id, state));
 }

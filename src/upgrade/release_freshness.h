@@ -18,6 +18,7 @@ TManifestState LoadManifestState(const std::string& name, const std::string& key
 
 /// Keeps `state` for `name` and `key_set_id` in place of what was kept; false when it
 /// could not be written.
-bool KeepManifestState(const std::string& name, const std::string& key_set_id, const TManifestState& state);
+bool KeepManifestState(const std::string& name, const std::string& key_set_id,
+                       const TManifestState& state);
 
 }  // namespace kestrova

@@ -47,10 +47,11 @@ TEST(ConfigurationCheck, NamesEveryMistakeOnItsOwnLineAndPassesACorrectConfigura
       {Configuration(refusing), "VERSION=2.0\n", false,
        "error: no answer from " + refusing + "/update?request=1&appli_name=Demo"},
       {Configuration(server, key + "release_key_threshold=2\n"), "VERSION=2.0\n", false,
-       "error: release_key_threshold=2 needs between 1 and 1 (the distinct keys of release_public_key)"},
+       "error: release_key_threshold=2 needs between 1 and 1 (the distinct keys of "
+       "release_public_key)"},
       {Configuration(server, key), "VERSION=2.0\n", false,
-       "error: " + server +
-           "/update?request=4&appli_name=Demo: The release manifest is not signed. No release is offered."},
+       "error: " + server + "/update?request=4&appli_name=Demo: The release manifest is not signed. "
+                            "No release is offered."},
       {Configuration(server, "", "absent"), "VERSION=2.0\n", false,
        "error: main program " + app + "absent does not exist"},
       {Configuration(server), "[Kestrova]\nVERSIONS=2.0\n", false,

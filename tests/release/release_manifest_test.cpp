@@ -12,7 +12,8 @@ namespace {
 constexpr int64_t kNow = 1796900000;  // 2026-12-10T10:53:20Z
 
 TEST(ReleaseManifest, IsAcceptedOnlyWhenSignedFreshAndNotOlder) {
-  const TReleaseKeyPair a = *GenerateReleaseKeyPair(), b = *GenerateReleaseKeyPair(), c = *GenerateReleaseKeyPair();
+  const TReleaseKeyPair a = *GenerateReleaseKeyPair(), b = *GenerateReleaseKeyPair(),
+                        c = *GenerateReleaseKeyPair();
   TReleaseManifest base;
   base.name = "Demo";
   base.version = "1.1";
@@ -21,7 +22,8 @@ TEST(ReleaseManifest, IsAcceptedOnlyWhenSignedFreshAndNotOlder) {
   base.expires = kNow + 3600;
   base.description = {"description.txt", std::string(64, 'a'), 12};
   base.action_lists = {{"actionlist.ini", std::string(64, 'b'), 300}};
-  const auto sign = [&](std::function<void(TReleaseManifest&)> change, std::vector<TReleaseKeyPair> keys) {
+  const auto sign = [&](std::function<void(TReleaseManifest&)> change,
+                        std::vector<TReleaseKeyPair> keys) {
     TReleaseManifest m = base;
     change(m);
     return *SignManifest(ManifestText(m), keys);
@@ -39,35 +41,78 @@ TEST(ReleaseManifest, IsAcceptedOnlyWhenSignedFreshAndNotOlder) {
   } cases[] = {
       {"signed by the one key", good, only_a, {}, ""},
       {"the same sequence again", good, only_a, {10, {}}, ""},
-      {"a byte changed after signing", std::string(good).replace(good.find("1.1"), 3, "9.9"), only_a, {},
+      {"a byte changed after signing",
+       std::string(good).replace(good.find("1.1"), 3, "9.9"),
+       only_a,
+       {},
        "valid signatures of 0 of the 1"},
       {"no signature section", ManifestText(base), only_a, {}, "is not signed"},
       {"a signature line that is no signature", good + "zz=x\n", only_a, {}, "is not signed"},
       {"two distinct keys of two", sign(same, {b, a}), ab, {}, ""},
-      {"one key signing twice does not count twice", sign(same, {a, a}), ab, {}, "valid signatures of 1 of the 2"},
-      {"signed by a key nobody trusts", sign(same, {c}), only_a, {}, "valid signatures of 0 of the 1"},
-      {"a key twice in the signed text", sign([](auto& m) { m.date = "x\nversion=6.6"; }, {a}), only_a, {},
+      {"one key signing twice does not count twice",
+       sign(same, {a, a}),
+       ab,
+       {},
+       "valid signatures of 1 of the 2"},
+      {"signed by a key nobody trusts",
+       sign(same, {c}),
+       only_a,
+       {},
+       "valid signatures of 0 of the 1"},
+      {"a key twice in the signed text",
+       sign([](auto& m) { m.date = "x\nversion=6.6"; }, {a}),
+       only_a,
+       {},
        "key version appears twice"},
-      {"another application's", sign([](auto& m) { m.name = "Other"; }, {a}), only_a, {}, "is for Other, not Demo"},
+      {"another application's",
+       sign([](auto& m) { m.name = "Other"; }, {a}),
+       only_a,
+       {},
+       "is for Other, not Demo"},
       {"an older sequence", good, only_a, {11, {}}, "sequence 10, below the 11"},
-      {"expired", sign([](auto& m) { m.expires = kNow; }, {a}), only_a, {}, "expired at 2026-12-10T10:53:20Z"},
-      {"signed within the clock skew ahead", sign([](auto& m) { m.signed_at = kNow + 60; }, {a}), only_a, {}, ""},
-      {"signed further ahead", sign([](auto& m) { m.signed_at = kNow + 3600; }, {a}), only_a, {}, "in the future"},
-      {"the retired key after a rotation", good, only_a, {3, {{c.public_key}, 1}}, "valid signatures of 0 of the 1"},
+      {"expired",
+       sign([](auto& m) { m.expires = kNow; }, {a}),
+       only_a,
+       {},
+       "expired at 2026-12-10T10:53:20Z"},
+      {"signed within the clock skew ahead",
+       sign([](auto& m) { m.signed_at = kNow + 60; }, {a}),
+       only_a,
+       {},
+       ""},
+      {"signed further ahead",
+       sign([](auto& m) { m.signed_at = kNow + 3600; }, {a}),
+       only_a,
+       {},
+       "in the future"},
+      {"the retired key after a rotation",
+       good,
+       only_a,
+       {3, {{c.public_key}, 1}},
+       "valid signatures of 0 of the 1"},
       {"the key handed over", sign(same, {c}), only_a, {3, {{c.public_key}, 1}}, ""},
-      {"a version no updater takes", sign([](auto& m) { m.version = "1.1 beta"; }, {a}), only_a, {},
+      {"a version no updater takes",
+       sign([](auto& m) { m.version = "1.1 beta"; }, {a}),
+       only_a,
+       {},
        "offers no usable version"},
   };
   for (const auto& t : cases) {
     const TManifestDecision decision = DecideManifest(t.text, "Demo", t.keys, t.state, kNow);
     EXPECT_EQ(decision.manifest.has_value(), t.fault.empty()) << t.why << ": " << decision.fault;
     EXPECT_NE(decision.fault.find(t.fault), std::string::npos) << t.why << ": " << decision.fault;
-    if (decision.manifest) EXPECT_EQ(decision.state.sequence, 10u) << t.why;
+    if (decision.manifest) {
+      EXPECT_EQ(decision.state.sequence, 10u) << t.why;
+    }
   }
 
   // A manifest handing over a key set: kept, with its threshold, through the state text.
   const TManifestDecision rotation =
-      DecideManifest(sign([&](auto& m) { m.next_keys = {b.public_key, c.public_key}, m.next_threshold = 2; }, {a}),
+      DecideManifest(sign(
+                         [&](auto& m) {
+                           m.next_keys = {b.public_key, c.public_key}, m.next_threshold = 2;
+                         },
+                         {a}),
                      "Demo", only_a, {}, kNow);
   const TManifestState kept = ReadManifestState(ManifestStateText("set", rotation.state), "set");
   EXPECT_EQ(kept.rotated.keys, (std::vector<std::string>{b.public_key, c.public_key}));

@@ -29,7 +29,8 @@ int Shell(const std::string& command) {
 }
 
 int64_t Now() {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
       .count();
 }
 
@@ -42,8 +43,9 @@ class ReleaseManifestE2E : public ::testing::Test {
     }
     fs::permissions(world_.Write("release/app.sh", "#!/bin/sh\n# 1.1\n"), fs::perms(0755));
     world_.Write("notes.txt", "Demo 1.1, the genuine notes");
-    world_.Write("recipe.txt", "version 1.1\ndate 2026-12-01\ndownload_server " + publication_.BaseUrl() +
-                                   "\ndownload_server " + publication_.BaseUrl() +
+    world_.Write("recipe.txt", "version 1.1\ndate 2026-12-01\ndownload_server " +
+                                   publication_.BaseUrl() + "\ndownload_server " +
+                                   publication_.BaseUrl() +
                                    "\ndescription notes.txt\ndelete old.txt\nsave *.cfg\n");
   }
 
@@ -52,21 +54,24 @@ class ReleaseManifestE2E : public ::testing::Test {
   std::string Key(int k) const { return EncodeBase64(keys_[k].public_key); }
 
   // kestrova-publish `command` for application `name` with the key files `keys`.
-  int Publish(const std::string& command, const std::string& keys, const std::string& name = "Demo") const {
-    std::string line = KESTROVA_BIN_DIR "/kestrova-publish " + command + " --folder " + Published() +
-                       " --name " + name + " >/dev/null 2>&1";
-    if (command == "release") line += " --from " + Path("release") + " --recipe " + Path("recipe.txt");
+  int Publish(const std::string& command, const std::string& keys,
+              const std::string& name = "Demo") const {
+    std::string line = KESTROVA_BIN_DIR "/kestrova-publish " + command + " --folder " +
+                       Published() + " --name " + name + " >/dev/null 2>&1";
+    if (command == "release")
+      line += " --from " + Path("release") + " --recipe " + Path("recipe.txt");
     for (char k : keys) line += " --key " + Path(std::string("k") + k);
     return Shell(line);
   }
 
   // The updater's folder with `version` installed, trusting `keys` with `threshold`.
   void Install(const std::string& version, const std::string& keys, int threshold = 1) const {
-    world_.Write("app/updater.ini", "[application]\nname=Demo\nmain_program=app.sh\nfilename_config=app.cfg\n"
-                                    "param_appli_version=VERSION\n[server]\nserver_addr1=" + publication_.BaseUrl() +
-                                        "\nlink_for_update=/update\n" +
-                                        (keys.empty() ? "" : "release_public_key=" + keys + "\n") +
-                                        "release_key_threshold=" + std::to_string(threshold) + "\n");
+    world_.Write("app/updater.ini",
+                 "[application]\nname=Demo\nmain_program=app.sh\nfilename_config=app.cfg\n"
+                 "param_appli_version=VERSION\n[server]\nserver_addr1=" +
+                     publication_.BaseUrl() + "\nlink_for_update=/update\n" +
+                     (keys.empty() ? "" : "release_public_key=" + keys + "\n") +
+                     "release_key_threshold=" + std::to_string(threshold) + "\n");
     world_.Write("app/app.cfg", "[Kestrova]\nVERSION=" + version + "\n");
     world_.Write("app/old.txt", "obsolete");
     fs::permissions(world_.Write("app/app.sh", "#!/bin/sh\n# 1.0\n"), fs::perms(0755));
@@ -74,31 +79,36 @@ class ReleaseManifestE2E : public ::testing::Test {
 
   // Runs the updater; its exit code, the window's text in `window`.
   int Update(std::string* window = nullptr) const {
-    const int code = Shell("env HOME=" + Path("home") + " XDG_DATA_HOME=" + Path("data") + " XDG_CACHE_HOME=" +
-                         Path("cache") + " QT_QPA_PLATFORM=offscreen " KESTROVA_BIN_DIR "/upgrade_driver " +
-                         Path("app/updater") + " " + Path("window") + " >/dev/null 2>&1");
+    const int code = Shell("env HOME=" + Path("home") + " XDG_DATA_HOME=" + Path("data") +
+                           " XDG_CACHE_HOME=" + Path("cache") +
+                           " QT_QPA_PLATFORM=offscreen " KESTROVA_BIN_DIR "/upgrade_driver " +
+                           Path("app/updater") + " " + Path("window") + " >/dev/null 2>&1");
     if (window) *window = fs::exists(Path("window")) ? world_.Read("window") : "";
     fs::remove(Path("window"));
     return code;
   }
 
   // The published manifest with `change` made to it, signed by the keys `signers`.
-  void Resign(const std::function<void(TReleaseManifest&)>& change, const std::string& signers) const {
+  void Resign(const std::function<void(TReleaseManifest&)>& change,
+              const std::string& signers) const {
     std::string fault;
-    TReleaseManifest manifest = *ReadManifestBody(publication_.Folder().Read("Demo/manifest.ini"), fault);
+    TReleaseManifest manifest =
+        *ReadManifestBody(publication_.Folder().Read("Demo/manifest.ini"), fault);
     change(manifest);
     std::vector<TReleaseKeyPair> pairs;
     for (char k : signers) pairs.push_back(keys_[k - '0']);
     const std::string body = ManifestText(manifest);
-    publication_.Folder().Write("Demo/manifest.ini", pairs.empty() ? body : *SignManifest(body, pairs));
+    publication_.Folder().Write("Demo/manifest.ini",
+                                pairs.empty() ? body : *SignManifest(body, pairs));
   }
 
   // A release of `name` in another folder, signed by key 0; the path of its action list.
   std::string OtherRelease(const std::string& name, const std::string& version) const {
     world_.Write("recipe2.txt", "version " + version + "\ndate 2026-11-01\ndownload_server " +
                                     publication_.BaseUrl() + "\ndescription notes.txt\n");
-    Shell(KESTROVA_BIN_DIR "/kestrova-publish release --folder " + Path("other") + " --name " + name + " --from " +
-        Path("release") + " --recipe " + Path("recipe2.txt") + " --key " + Path("k0") + " >/dev/null 2>&1");
+    Shell(KESTROVA_BIN_DIR "/kestrova-publish release --folder " + Path("other") + " --name " +
+          name + " --from " + Path("release") + " --recipe " + Path("recipe2.txt") + " --key " +
+          Path("k0") + " >/dev/null 2>&1");
     return Path("other/" + name + "/actionlist.ini");
   }
 
@@ -124,7 +134,8 @@ TEST_F(ReleaseManifestE2E, EachAttackIsRefusedBeforeAnythingChanges) {
       {"none, and no key configured: the release check of before", "", 1,
        [&] { fs::remove(publish + "Demo/manifest.ini"); }, kUpgraded, "Done successfuly"},
       {"arbitrary installation: an unsigned offer", Key(0), 1,
-       [&] { Resign([](TReleaseManifest& m) { m.version = "6.6"; }, ""); }, kNoOffer, "is not signed"},
+       [&] { Resign([](TReleaseManifest& m) { m.version = "6.6"; }, ""); }, kNoOffer,
+       "is not signed"},
       {"arbitrary installation: an offer signed by an unknown key", Key(0), 1,
        [&] { Resign([](TReleaseManifest& m) { m.version = "6.6"; }, "2"); }, kNoOffer,
        "valid signatures of 0 of the 1 keys"},
@@ -138,14 +149,17 @@ TEST_F(ReleaseManifestE2E, EachAttackIsRefusedBeforeAnythingChanges) {
        },
        kNoOffer, "an older release is replayed"},
       {"indefinite freeze: an expired manifest", Key(0), 1,
-       [&] { Resign([](TReleaseManifest& m) { m.expires = Now() - 60; }, "0"); }, kNoOffer, "expired at"},
+       [&] { Resign([](TReleaseManifest& m) { m.expires = Now() - 60; }, "0"); }, kNoOffer,
+       "expired at"},
       {"a manifest from the future", Key(0), 1,
-       [&] { Resign([](TReleaseManifest& m) { m.signed_at = Now() + 86400; }, "0"); }, kNoOffer, "in the future"},
+       [&] { Resign([](TReleaseManifest& m) { m.signed_at = Now() + 86400; }, "0"); }, kNoOffer,
+       "in the future"},
       {"mix-and-match: the action list of an older release", Key(0), 1,
        [&] { replace("Demo/actionlist.ini", OtherRelease("Demo", "1.0.9")); }, kUpgradeFailed,
        "none of those the release manifest names"},
       {"mix-and-match: the description of another release", Key(0), 1,
-       [&] { publication_.Describe("description.txt", "forged notes"); }, kUpgraded, "Done successfuly"},
+       [&] { publication_.Describe("description.txt", "forged notes"); }, kUpgraded,
+       "Done successfuly"},
       {"wrong software: the action list of another application", Key(0), 1,
        [&] { replace("Demo/actionlist.ini", OtherRelease("Other", "1.1")); }, kUpgradeFailed,
        "none of those the release manifest names"},
@@ -157,7 +171,10 @@ TEST_F(ReleaseManifestE2E, EachAttackIsRefusedBeforeAnythingChanges) {
        },
        kUpgradeFailed, "differs from the signed one"},
       {"endless data: an archive past its stated size", Key(0), 1,
-       [&] { std::ofstream(publish + "Demo/files/Demo-1.1.zip", std::ios::app) << std::string(4 << 20, 'x'); },
+       [&] {
+         std::ofstream(publish + "Demo/files/Demo-1.1.zip", std::ios::app)
+             << std::string(4 << 20, 'x');
+       },
        kUpgradeFailed, "bytes stated"},
       {"key compromise: one leaked key of a threshold of two", Key(0) + "," + Key(1), 2,
        [&] { Resign([](TReleaseManifest& m) { m.version = "6.6"; }, "1"); }, kNoOffer,
@@ -165,7 +182,8 @@ TEST_F(ReleaseManifestE2E, EachAttackIsRefusedBeforeAnythingChanges) {
       {"key compromise: the retired key after a rotation", Key(0), 1,
        [&] {
          EXPECT_EQ(Shell(KESTROVA_BIN_DIR "/kestrova-publish rotate-key --folder " + Published() +
-                       " --name Demo --key " + Path("k0") + " --next-key " + Path("k2") + " >/dev/null 2>&1"),
+                         " --name Demo --key " + Path("k0") + " --next-key " + Path("k2") +
+                         " >/dev/null 2>&1"),
                    0);
          Install("1.1", Key(0));
          EXPECT_EQ(Update(), kNoOffer) << "the manifest handing over key 2 is seen";
@@ -174,8 +192,9 @@ TEST_F(ReleaseManifestE2E, EachAttackIsRefusedBeforeAnythingChanges) {
        kNoOffer, "valid signatures of 0 of the 1 keys"},
       {"none: the rotated key is trusted", Key(0), 1,
        [&] {
-         Shell(KESTROVA_BIN_DIR "/kestrova-publish rotate-key --folder " + Published() + " --name Demo --key " +
-             Path("k0") + " --next-key " + Path("k2") + " >/dev/null 2>&1");
+         Shell(KESTROVA_BIN_DIR "/kestrova-publish rotate-key --folder " + Published() +
+               " --name Demo --key " + Path("k0") + " --next-key " + Path("k2") +
+               " >/dev/null 2>&1");
          Install("1.1", Key(0));
          Update();
          Publish("refresh", "2");
@@ -183,7 +202,8 @@ TEST_F(ReleaseManifestE2E, EachAttackIsRefusedBeforeAnythingChanges) {
        kUpgraded, "Done successfuly"},
   };
   for (const auto& c : cases) {
-    for (const char* gone : {"other", "cache", "data", "app", "old.ini"}) fs::remove_all(Path(gone));
+    for (const char* gone : {"other", "cache", "data", "app", "old.ini"})
+      fs::remove_all(Path(gone));
     fs::remove_all(publish + "Demo");
     ASSERT_EQ(Publish("release", "0"), 0);
     c.arrange();
@@ -192,11 +212,13 @@ TEST_F(ReleaseManifestE2E, EachAttackIsRefusedBeforeAnythingChanges) {
     EXPECT_EQ(Update(&window), c.outcome) << c.attack;
     const std::string log_path = "cache/kestrova/Demo_upgrade.log";
     const std::string log = fs::exists(Path(log_path)) ? world_.Read(log_path) : "";
-    EXPECT_NE((log + window).find(c.words), std::string::npos) << c.attack << ":\n" << log << window;
+    EXPECT_NE((log + window).find(c.words), std::string::npos) << c.attack << ":\n"
+                                                               << log << window;
     EXPECT_EQ(window.find("forged notes"), std::string::npos) << c.attack;
     if (c.outcome == kUpgraded) continue;
     EXPECT_TRUE(fs::exists(Path("app/old.txt"))) << c.attack << ": nothing is removed";
-    EXPECT_FALSE(fs::exists(Path("cache/kestrova/Demo_save.zip"))) << c.attack << ": nothing is saved";
+    EXPECT_FALSE(fs::exists(Path("cache/kestrova/Demo_save.zip")))
+        << c.attack << ": nothing is saved";
     EXPECT_EQ(world_.Read("app/app.cfg"), "[Kestrova]\nVERSION=1.0\n") << c.attack;
   }
 }

@@ -27,7 +27,9 @@ int main(int argc, char** argv) {
   form.Show();
   const std::string description = form.RichEdit1.Text();
   form.BitBtnUpdate.Click();
-  if (argc == 3) std::ofstream(argv[2]) << "description:\n" << description << "\nlog:\n" << form.RichEdit1.Text();
+  if (argc == 3) {
+    std::ofstream(argv[2]) << "description:\n" << description << "\nlog:\n" << form.RichEdit1.Text();
+  }
   const bool upgraded = !form.BitBtnUpdate.Visible();
   if (upgraded) {
     form.BitBtnStart.Click();

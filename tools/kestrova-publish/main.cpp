@@ -150,7 +150,9 @@ int Report(const std::string& error, const std::vector<std::string>& notes) {
 
 // What refresh and rotate-key share with the manifest that release writes.
 std::optional<kestrova::TManifestRequest> ManifestRequest(const Arguments& args) {
-  kestrova::TManifestRequest request{args.options.at("--folder"), args.options.at("--name"), {}};
+  kestrova::TManifestRequest request;
+  request.folder = args.options.at("--folder");
+  request.name = args.options.at("--name");
   const auto days = NumberOption(args, "--expires-days", kestrova::kDefaultExpiryDays);
   const auto threshold = NumberOption(args, "--next-threshold", 1);
   std::vector<kestrova::TReleaseKeyPair> next;

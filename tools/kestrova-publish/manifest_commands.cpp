@@ -15,7 +15,8 @@ constexpr char kDeltasFolder[] = "deltas";
 constexpr int64_t kDaySeconds = 24 * 60 * 60;
 
 int64_t Now() {
-  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::seconds>(
+             std::chrono::system_clock::now().time_since_epoch())
       .count();
 }
 
@@ -54,7 +55,8 @@ std::vector<TManifestEntry> PublishedActionLists(const std::string& app_folder) 
   ListFolder(JoinPath(app_folder, kDeltasFolder), bases);
   for (const FolderEntry& base : bases) {
     if (!base.status.is_dir) continue;
-    const std::string relative = std::string(kDeltasFolder) + "/" + base.name + "/" + kActionListFileName;
+    const std::string relative =
+        std::string(kDeltasFolder) + "/" + base.name + "/" + kActionListFileName;
     if (auto delta = Entry(app_folder, relative)) lists.push_back(*delta);
   }
   return lists;
@@ -62,8 +64,8 @@ std::vector<TManifestEntry> PublishedActionLists(const std::string& app_folder) 
 
 // Signs `manifest` with a sequence above `previous` and a fresh expiry, and puts it in
 // place through a temporary name.
-std::string SignAndWrite(const TManifestRequest& request, TReleaseManifest manifest, uint64_t previous,
-                         std::vector<std::string>& notes) {
+std::string SignAndWrite(const TManifestRequest& request, TReleaseManifest manifest,
+                         uint64_t previous, std::vector<std::string>& notes) {
   if (request.keys.empty()) return "the manifest needs at least one --key";
   if (request.expires_days < 1) return "--expires-days needs a whole number of days, 1 or more";
   const int64_t now = Now();
@@ -75,33 +77,43 @@ std::string SignAndWrite(const TManifestRequest& request, TReleaseManifest manif
   if (!text) return "cannot sign the manifest";
   const std::string path = ManifestPath(request);
   if (!ReplaceFileSafely(path, *text)) return "cannot write " + path;
-  notes.push_back("manifest " + std::to_string(manifest.sequence) + " of " + manifest.name + " " + manifest.version +
-                  ", signed by " + std::to_string(request.keys.size()) + " key(s), expires " +
-                  UtcTimeText(manifest.expires) + ": run refresh before then");
+  notes.push_back("manifest " + std::to_string(manifest.sequence) + " of " + manifest.name + " " +
+                  manifest.version + ", signed by " + std::to_string(request.keys.size()) +
+                  " key(s), expires " + UtcTimeText(manifest.expires) +
+                  ": run refresh before then");
   return {};
 }
 
-void Error(TCheckReport& report, const std::string& text) { report.errors.push_back("manifest: " + text); }
+void Error(TCheckReport& report, const std::string& text) {
+  report.errors.push_back("manifest: " + text);
+}
 
 void CheckEntry(const std::string& app_folder, const TManifestEntry& entry, TCheckReport& report) {
   const auto actual = Entry(app_folder, entry.path);
   if (!actual) return Error(report, entry.path + " is missing");
   if (actual->sha256 != entry.sha256 || actual->size != entry.size) {
-    Error(report, entry.path + " changed after the manifest was written: updaters refuse it (run release again)");
+    Error(report,
+          entry.path +
+              " changed after the manifest was written: updaters refuse it (run release again)");
   }
 }
 
-void CheckVouchesForAll(const std::string& app_folder, const TReleaseManifest& manifest, TCheckReport& report) {
+void CheckVouchesForAll(const std::string& app_folder, const TReleaseManifest& manifest,
+                        TCheckReport& report) {
   const auto description = PublishedDescription(app_folder);
   if (!description || description->path != manifest.description.path) {
-    Error(report, "names " + manifest.description.path + ", the server hands out another description");
+    Error(report,
+          "names " + manifest.description.path + ", the server hands out another description");
   }
   CheckEntry(app_folder, manifest.description, report);
   for (const TManifestEntry& list : manifest.action_lists) CheckEntry(app_folder, list, report);
   for (const TManifestEntry& published : PublishedActionLists(app_folder)) {
     bool named = false;
-    for (const TManifestEntry& list : manifest.action_lists) named = named || list.path == published.path;
-    if (!named) Error(report, published.path + " is not named: updaters refuse it (run refresh after release)");
+    for (const TManifestEntry& list : manifest.action_lists)
+      named = named || list.path == published.path;
+    if (!named)
+      Error(report,
+            published.path + " is not named: updaters refuse it (run refresh after release)");
   }
 }
 
@@ -139,14 +151,16 @@ std::string RotateManifestKeys(const TManifestRequest& request, std::vector<std:
   auto manifest = PreviousManifest(ManifestPath(request), fault);
   if (!manifest) return fault;
   if (request.next_keys.empty()) return "rotate-key needs --next-key";
-  if (request.next_threshold < 1 || request.next_threshold > static_cast<int32_t>(request.next_keys.size())) {
+  if (request.next_threshold < 1 ||
+      request.next_threshold > static_cast<int32_t>(request.next_keys.size())) {
     return "--next-threshold needs between 1 and the number of --next-key";
   }
   const uint64_t previous = manifest->sequence;
   manifest->next_keys = request.next_keys;
   manifest->next_threshold = request.next_threshold;
-  notes.push_back("updaters that accept this manifest trust only the next keys from then on: keep signing with "
-                  "the current keys too until every updater has started once");
+  notes.push_back(
+      "updaters that accept this manifest trust only the next keys from then on: keep signing with "
+      "the current keys too until every updater has started once");
   return SignAndWrite(request, std::move(*manifest), previous, notes);
 }
 
@@ -154,18 +168,24 @@ void CheckReleaseManifest(const TCheckRequest& request, const std::string& keys,
                           TCheckReport& report) {
   const std::string app_folder = JoinPath(request.folder, request.name);
   const auto text = ReadWholeFile(JoinPath(app_folder, kManifestFileName));
-  if (!text) return Error(report, std::string(kManifestFileName) + " is missing: updaters holding a key see no release");
+  if (!text)
+    return Error(report, std::string(kManifestFileName) +
+                             " is missing: updaters holding a key see no release");
   if (text->size() > 16 * 1024) Error(report, "larger than the 16 KiB an updater reads");
   const TKeySetReading key_set = ReadKeySet(keys, threshold);
   if (!key_set.fault.empty()) return Error(report, key_set.fault);
-  const TManifestDecision decision = DecideManifest(*text, request.name, key_set.key_set, {}, Now());
+  const TManifestDecision decision =
+      DecideManifest(*text, request.name, key_set.key_set, {}, Now());
   if (!decision.manifest) return Error(report, decision.fault);
-  const std::string version = IniFile(JoinPath(app_folder, kReleaseIni)).ReadString("release", "version", "");
+  const std::string version =
+      IniFile(JoinPath(app_folder, kReleaseIni)).ReadString("release", "version", "");
   if (decision.manifest->version != version) {
-    Error(report, "offers " + decision.manifest->version + ", release.ini " + version + " (run release again)");
+    Error(report, "offers " + decision.manifest->version + ", release.ini " + version +
+                      " (run release again)");
   }
   if (decision.manifest->expires < Now() + kDaySeconds) {
-    report.warnings.push_back("manifest: expires within a day, at " + UtcTimeText(decision.manifest->expires));
+    report.warnings.push_back("manifest: expires within a day, at " +
+                              UtcTimeText(decision.manifest->expires));
   }
   CheckVouchesForAll(app_folder, *decision.manifest, report);
 }

@@ -15,8 +15,8 @@ inline constexpr int kDefaultExpiryDays = 7;
 
 /// Which manifest to write and with which keys.
 struct TManifestRequest {
-  std::string folder;  // the publishing folder
-  std::string name;    // the application
+  std::string folder;                 // the publishing folder
+  std::string name;                   // the application
   std::vector<TReleaseKeyPair> keys;  // every key signs: as many as the updaters' threshold
   int expires_days = kDefaultExpiryDays;
   /// rotate-key: the key set that takes over (raw public keys) and its threshold.
