@@ -254,6 +254,11 @@ void TFormMainScreen::RequestActionList() {
 
 void TFormMainScreen::ActionListReceived(TGetInternetData& sender, const std::string* reply) {
   ReplyRelease release(sender);
+  const auto& vouched = settings_.vouched_release;
+  if (!reply && vouched) {
+    ActionListError = "No action list of at most " + std::to_string(LargestVouchedList(*vouched)) +
+                      " bytes, the largest the release manifest names, arrived.";
+  }
   if (!reply) return;
   // The handler runs inside the fetcher's completion call: whatever goes wrong here
   // only leaves the list unloaded, so the upgrade stops at this step.

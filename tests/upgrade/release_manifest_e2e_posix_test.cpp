@@ -13,6 +13,7 @@
 
 #include "key_file.h"
 #include "release/release_manifest.h"
+#include "support/peers.h"
 #include "support/temp_folder.h"
 #include "upgrade/demo_publication.h"
 
@@ -43,41 +44,35 @@ class ReleaseManifestE2E : public ::testing::Test {
     }
     fs::permissions(world_.Write("release/app.sh", "#!/bin/sh\n# 1.1\n"), fs::perms(0755));
     world_.Write("notes.txt", "Demo 1.1, the genuine notes");
-    world_.Write("recipe.txt", "version 1.1\ndate 2026-12-01\ndownload_server " +
-                                   publication_.BaseUrl() + "\ndownload_server " +
-                                   publication_.BaseUrl() +
+    const std::string server = "\ndownload_server " + publication_.BaseUrl();
+    world_.Write("recipe.txt", "version 1.1" + server + server +
                                    "\ndescription notes.txt\ndelete old.txt\nsave *.cfg\n");
+    world_.Write("older.txt", "version 1.0.9" + server + "\ndescription notes.txt\n");
   }
 
   std::string Path(const std::string& name) const { return world_.WithSeparator() + name; }
-  std::string Published() const { return publication_.Folder().WithSeparator(); }
   std::string Key(int k) const { return EncodeBase64(keys_[k].public_key); }
 
-  // kestrova-publish `command` for application `name` with the key files `keys`.
-  int Publish(const std::string& command, const std::string& keys,
-              const std::string& name = "Demo") const {
-    std::string line = KESTROVA_BIN_DIR "/kestrova-publish " + command + " --folder " +
-                       Published() + " --name " + name + " >/dev/null 2>&1";
-    if (command == "release")
-      line += " --from " + Path("release") + " --recipe " + Path("recipe.txt");
-    for (char k : keys) line += " --key " + Path(std::string("k") + k);
-    return Shell(line);
+  // kestrova-publish in the world's folder (key files k0, k1, k2) on `folder`.
+  int Tool(const std::string& arguments, const std::string& folder = "") const {
+    return Shell("cd " + Path("") + " && " KESTROVA_BIN_DIR "/kestrova-publish " + arguments +
+                 " --folder " + (folder.empty() ? publication_.Folder().WithSeparator() : folder) +
+                 " >/dev/null 2>&1");
   }
 
   // The updater's folder with `version` installed, trusting `keys` with `threshold`.
   void Install(const std::string& version, const std::string& keys, int threshold = 1) const {
     world_.Write("app/updater.ini",
                  "[application]\nname=Demo\nmain_program=app.sh\nfilename_config=app.cfg\n"
-                 "param_appli_version=VERSION\n[server]\nserver_addr1=" +
-                     publication_.BaseUrl() + "\nlink_for_update=/update\n" +
-                     (keys.empty() ? "" : "release_public_key=" + keys + "\n") +
-                     "release_key_threshold=" + std::to_string(threshold) + "\n");
+                 "param_appli_version=VERSION\n[server]\nlink_for_update=/update\nserver_addr1=" +
+                     publication_.BaseUrl() + "\nrelease_public_key=" + keys +
+                     "\nrelease_key_threshold=" + std::to_string(threshold) + "\n");
     world_.Write("app/app.cfg", "[Kestrova]\nVERSION=" + version + "\n");
     world_.Write("app/old.txt", "obsolete");
     fs::permissions(world_.Write("app/app.sh", "#!/bin/sh\n# 1.0\n"), fs::perms(0755));
   }
 
-  // Runs the updater; its exit code, the window's text in `window`.
+  // Runs the updater; its exit code, the window's description and log in `window`.
   int Update(std::string* window = nullptr) const {
     const int code = Shell("env HOME=" + Path("home") + " XDG_DATA_HOME=" + Path("data") +
                            " XDG_CACHE_HOME=" + Path("cache") +
@@ -88,137 +83,117 @@ class ReleaseManifestE2E : public ::testing::Test {
     return code;
   }
 
+  // The updater with 1.1 installed sees the manifest now published, and offers nothing.
+  void SeenBefore() const {
+    Install("1.1", Key(0));
+    EXPECT_EQ(Update(), kNoOffer);
+  }
+
   // The published manifest with `change` made to it, signed by the keys `signers`.
-  void Resign(const std::function<void(TReleaseManifest&)>& change,
-              const std::string& signers) const {
+  void Resign(const std::function<void(TReleaseManifest&)>& change, const std::string& signers) {
     std::string fault;
-    TReleaseManifest manifest =
-        *ReadManifestBody(publication_.Folder().Read("Demo/manifest.ini"), fault);
+    TReleaseManifest manifest = *ReadManifestBody(publication_.Folder().Read(kManifest), fault);
     change(manifest);
     std::vector<TReleaseKeyPair> pairs;
     for (char k : signers) pairs.push_back(keys_[k - '0']);
     const std::string body = ManifestText(manifest);
-    publication_.Folder().Write("Demo/manifest.ini",
-                                pairs.empty() ? body : *SignManifest(body, pairs));
+    publication_.Folder().Write(kManifest, pairs.empty() ? body : *SignManifest(body, pairs));
   }
 
-  // A release of `name` in another folder, signed by key 0; the path of its action list.
-  std::string OtherRelease(const std::string& name, const std::string& version) const {
-    world_.Write("recipe2.txt", "version " + version + "\ndate 2026-11-01\ndownload_server " +
-                                    publication_.BaseUrl() + "\ndescription notes.txt\n");
-    Shell(KESTROVA_BIN_DIR "/kestrova-publish release --folder " + Path("other") + " --name " +
-          name + " --from " + Path("release") + " --recipe " + Path("recipe2.txt") + " --key " +
-          Path("k0") + " >/dev/null 2>&1");
-    return Path("other/" + name + "/actionlist.ini");
+  // Replaces the published action list by the one of another signed release.
+  void PublishActionListOf(const std::string& name, const std::string& recipe) const {
+    Tool("release --name " + name + " --from release --recipe " + recipe + " --key k0",
+         Path("other"));
+    fs::copy_file(Path("other/" + name + "/actionlist.ini"),
+                  publication_.Folder().path() / "Demo/actionlist.ini",
+                  fs::copy_options::overwrite_existing);
   }
 
+  static constexpr char kManifest[] = "Demo/manifest.ini";
   testing::TempFolder world_;
   testing::DemoPublication publication_;
   std::vector<TReleaseKeyPair> keys_;
 };
 
 TEST_F(ReleaseManifestE2E, EachAttackIsRefusedBeforeAnythingChanges) {
-  const std::string publish = publication_.Folder().WithSeparator();
-  const auto replace = [&](const std::string& name, const std::string& from) {
-    fs::copy_file(from, publish + name, fs::copy_options::overwrite_existing);
-  };
+  const auto version = [](std::string v) { return [v](TReleaseManifest& m) { m.version = v; }; };
+  const std::string archive = publication_.FilePath("Demo-1.1.zip");
   const struct {
     const char* attack;
-    std::string trusted;  // the keys the updater holds, "," between them
-    int threshold;
     std::function<void()> arrange;  // after release 1.1 was published signed by key 0
     int outcome;
-    std::string words;  // in the upgrade log or the window
+    std::string words;         // in the upgrade log or the window
+    std::string trusted = {};  // the keys the updater holds, "," between them; default key 0
+    int threshold = 1;
   } cases[] = {
-      {"none: a valid manifest", Key(0), 1, [] {}, kUpgraded, "Done successfuly"},
-      {"none, and no key configured: the release check of before", "", 1,
-       [&] { fs::remove(publish + "Demo/manifest.ini"); }, kUpgraded, "Done successfuly"},
-      {"arbitrary installation: an unsigned offer", Key(0), 1,
-       [&] { Resign([](TReleaseManifest& m) { m.version = "6.6"; }, ""); }, kNoOffer,
+      {"none: a valid manifest", [] {}, kUpgraded, "Done successfuly"},
+      {"none, no key: the release check of before",
+       [&] { fs::remove(publication_.Folder().path() / kManifest); }, kUpgraded, "Done successfuly",
+       "-"},
+      {"arbitrary installation: unsigned", [&] { Resign(version("6.6"), ""); }, kNoOffer,
        "is not signed"},
-      {"arbitrary installation: an offer signed by an unknown key", Key(0), 1,
-       [&] { Resign([](TReleaseManifest& m) { m.version = "6.6"; }, "2"); }, kNoOffer,
+      {"arbitrary installation: an unknown key", [&] { Resign(version("6.6"), "2"); }, kNoOffer,
        "valid signatures of 0 of the 1 keys"},
-      {"rollback: an old signed manifest after a newer one", Key(0), 1,
+      {"rollback: an old manifest after a newer one",
        [&] {
-         fs::copy_file(publish + "Demo/manifest.ini", Path("old.ini"));
-         Publish("refresh", "0");
-         Install("1.1", Key(0));
-         EXPECT_EQ(Update(), kNoOffer) << "the newer manifest is seen with nothing newer to offer";
-         replace("Demo/manifest.ini", Path("old.ini"));
+         const std::string old = publication_.Folder().Read(kManifest);
+         Tool("refresh --name Demo --key k0");
+         SeenBefore();
+         publication_.Folder().Write(kManifest, old);
        },
        kNoOffer, "an older release is replayed"},
-      {"indefinite freeze: an expired manifest", Key(0), 1,
-       [&] { Resign([](TReleaseManifest& m) { m.expires = Now() - 60; }, "0"); }, kNoOffer,
-       "expired at"},
-      {"a manifest from the future", Key(0), 1,
-       [&] { Resign([](TReleaseManifest& m) { m.signed_at = Now() + 86400; }, "0"); }, kNoOffer,
-       "in the future"},
-      {"mix-and-match: the action list of an older release", Key(0), 1,
-       [&] { replace("Demo/actionlist.ini", OtherRelease("Demo", "1.0.9")); }, kUpgradeFailed,
-       "none of those the release manifest names"},
-      {"mix-and-match: the description of another release", Key(0), 1,
+      {"indefinite freeze: expired", [&] { Resign([](auto& m) { m.expires = Now() - 60; }, "0"); },
+       kNoOffer, "expired at"},
+      {"from the future", [&] { Resign([](auto& m) { m.signed_at = Now() + 86400; }, "0"); },
+       kNoOffer, "in the future"},
+      {"mix-and-match: an older action list", [&] { PublishActionListOf("Demo", "older.txt"); },
+       kUpgradeFailed, "the release manifest names"},
+      {"mix-and-match: another description",
        [&] { publication_.Describe("description.txt", "forged notes"); }, kUpgraded,
        "Done successfuly"},
-      {"wrong software: the action list of another application", Key(0), 1,
-       [&] { replace("Demo/actionlist.ini", OtherRelease("Other", "1.1")); }, kUpgradeFailed,
-       "none of those the release manifest names"},
-      {"malicious mirror: an archive with other bytes", Key(0), 1,
+      {"wrong software: another application's list",
+       [&] { PublishActionListOf("Other", "recipe.txt"); }, kUpgradeFailed,
+       "the release manifest names"},
+      {"malicious mirror: other bytes",
        [&] {
-         std::string bytes = publication_.Folder().Read("Demo/files/Demo-1.1.zip");
+         std::string bytes = test::ReadFile(archive);
          bytes[bytes.size() / 2] ^= 1;
          publication_.Folder().Write("Demo/files/Demo-1.1.zip", bytes);
        },
        kUpgradeFailed, "differs from the signed one"},
-      {"endless data: an archive past its stated size", Key(0), 1,
-       [&] {
-         std::ofstream(publish + "Demo/files/Demo-1.1.zip", std::ios::app)
-             << std::string(4 << 20, 'x');
-       },
+      {"endless data", [&] { std::ofstream(archive, std::ios::app) << std::string(4 << 20, 'x'); },
        kUpgradeFailed, "bytes stated"},
-      {"key compromise: one leaked key of a threshold of two", Key(0) + "," + Key(1), 2,
-       [&] { Resign([](TReleaseManifest& m) { m.version = "6.6"; }, "1"); }, kNoOffer,
-       "valid signatures of 1 of the 2 keys"},
-      {"key compromise: the retired key after a rotation", Key(0), 1,
+      {"key compromise: one of a threshold of two", [&] { Resign(version("6.6"), "1"); }, kNoOffer,
+       "valid signatures of 1 of the 2 keys", Key(0) + "," + Key(1), 2},
+      {"key compromise: the retired key after a rotation",
        [&] {
-         EXPECT_EQ(Shell(KESTROVA_BIN_DIR "/kestrova-publish rotate-key --folder " + Published() +
-                         " --name Demo --key " + Path("k0") + " --next-key " + Path("k2") +
-                         " >/dev/null 2>&1"),
-                   0);
-         Install("1.1", Key(0));
-         EXPECT_EQ(Update(), kNoOffer) << "the manifest handing over key 2 is seen";
-         Publish("refresh", "0");
+         Tool("rotate-key --name Demo --key k0 --next-key k2");
+         SeenBefore();
+         Tool("refresh --name Demo --key k0");
        },
        kNoOffer, "valid signatures of 0 of the 1 keys"},
-      {"none: the rotated key is trusted", Key(0), 1,
+      {"none: the key handed over",
        [&] {
-         Shell(KESTROVA_BIN_DIR "/kestrova-publish rotate-key --folder " + Published() +
-               " --name Demo --key " + Path("k0") + " --next-key " + Path("k2") +
-               " >/dev/null 2>&1");
-         Install("1.1", Key(0));
-         Update();
-         Publish("refresh", "2");
+         Tool("rotate-key --name Demo --key k0 --next-key k2");
+         SeenBefore();
+         Tool("refresh --name Demo --key k2");
        },
        kUpgraded, "Done successfuly"},
   };
   for (const auto& c : cases) {
-    for (const char* gone : {"other", "cache", "data", "app", "old.ini"})
-      fs::remove_all(Path(gone));
-    fs::remove_all(publish + "Demo");
-    ASSERT_EQ(Publish("release", "0"), 0);
+    for (const char* gone : {"other", "cache", "data", "app"}) fs::remove_all(Path(gone));
+    fs::remove_all(publication_.Folder().path() / "Demo");
+    ASSERT_EQ(Tool("release --name Demo --from release --recipe recipe.txt --key k0"), 0);
     c.arrange();
-    Install("1.0", c.trusted, c.threshold);
+    Install("1.0", c.trusted.empty() ? Key(0) : c.trusted == "-" ? "" : c.trusted, c.threshold);
     std::string window;
     EXPECT_EQ(Update(&window), c.outcome) << c.attack;
-    const std::string log_path = "cache/kestrova/Demo_upgrade.log";
-    const std::string log = fs::exists(Path(log_path)) ? world_.Read(log_path) : "";
-    EXPECT_NE((log + window).find(c.words), std::string::npos) << c.attack << ":\n"
-                                                               << log << window;
+    const std::string log = test::ReadFile(Path("cache/kestrova/Demo_upgrade.log")) + window;
+    EXPECT_NE(log.find(c.words), std::string::npos) << c.attack << ":\n" << log;
     EXPECT_EQ(window.find("forged notes"), std::string::npos) << c.attack;
     if (c.outcome == kUpgraded) continue;
     EXPECT_TRUE(fs::exists(Path("app/old.txt"))) << c.attack << ": nothing is removed";
-    EXPECT_FALSE(fs::exists(Path("cache/kestrova/Demo_save.zip")))
-        << c.attack << ": nothing is saved";
+    EXPECT_FALSE(fs::exists(Path("cache/kestrova/Demo_save.zip"))) << c.attack;
     EXPECT_EQ(world_.Read("app/app.cfg"), "[Kestrova]\nVERSION=1.0\n") << c.attack;
   }
 }
