@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "base/files.h"
 #include "base/paths.h"
 #include "net/internet_handle.h"
 #include "net/protocol.h"
@@ -37,6 +38,12 @@ TSettings::TVouchedRelease Vouched(const TReleaseManifest& manifest, const TKeyS
   return vouched;
 }
 
+// A frozen server refuses the same manifest at every start: the log says so once.
+void LogRefusal(const std::string& name, const std::string& line) {
+  if (ReadWholeFile(UpgradeLogPath(name)).value_or("").ends_with(line + "\n")) return;
+  AppendToUpgradeLog(name, line);
+}
+
 }  // namespace
 
 TManageCheck::TManageCheck(TSettings& settings, std::string executable_path, ErrorReporter report)
@@ -60,9 +67,7 @@ bool TManageCheck::ReleaseCheck() {
     RequestRelease(*server);
     // Nobody may be there to see a window: a refused manifest starts the application
     // as if no release were on offer, and says why in the log.
-    if (!manifest_refusal_.empty()) {
-      AppendToUpgradeLog(settings_.name, *server + ": " + manifest_refusal_);
-    }
+    if (!manifest_refusal_.empty()) LogRefusal(settings_.name, *server + ": " + manifest_refusal_);
     if (AnsweredBy(*server)) {
       KeepAcceptedManifest();
       return IsNewerRelease(settings_.release_version, settings_.current_version);
