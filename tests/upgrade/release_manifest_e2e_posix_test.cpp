@@ -4,9 +4,8 @@
 // attacker between updater and server, or a thief of one key, would.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -14,7 +13,6 @@
 #include "key_file.h"
 #include "release/release_manifest.h"
 #include "support/peers.h"
-#include "support/temp_folder.h"
 #include "upgrade/demo_publication.h"
 
 namespace kestrova {
@@ -29,11 +27,7 @@ int Shell(const std::string& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int64_t Now() {
-  return std::chrono::duration_cast<std::chrono::seconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
+int64_t Now() { return std::time(nullptr); }
 
 class ReleaseManifestE2E : public ::testing::Test {
  protected:
