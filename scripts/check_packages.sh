@@ -35,6 +35,7 @@ expect_files "$updater" usr/bin/kestrova usr/lib/kestrova/libkestrova-check.so \
 expect_files "$server" usr/bin/kestrova-server usr/share/man/man1/kestrova-server.1.gz \
   usr/bin/kestrova-publish usr/share/man/man1/kestrova-publish.1.gz \
   usr/lib/systemd/system/kestrova-server.service usr/share/doc/kestrova-server/README.md \
+  usr/lib/systemd/system/kestrova-publish-refresh@.service usr/lib/systemd/system/kestrova-publish-refresh@.timer \
   usr/share/doc/kestrova-server/examples/publish/Demo/release.ini \
   usr/share/doc/kestrova-server/copyright usr/share/doc/kestrova-server/changelog.gz
 dpkg-deb -f "$server" Depends | grep -q libmicrohttpd || fail "kestrova-server does not depend on libmicrohttpd"

@@ -27,6 +27,7 @@ struct Document {
 ///   <root>/<name>/description.rtf    or description.txt
 ///   <root>/<name>/actionlist.ini
 ///   <root>/<name>/deltas/<installed version>/actionlist.ini   a delta release
+///   <root>/<name>/manifest.ini       the signed release manifest (request 4)
 ///   <root>/<name>/files/...          the release files
 ///
 /// Files named as private (the server's own log) are never handed out, whatever
@@ -46,6 +47,7 @@ class Catalog {
   /// The delta list published for `installed_version` when there is one, else the
   /// full list (also for an empty version: how an updater asks for the full release).
   std::optional<Document> ActionList(const std::string& name, const std::string& installed_version = "") const;
+  std::optional<Document> Manifest(const std::string& name) const;  // in manifest_reply.cpp
   /// The path of a release file, or nothing when the file is not published. `file`
   /// may name a file in a subfolder of files/, but never leave it.
   std::optional<std::filesystem::path> ReleaseFile(const std::string& name,

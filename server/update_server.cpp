@@ -79,6 +79,7 @@ HttpReply UpdateServer::AnswerProtocol(const HttpRequest& request) const {
   }
   if (kind == "2") return ReplyDocument(catalog_.Description(name));
   if (kind == "3") return ReplyDocument(catalog_.ActionList(name, QueryValue(request.target, "appli_version")));
+  if (kind == "4") return ReplyDocument(catalog_.Manifest(name));
   if (kind == "5") {
     const CompletionReport report{request.client_address, name,
                                   QueryValue(request.target, "appli_version"),

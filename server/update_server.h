@@ -15,9 +15,9 @@ struct ServerOptions {
   std::string files_prefix = "/files";   // release files: <prefix>/<name>/<file>
 };
 
-/// Answers requests 1 (release check), 2 (description), 3 (action list) and
-/// 5 (completion report) at the request path, and serves release files with their
-/// length. An unknown application, request, path or file gets 404.
+/// Answers requests 1 (release check), 2 (description), 3 (action list),
+/// 4 (release manifest) and 5 (completion report) at the request path, and serves
+/// release files with their length. An unknown application, request, path or file gets 404.
 class UpdateServer {
  public:
   UpdateServer(const Catalog& catalog, CompletionLog& log, ServerOptions options);

@@ -12,6 +12,7 @@
 #include "core/configuration.h"
 #include "core/launcher.h"
 #include "net/protocol.h"
+#include "release/release_manifest.h"
 
 namespace kestrova {
 namespace {
@@ -121,6 +122,16 @@ std::string ProxyText(const TSettings& s) {
   return text;
 }
 
+// A key set that cannot be used refuses every manifest, so no release is ever offered.
+void ReportKeySet(const TSettings& s, ConfigurationReport& report) {
+  if (s.release_public_key.empty()) return;
+  const TKeySetReading reading = ReadKeySet(s.release_public_key, s.release_key_threshold);
+  if (!reading.fault.empty()) return Fault(report, reading.fault);
+  Say(report, "release keys: " + std::to_string(reading.key_set.keys.size()) + ", threshold " +
+                  std::to_string(reading.key_set.threshold) + " (key set " +
+                  KeySetId(reading.key_set) + ")");
+}
+
 void ReportSettings(const TSettings& s, ConfigurationReport& report) {
   Say(report, "app folder: " + s.app_directory);
   Say(report, "main program: " + ApplicationProgramPath(s));
@@ -135,6 +146,7 @@ void ReportSettings(const TSettings& s, ConfigurationReport& report) {
   Say(report, "server_addr2: " + (s.server_addr2.empty() ? std::string("(none)") : s.server_addr2));
   Say(report, "proxy: " + ProxyText(s));
   Say(report, std::string("release key: ") + (s.release_public_key.empty() ? "not set" : "set"));
+  ReportKeySet(s, report);
 }
 
 void CheckProgram(const TSettings& s, ConfigurationReport& report) {
@@ -181,9 +193,13 @@ void AskServers(TSettings& s, const std::string& executable_path, ConfigurationR
   TManageCheck check(s, executable_path, nullptr);
   for (const std::string& server : {s.server_addr1, s.server_addr2}) {
     if (server.empty()) continue;
-    const std::string url = ReleaseCheckUrl(server, s.link_for_update, s.name);
+    const std::string url = s.release_public_key.empty()
+                                ? ReleaseCheckUrl(server, s.link_for_update, s.name)
+                                : ReleaseManifestUrl(server, s.link_for_update, s.name);
     if (check.AskServer(server)) {
       Say(report, url + ": release " + s.release_version + " of " + s.release_date);
+    } else if (!check.ManifestRefusal().empty()) {
+      Fault(report, url + ": " + check.ManifestRefusal() + " No release is offered.");
     } else {
       Fault(report, "no answer from " + url);
     }

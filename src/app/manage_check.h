@@ -2,12 +2,15 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "core/configuration.h"
 #include "core/settings.h"
 #include "net/get_internet_data.h"
 #include "net/internet.h"
+#include "release/release_manifest.h"
 
 namespace kestrova {
 
@@ -45,9 +48,23 @@ class TManageCheck {
 
   /// The fetcher's completion handler for the release check.
   void OnReleaseReply(TGetInternetData& sender, const std::string* reply);
+  /// The completion handler of the release manifest, asked in place of the release
+  /// check when a release key is configured.
+  void OnManifestReply(TGetInternetData& sender, const std::string* reply);
+
+  /// Why the last server's manifest was refused; empty when it was accepted, when no
+  /// key is configured or when the server did not answer.
+  const std::string& ManifestRefusal() const { return manifest_refusal_; }
 
  private:
   bool AnsweredBy(const std::string& server);
+  void RequestManifest(const std::string& server);
+  /// Verifies a manifest reply; when it holds, the release and what it vouches for
+  /// go into the settings, the state to keep into accepted_.
+  void TakeManifest(const std::string& reply);
+  /// Records the accepted manifest's sequence and key set; a read-only look
+  /// (AskServer) never does.
+  void KeepAcceptedManifest();
   /// Opens the internet session and the fetcher on it, once; false without a session.
   bool OpenSession();
 
@@ -56,6 +73,8 @@ class TManageCheck {
   ErrorReporter report_;
   InternetHandle internet_;
   std::unique_ptr<TGetInternetData> fetcher_;
+  std::string manifest_refusal_;
+  std::optional<std::pair<std::string, TManifestState>> accepted_;  // key set id, state
   bool configuration_loaded_ = false;
   bool updater_restarts_ = false;
 };

@@ -50,6 +50,7 @@ const KeyReader kKeyReaders[] = {
     {KeyGroup::kServer, "PROXY_PASSWORD", &TSettings::PROXY_PASSWORD},
     {KeyGroup::kServer, "link_for_update", &TSettings::link_for_update},
     {KeyGroup::kServer, "release_public_key", &TSettings::release_public_key},
+    {KeyGroup::kServer, "release_key_threshold", &TSettings::release_key_threshold, 1},
     // How often a start asks, and whether it waits for the answer.
     {KeyGroup::kServer, "check_interval", &TSettings::check_interval, 0},
     {KeyGroup::kServer, "check_in_background", &TSettings::check_in_background, 0},

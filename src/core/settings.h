@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestrova {
@@ -40,7 +42,8 @@ struct TSettings {
   std::string PROXY_LOGIN;
   std::string PROXY_PASSWORD;
   std::string link_for_update;
-  /// Base64 Ed25519 public key; when set, only signed action lists and release files
+  /// Base64 Ed25519 public keys, separated by ","; when set, the release check asks
+  /// for the signed release manifest, and only signed action lists and release files
   /// matching their signed hashes are installed.
   std::string release_public_key;
   /// Hours between two answered release checks; 0 asks at every start.
@@ -48,11 +51,26 @@ struct TSettings {
   /// Starts the application at once and asks the servers after it, without a window;
   /// a newer release found is offered at the next start.
   bool check_in_background = false;
+  /// How many distinct keys of release_public_key must sign a release manifest.
+  int32_t release_key_threshold = 1;
 
   // filled by the release check
   std::string selected_server;
   std::string release_version;
   std::string release_date;
+
+  /// Filled by the release check from the manifest it accepted (when a key is
+  /// configured): what the main window may show and fetch.
+  struct TVouchedRelease {
+    std::string description_sha256;
+    int64_t description_size = 0;
+    /// SHA-256 and size of every action list the release publishes.
+    std::vector<std::pair<std::string, int64_t>> action_lists;
+    /// The keys the manifest was verified with (base64): after a rotation, the
+    /// handed-over ones.
+    std::vector<std::string> keys;
+  };
+  std::optional<TVouchedRelease> vouched_release;
 
   // filled from the action list during an upgrade
   std::string download_server_adr1;

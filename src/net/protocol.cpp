@@ -7,6 +7,11 @@ std::string ReleaseCheckUrl(const std::string& server, const std::string& link_f
   return server + link_for_update + "?request=1" + "&appli_name=" + name;
 }
 
+std::string ReleaseManifestUrl(const std::string& server, const std::string& link_for_update,
+                               const std::string& name) {
+  return server + link_for_update + "?request=4" + "&appli_name=" + name;
+}
+
 std::string ReleaseDescriptionUrl(const std::string& selected_server,
                                   const std::string& link_for_update, const std::string& name,
                                   const std::string& current_version) {

@@ -23,6 +23,11 @@ std::string ReleaseDescriptionUrl(const std::string& selected_server,
 std::string ActionListUrl(const std::string& selected_server, const std::string& link_for_update,
                           const std::string& name, const std::string& current_version);
 
+/// Request 4, the signed release manifest, asked in place of request 1 by an
+/// updater that holds a release key.
+std::string ReleaseManifestUrl(const std::string& server, const std::string& link_for_update,
+                               const std::string& name);
+
 /// Request 5, the completion report: carries the release now installed.
 std::string CompletionReportUrl(const std::string& selected_server,
                                 const std::string& link_for_update, const std::string& name,
@@ -34,6 +39,7 @@ std::string ReleaseFileUrl(const std::string& download_server, const std::string
 
 /// The largest reply of each request that the updater reads; a longer one is no reply.
 inline constexpr size_t kMaxReleaseReply = 4 * 1024;
+inline constexpr size_t kMaxManifest = 16 * 1024;
 inline constexpr size_t kMaxActionList = 1024 * 1024;
 inline constexpr size_t kMaxDescription = 8 * 1024 * 1024;
 

@@ -1,5 +1,6 @@
 #include "upgrade/form_main_screen.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "base/files.h"
@@ -8,6 +9,7 @@
 #include "net/protocol.h"
 #include "release/action_list.h"
 #include "release/delta_base.h"
+#include "release/release_manifest.h"
 #include "ui/application.h"
 #include "upgrade/clean_up.h"
 #include "upgrade/detached_script.h"
@@ -82,6 +84,35 @@ class ReplyRelease {
  private:
   TGetInternetData& fetcher_;
 };
+
+bool MatchesDigest(const std::string& data, const std::string& sha256, int64_t size) {
+  return static_cast<int64_t>(data.size()) == size && Sha256Hex(data) == sha256;
+}
+
+// The longest action list the manifest names: a reply past it cannot be one of them.
+size_t LargestVouchedList(const TSettings::TVouchedRelease& vouched) {
+  int64_t largest = 0;
+  for (const auto& [sha256, size] : vouched.action_lists) largest = std::max(largest, size);
+  return static_cast<size_t>(std::min<int64_t>(largest, kMaxActionList));
+}
+
+bool IsVouchedList(const std::string& reply, const TSettings::TVouchedRelease& vouched) {
+  for (const auto& [sha256, size] : vouched.action_lists) {
+    if (MatchesDigest(reply, sha256, size)) return true;
+  }
+  return false;
+}
+
+// The keys an action list's own signature may come from.
+std::vector<std::string> SigningKeys(const TSettings& settings) {
+  if (settings.vouched_release) return settings.vouched_release->keys;
+  std::vector<std::string> keys;
+  for (const std::string& key : ReadKeySet(settings.release_public_key, 1).key_set.keys) {
+    keys.push_back(EncodeBase64(key));
+  }
+  if (keys.empty()) keys.push_back(settings.release_public_key);  // for the words of the refusal
+  return keys;
+}
 
 }  // namespace
 
@@ -187,14 +218,23 @@ void TFormMainScreen::RequestDescription() {
   Fetcher->OnDone = [this](TGetInternetData& sender, const std::string* reply) {
     DescriptionReceived(sender, reply);
   };
+  const auto& vouched = settings_.vouched_release;
+  // Endless data stops at the size the manifest states.
+  const int64_t stated = vouched ? vouched->description_size : int64_t{kMaxDescription};
+  const auto limit = static_cast<size_t>(std::clamp<int64_t>(stated, 0, kMaxDescription));
   Fetcher->FetchAndWait(ReleaseDescriptionUrl(settings_.selected_server, settings_.link_for_update,
                                               settings_.name, settings_.current_version),
-                        kMaxDescription);
+                        limit);
 }
 
 void TFormMainScreen::DescriptionReceived(TGetInternetData& sender, const std::string* reply) {
   ReplyRelease release(sender);
   if (!reply) return;
+  // A description of another release, or another text altogether, is not shown.
+  const auto& vouched = settings_.vouched_release;
+  if (vouched && !MatchesDigest(*reply, vouched->description_sha256, vouched->description_size)) {
+    return;
+  }
   RichEdit1.Lines.Clear();
   RichEdit1.SetPlainText(false);
   RichEdit1.Load(*reply);  // anything that is not RTF shows as plain text
@@ -208,17 +248,28 @@ void TFormMainScreen::RequestActionList(bool whole) {
   Fetcher->OnDone = [this](TGetInternetData& sender, const std::string* reply) {
     ActionListReceived(sender, reply);
   };
+  const auto& vouched = settings_.vouched_release;
   Fetcher->FetchAndWait(ActionListUrl(settings_.selected_server, settings_.link_for_update,
                                       settings_.name, whole ? kFullReleaseVersion : settings_.current_version),
-                        kMaxActionList);
+                        vouched ? LargestVouchedList(*vouched) : kMaxActionList);
 }
 
 void TFormMainScreen::ActionListReceived(TGetInternetData& sender, const std::string* reply) {
   ReplyRelease release(sender);
+  const auto& vouched = settings_.vouched_release;
+  if (!reply && vouched) {
+    ActionListError = "No action list of at most " + std::to_string(LargestVouchedList(*vouched)) +
+                      " bytes, the largest the release manifest names, arrived.";
+  }
   if (!reply) return;
   // The handler runs inside the fetcher's completion call: whatever goes wrong here
   // only leaves the list unloaded, so the upgrade stops at this step.
   try {
+    // Before the list touches the disk: it must be one the manifest names.
+    if (settings_.vouched_release && !IsVouchedList(*reply, *settings_.vouched_release)) {
+      ActionListError = "The action list is none of those the release manifest names.";
+      return;
+    }
     const std::string path = JoinToFolder(settings_.app_directory, kActionListFileName);
     if ((transaction_ && !transaction_->NoteBrought(path)) || !ReplaceFileSafely(path, *reply)) return;
     std::optional<TActionList> list = ReadActionList(path);
@@ -254,7 +305,11 @@ void TFormMainScreen::ActionListReceived(TGetInternetData& sender, const std::st
 std::string TFormMainScreen::ActionListFault(const std::string& reply, const TActionList& list) const {
   // Without a key the list is trusted as it arrives, as it always was.
   if (settings_.release_public_key.empty()) return {};
-  std::string fault = ActionListSignatureFault(reply, settings_.release_public_key);
+  std::string fault;
+  for (const std::string& key : SigningKeys(settings_)) {
+    fault = ActionListSignatureFault(reply, key);
+    if (fault.empty()) break;
+  }
   if (fault.empty()) fault = ReleaseHashFault(list);
   // A genuine list of another release or application, replayed, must not install it.
   if (fault.empty() && (list.version != settings_.release_version || list.name != settings_.name)) {

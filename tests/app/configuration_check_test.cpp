@@ -32,6 +32,8 @@ TEST(ConfigurationCheck, NamesEveryMistakeOnItsOwnLineAndPassesACorrectConfigura
   const std::string app = dir.WithSeparator();
   namespace fs = std::filesystem;
   fs::permissions(dir.Write("app.sh", "#!/bin/sh\n"), fs::perms::owner_all);
+  publication.Folder().Write("Demo/manifest.ini", "[manifest]\nname=Demo\nversion=6.6\n");
+  const std::string key = "release_public_key=11qYAYKxCrfVS/7TyWQHOg7hcvPapiMlrwIaaPcHURo=\n";
   struct Case {
     std::string ini;
     std::string app_cfg;
@@ -44,6 +46,12 @@ TEST(ConfigurationCheck, NamesEveryMistakeOnItsOwnLineAndPassesACorrectConfigura
        "error: [sever]: unknown section; did you mean [server]?"},
       {Configuration(refusing), "VERSION=2.0\n", false,
        "error: no answer from " + refusing + "/update?request=1&appli_name=Demo"},
+      {Configuration(server, key + "release_key_threshold=2\n"), "VERSION=2.0\n", false,
+       "error: release_key_threshold=2 needs between 1 and 1 (the distinct keys of "
+       "release_public_key)"},
+      {Configuration(server, key), "VERSION=2.0\n", false,
+       "error: " + server + "/update?request=4&appli_name=Demo: The release manifest is not signed. "
+                            "No release is offered."},
       {Configuration(server, "", "absent"), "VERSION=2.0\n", false,
        "error: main program " + app + "absent does not exist"},
       {Configuration(server), "[Kestrova]\nVERSIONS=2.0\n", false,

@@ -424,6 +424,7 @@ TEST_F(UpgradeProcedure, NginxWithTheShippedConfigurationServesAWholeUpgrade) {
   settings_.app_directory = app_.WithSeparator();
   TManageCheck check(settings_, app_.WithSeparator() + "kestrova", nullptr);
   ASSERT_TRUE(check.ReleaseCheck()) << nginx.ErrorLog();
+  EXPECT_TRUE(settings_.vouched_release) << "nginx answers request 4 with the signed manifest";
   EXPECT_EQ(settings_.release_version + ";" + settings_.release_date, "2.1;2009-05-04");
   const std::string log = Upgrade();
   EXPECT_NE(log.find("Install release ...                          : Done successfuly"), std::string::npos)

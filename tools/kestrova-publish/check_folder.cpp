@@ -71,17 +71,15 @@ void CheckDownloadServers(const std::string& list_path, const TActionList& list,
   }
 }
 
-// The key given, else the one the release was published with; empty: none known.
-std::string VerifyingKey(const std::string& app_folder, const TCheckRequest& request) {
-  if (!request.public_key.empty()) return request.public_key;
-  const std::string published = ReadWholeFile(JoinPath(app_folder, kPublishedKey)).value_or("");
-  return published.substr(0, published.find_first_of("\r\n"));
-}
-
 // The updater's words for a list edited by hand only say the signature does not
-// match; a publisher needs to hear that the edit, not the key, is at fault.
-std::string SignatureFault(const std::string& text, const std::string& key) {
-  const TSignatureCheck check = CheckActionListSignature(text, key);
+// match; a publisher needs to hear that the edit, not the key, is at fault. Any one
+// of several keys may have signed the list.
+std::string SignatureFault(const std::string& text, const std::string& keys) {
+  TSignatureCheck check;
+  for (size_t begin = 0; begin <= keys.size(); begin = keys.find(',', begin) + 1) {
+    check = CheckActionListSignature(text, keys.substr(begin, keys.find(',', begin) - begin));
+    if (check.fault == TSignatureFault::kNone || keys.find(',', begin) == std::string::npos) break;
+  }
   if (check.fault != TSignatureFault::kChanged) return check.message;
   return "The action list changed after signing: its signature does not match "
          "release_public_key (" + check.key_id + "). Publish it again instead of editing it.";
@@ -89,7 +87,7 @@ std::string SignatureFault(const std::string& text, const std::string& key) {
 
 void CheckSignature(const std::string& text, const TActionList& list, const Offer& offer,
                     const TCheckRequest& request, TCheckReport& report) {
-  const std::string key = VerifyingKey(JoinPath(request.folder, request.name), request);
+  const std::string key = VerifyingKeys(request);
   if (key.empty()) return;
   std::string fault = SignatureFault(text, key);
   if (fault.empty()) fault = ReleaseHashFault(list);
@@ -124,6 +122,13 @@ void CheckDeltaLists(const std::string& app_folder, const Offer& offer, const TC
 }
 
 }  // namespace
+
+std::string VerifyingKeys(const TCheckRequest& request) {
+  if (!request.public_key.empty()) return request.public_key;
+  const std::string published =
+      ReadWholeFile(JoinPath(JoinPath(request.folder, request.name), kPublishedKey)).value_or("");
+  return published.substr(0, published.find_first_of("\r\n"));
+}
 
 TCheckReport CheckPublishedRelease(const TCheckRequest& request) {
   TCheckReport report;

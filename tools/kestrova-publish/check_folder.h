@@ -23,4 +23,8 @@ struct TCheckReport {
 
 TCheckReport CheckPublishedRelease(const TCheckRequest& request);
 
+/// The keys the release is checked with (base64, "," between them): the request's,
+/// else the one that release wrote beside a signed release; empty: none known.
+std::string VerifyingKeys(const TCheckRequest& request);
+
 }  // namespace kestrova

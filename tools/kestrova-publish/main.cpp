@@ -8,6 +8,7 @@
 #include "check_folder.h"
 #include "installer_script.h"
 #include "key_file.h"
+#include "manifest_commands.h"
 #include "publish_release.h"
 
 namespace {
@@ -18,9 +19,14 @@ constexpr int kExitUsage = 2;
 
 constexpr char kUsage[] =
     "usage: kestrova-publish keygen --key FILE\n"
-    "       kestrova-publish release --folder DIR --name NAME --from DIR --recipe FILE [--key FILE] [--force]\n"
-    "                                [--overwrite-configuration] [--previous VERSION]... [--delta-margin PERCENT]\n"
-    "       kestrova-publish check --folder DIR --name NAME [--public-key KEY] [--previous VERSION]\n"
+    "       kestrova-publish release --folder DIR --name NAME --from DIR --recipe FILE [--key FILE]...\n"
+    "                                [--expires-days N] [--force] [--overwrite-configuration]\n"
+    "                                [--previous VERSION]... [--delta-margin PERCENT]\n"
+    "       kestrova-publish refresh --folder DIR --name NAME --key FILE... [--expires-days N]\n"
+    "       kestrova-publish rotate-key --folder DIR --name NAME --key FILE... --next-key FILE...\n"
+    "                                [--next-threshold N] [--expires-days N]\n"
+    "       kestrova-publish check --folder DIR --name NAME [--public-key KEYS] [--threshold N]\n"
+    "                              [--previous VERSION]\n"
     "       kestrova-publish installer --name NAME --version VERSION --from DIR --updater EXE\n"
     "                                  --configuration INI --output SETUP.EXE [--publisher TEXT] [--all-users]\n"
     "\n"
@@ -36,10 +42,19 @@ constexpr char kUsage[] =
     "         that earlier version, whose archive files/NAME-VERSION.zip DIR still\n"
     "         holds: only the files added or changed since, when that comes out at\n"
     "         least --delta-margin percent (default 50) smaller than the full release.\n"
+    "         With keys it also writes the signed release manifest, manifest.ini (request 4),\n"
+    "         signed by every --key (as many as the updaters' release_key_threshold), valid\n"
+    "         for --expires-days (default 7) days.\n"
+    "refresh  signs the manifest again with a higher sequence and a fresh expiry, the\n"
+    "         release untouched: run it from a timer well within the expiry.\n"
+    "rotate-key  writes a manifest that hands the updaters the key set of the --next-key\n"
+    "         files (and --next-threshold, default 1), signed by the current --key files.\n"
     "check    checks the release of NAME in DIR: every release file present and intact,\n"
     "         the version and download servers usable, the signature against KEY (base64;\n"
     "         default: the release_key.pub that release wrote beside a signed release),\n"
-    "         the version newer than --previous.\n"
+    "         the version newer than --previous, and the manifest: signed by --threshold\n"
+    "         (default 1) of KEYS (base64, \",\" between them), fresh, vouching for\n"
+    "         what is published.\n"
     "installer  writes SETUP.EXE, a Windows setup program of NAME built with makensis: it\n"
     "         installs the content of --from, the updater EXE and its configuration INI\n"
     "         (per user; --all-users: into Program Files), makes the shortcuts start\n"
@@ -50,7 +65,9 @@ constexpr char kUsage[] =
 struct Arguments {
   std::string command;
   std::map<std::string, std::string> options;
-  std::vector<std::string> previous;  // every --previous, in order
+  std::vector<std::string> keys;       // every --key, in order
+  std::vector<std::string> next_keys;  // every --next-key
+  std::vector<std::string> previous;   // every --previous
   bool force = false;
   bool overwrite_configuration = false;
   bool all_users = false;
@@ -63,9 +80,11 @@ int UsageError(const std::string& message) {
 
 // Fills `args` from argv; an error text when the command line is wrong.
 std::string ParseArguments(int argc, char** argv, Arguments& args) {
-  static const char* const kValued[] = {"--folder", "--name", "--from", "--recipe", "--key", "--public-key", "--previous",
-                                       "--delta-margin", "--version", "--updater", "--configuration", "--output",
-                                       "--publisher"};
+  static const char* const kValued[] = {
+      "--folder",       "--name",         "--from",     "--recipe",    "--key",
+      "--public-key",   "--previous",     "--delta-margin", "--expires-days", "--next-key",
+      "--threshold",    "--next-threshold", "--version", "--updater",   "--configuration",
+      "--output",       "--publisher"};
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (arg == "--all-users") {
@@ -86,8 +105,15 @@ std::string ParseArguments(int argc, char** argv, Arguments& args) {
     bool known = false;
     for (const char* valued : kValued) known = known || option == valued;
     if (!known) return "unknown option: " + option;
-    if (equals == std::string::npos && i + 1 >= argc) return option + " needs a value";
-    args.options[option] = equals != std::string::npos ? arg.substr(equals + 1) : argv[++i];
+    if (equals != std::string::npos) {
+      args.options[option] = arg.substr(equals + 1);
+    } else if (i + 1 < argc) {
+      args.options[option] = argv[++i];
+    } else {
+      return option + " needs a value";
+    }
+    if (option == "--key") args.keys.push_back(args.options[option]);
+    if (option == "--next-key") args.next_keys.push_back(args.options[option]);
     if (option == "--previous") args.previous.push_back(args.options[option]);
   }
   return {};
@@ -112,10 +138,52 @@ int Keygen(const Arguments& args) {
   return kExitOk;
 }
 
-// A whole number of percent below 100; nothing for anything else.
-std::optional<int> Percent(const std::string& text) {
-  if (text.empty() || text.size() > 2 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+// Every key file of `paths`; false, having said which, when one is not a key file.
+bool ReadKeyFiles(const std::vector<std::string>& paths, std::vector<kestrova::TReleaseKeyPair>& keys) {
+  for (const std::string& path : paths) {
+    auto pair = kestrova::ReadKeyFile(path);
+    if (!pair) {
+      std::fprintf(stderr, "kestrova-publish: %s is not a readable key file\n", path.c_str());
+      return false;
+    }
+    keys.push_back(std::move(*pair));
+  }
+  return true;
+}
+
+// A whole number option; `fallback` when absent, nothing when it is not a number.
+std::optional<int> NumberOption(const Arguments& args, const char* name, int fallback) {
+  if (!args.options.contains(name)) return fallback;
+  const std::string& text = args.options.at(name);
+  if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) {
+    std::fprintf(stderr, "kestrova-publish: %s needs a whole number\n", name);
+    return std::nullopt;
+  }
   return std::stoi(text);
+}
+
+int Report(const std::string& error, const std::vector<std::string>& notes) {
+  for (const std::string& note : notes) std::fprintf(stderr, "kestrova-publish: %s\n", note.c_str());
+  if (error.empty()) return kExitOk;
+  std::fprintf(stderr, "kestrova-publish: %s\n", error.c_str());
+  return kExitFailure;
+}
+
+// What refresh and rotate-key share with the manifest that release writes.
+std::optional<kestrova::TManifestRequest> ManifestRequest(const Arguments& args) {
+  kestrova::TManifestRequest request;
+  request.folder = args.options.at("--folder");
+  request.name = args.options.at("--name");
+  const auto days = NumberOption(args, "--expires-days", kestrova::kDefaultExpiryDays);
+  const auto threshold = NumberOption(args, "--next-threshold", 1);
+  std::vector<kestrova::TReleaseKeyPair> next;
+  if (!days || !threshold || !ReadKeyFiles(args.keys, request.keys) || !ReadKeyFiles(args.next_keys, next)) {
+    return std::nullopt;
+  }
+  request.expires_days = *days;
+  request.next_threshold = *threshold;
+  for (const auto& pair : next) request.next_keys.push_back(pair.public_key);
+  return request;
 }
 
 int Release(const Arguments& args) {
@@ -123,29 +191,38 @@ int Release(const Arguments& args) {
                                     args.options.at("--from"), args.options.at("--recipe"),
                                     std::nullopt, args.force, args.overwrite_configuration, args.previous};
   if (args.options.contains("--delta-margin")) {
-    const auto margin = Percent(args.options.at("--delta-margin"));
-    if (!margin) return UsageError("--delta-margin takes a percentage from 0 to 99");
+    const auto margin = NumberOption(args, "--delta-margin", 0);
+    if (!margin || *margin > 99) return UsageError("--delta-margin takes a percentage from 0 to 99");
     request.delta_margin = *margin;
   }
-  if (args.options.contains("--key")) {
-    request.keys = kestrova::ReadKeyFile(args.options.at("--key"));
-    if (!request.keys) {
-      std::fprintf(stderr, "kestrova-publish: %s is not a readable key file\n", args.options.at("--key").c_str());
-      return kExitFailure;
-    }
-  }
+  const auto manifest = ManifestRequest(args);
+  if (!manifest) return kExitFailure;
+  // The first key signs the action list; all of them sign the manifest.
+  if (!manifest->keys.empty()) request.keys = manifest->keys.front();
   std::vector<std::string> notes;
-  const std::string error = kestrova::PublishRelease(request, notes);
-  for (const std::string& note : notes) std::fprintf(stderr, "kestrova-publish: %s\n", note.c_str());
-  if (error.empty()) return kExitOk;
-  std::fprintf(stderr, "kestrova-publish: %s\n", error.c_str());
-  return kExitFailure;
+  std::string error = kestrova::PublishRelease(request, notes);
+  if (error.empty() && !manifest->keys.empty()) error = kestrova::WriteReleaseManifest(*manifest, notes);
+  return Report(error, notes);
+}
+
+int Refresh(const Arguments& args, bool rotate) {
+  const auto request = ManifestRequest(args);
+  if (!request) return kExitFailure;
+  std::vector<std::string> notes;
+  const std::string error =
+      rotate ? kestrova::RotateManifestKeys(*request, notes) : kestrova::RefreshManifest(*request, notes);
+  return Report(error, notes);
 }
 
 int Check(const Arguments& args) {
   auto option = [&](const char* name) { return args.options.contains(name) ? args.options.at(name) : std::string(); };
-  const kestrova::TCheckReport report = kestrova::CheckPublishedRelease(
-      {option("--folder"), option("--name"), option("--public-key"), option("--previous")});
+  const kestrova::TCheckRequest request{option("--folder"), option("--name"), option("--public-key"),
+                                        option("--previous")};
+  const auto threshold = NumberOption(args, "--threshold", 1);
+  if (!threshold) return kExitUsage;
+  kestrova::TCheckReport report = kestrova::CheckPublishedRelease(request);
+  const std::string keys = kestrova::VerifyingKeys(request);
+  if (!keys.empty()) kestrova::CheckReleaseManifest(request, keys, *threshold, report);
   for (const std::string& error : report.errors) std::printf("error: %s\n", error.c_str());
   for (const std::string& warning : report.warnings) std::printf("warning: %s\n", warning.c_str());
   if (!report.errors.empty()) return kExitFailure;
@@ -159,9 +236,7 @@ int Installer(const Arguments& args) {
   const std::string error = kestrova::BuildInstaller({o.at("--name"), o.at("--version"), o.at("--from"),
                                                       o.at("--updater"), o.at("--configuration"), o.at("--output"),
                                                       publisher, args.all_users});
-  if (error.empty()) return kExitOk;
-  std::fprintf(stderr, "kestrova-publish: %s\n", error.c_str());
-  return kExitFailure;
+  return Report(error, {});
 }
 
 }  // namespace
@@ -182,6 +257,9 @@ int main(int argc, char** argv) {
   } else if (args.command == "release") {
     missing = Missing(args, {"--folder", "--name", "--from", "--recipe"});
     if (missing.empty()) return Release(args);
+  } else if (args.command == "refresh" || args.command == "rotate-key") {
+    missing = Missing(args, {"--folder", "--name", "--key"});
+    if (missing.empty()) return Refresh(args, args.command == "rotate-key");
   } else if (args.command == "check") {
     missing = Missing(args, {"--folder", "--name"});
     if (missing.empty()) return Check(args);

@@ -9,6 +9,7 @@
 #include "markdown_rtf.h"
 #include "recipe.h"
 #include "release/action_list.h"
+#include "release/release_manifest.h"
 #include "zip/zip_archiver.h"
 
 namespace kestrova {
@@ -218,8 +219,10 @@ std::string PublishRelease(const TPublishRequest& request, std::vector<std::stri
   if (request.keys) {
     files.emplace_back(kPublishedKey, EncodeBase64(request.keys->public_key) + "\n");
   } else {
-    // A key left from a signed release would not match the unsigned list.
+    // A key left from a signed release would not match the unsigned list, nor would
+    // its manifest vouch for this release.
     RemoveFile(JoinPath(release.app_folder, kPublishedKey));
+    RemoveFile(JoinPath(release.app_folder, kManifestFileName));
     notes.push_back("the release is not signed: updaters holding a release_public_key will refuse it");
   }
   const bool rtf = release.description_is_rtf;
