@@ -608,7 +608,7 @@ CompressedEntry ZipArchiver::WritePreparedData(DirectoryItem& item, size_t job,
 CompressedEntry ZipArchiver::WriteBlocks(DirectoryItem& item, size_t job, DeflatedPiece&& first,
                                          const std::u16string& shown, uint64_t data_start) {
   const size_t count = ahead_->PieceCount(job);
-  Crc32 crc;
+  uint32_t crc = Crc32{}.Value();
   CompressedEntry entry;
   entry.method = 8;
   std::optional<DeflatedPiece> piece = std::move(first);
@@ -619,7 +619,7 @@ CompressedEntry ZipArchiver::WriteBlocks(DirectoryItem& item, size_t job, Deflat
     }
     if (k > 0) piece = ahead_->Take(job);
     RaisePieceFailure(*piece, item);
-    crc.Update(piece->source.data(), piece->source.size());
+    crc = Crc32Combine(crc, piece->crc32, piece->checked_bytes);
     entry.uncompressed_size += piece->source_bytes;
     AppendToArchive(piece->data.data(), piece->data.size());
     entry.compressed_size += piece->data.size();
@@ -629,7 +629,7 @@ CompressedEntry ZipArchiver::WriteBlocks(DirectoryItem& item, size_t job, Deflat
       return StoreFromSource(item, shown, data_start, piece->source);
     }
   }
-  entry.crc32 = crc.Value();
+  entry.crc32 = crc;
   if (entry.compressed_size < entry.uncompressed_size || entry.uncompressed_size != item.uncompressed_size) {
     return entry;
   }
