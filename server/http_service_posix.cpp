@@ -9,7 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
+#include <thread>
 #include <utility>
 
 #include "connection_watch.h"
@@ -125,7 +127,8 @@ class HttpService::Impl {
   Impl(Handler handler, HttpLimits limits)
       : handler_(std::move(handler)),
         limits_(limits),
-        watch_(std::chrono::seconds(limits.head_seconds), limits.max_connections * 3 / 4) {}
+        watch_(std::chrono::seconds(limits.head_seconds), limits.max_connections * 3 / 4,
+               limits.max_connections_per_client) {}
 
   bool Listen(const std::string& address, int port);
   int Port() const;
@@ -162,7 +165,7 @@ void HttpService::Impl::OnConnection(void* self, MHD_Connection* connection, voi
   if (code == MHD_CONNECTION_NOTIFY_CLOSED) return watch.Closed(connection);
   const MHD_ConnectionInfo* info =
       MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-  if (info) watch.Opened(connection, info->connect_fd);
+  if (info) watch.Opened(connection, info->connect_fd, ClientAddress(connection));
 }
 
 void HttpService::Impl::OnAnswered(void* self, MHD_Connection* connection, void**,
@@ -228,7 +231,8 @@ bool HttpService::Impl::Listen(const std::string& address, int port) {
 
   unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_AUTO;
   if (resolved->ai_family == AF_INET6) flags |= MHD_USE_IPv6;
-  const unsigned threads = static_cast<unsigned>(limits_.threads > 0 ? limits_.threads : 1);
+  const unsigned threads = static_cast<unsigned>(
+      limits_.threads > 0 ? limits_.threads : std::max(1u, std::thread::hardware_concurrency()));
   daemon_.reset(MHD_start_daemon(
       flags, static_cast<uint16_t>(port), nullptr, nullptr, &Impl::OnRequest, this,
       MHD_OPTION_SOCK_ADDR, resolved->ai_addr,
@@ -236,7 +240,9 @@ bool HttpService::Impl::Listen(const std::string& address, int port) {
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, limits_.connection_memory,
       MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(limits_.request_seconds),
       MHD_OPTION_CONNECTION_LIMIT, limits_.max_connections,
-      MHD_OPTION_PER_IP_CONNECTION_LIMIT, limits_.max_connections_per_client,
+      // The watch keeps an address's waiting connections to its cap; this bounds those
+      // being answered, counted until their thread has closed them.
+      MHD_OPTION_PER_IP_CONNECTION_LIMIT, 2 * limits_.max_connections_per_client,
       MHD_OPTION_URI_LOG_CALLBACK, &Impl::OnTarget, this,
       MHD_OPTION_NOTIFY_COMPLETED, &Impl::OnAnswered, this,
       MHD_OPTION_NOTIFY_CONNECTION, &Impl::OnConnection, this,

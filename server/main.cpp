@@ -34,7 +34,7 @@ constexpr char kUsage[] =
     "  --log-max-mib N  MiB the log may reach before it becomes FILE.1, replacing the\n"
     "                   one before, and a new FILE is begun (default 16); each field\n"
     "                   of a report is cut to 256 bytes, ending in \"[cut]\"\n"
-    "  --threads N      threads serving requests (default 16)\n"
+    "  --threads N      threads serving requests (default: one per core)\n"
     "  --head-timeout N seconds a client may take to send a request head, from\n"
     "                   connecting or from its last answer (default 2)\n"
     "  --request-timeout N\n"
@@ -43,7 +43,9 @@ constexpr char kUsage[] =
     "  --max-connections N\n"
     "                   open connections at most (default 1000); past three\n"
     "                   quarters of it each new one ends an idle or stalled one\n"
-    "  --per-address N  connections one client address may hold (default 64); raise\n"
+    "  --per-address N  connections one client address may keep waiting for a\n"
+    "                   request, each new one past it ending its oldest idle or\n"
+    "                   stalled one; twice that in all (default 64); raise\n"
     "                   it when many users share one proxy\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
@@ -77,7 +79,7 @@ struct Options {
   int port = 8080;
   std::string path = "/update";
   std::string log;
-  int threads = 16;
+  int threads = 0;
   int request_timeout = 10;
   int log_max_mib = 16;
   int head_timeout = 2;
