@@ -251,8 +251,13 @@ int main(int argc, char** argv) {
         return reply;
       },
       limits);
-  if (!http.Listen(options->address, options->port)) {
-    const std::string reason = kestrova::server::ListenFailureReason(options->address, options->port);
+  // The serving threads share their port with each other, and so would share it with
+  // another server already there: that one is looked for first.
+  std::string busy;
+  if (options->port != 0) busy = kestrova::server::ListenFailureReason(options->address, options->port);
+  if (!busy.empty() || !http.Listen(options->address, options->port)) {
+    const std::string reason =
+        busy.empty() ? kestrova::server::ListenFailureReason(options->address, options->port) : busy;
     std::cerr << "kestrova-server: cannot listen on " << options->address << ":" << options->port
               << (reason.empty() ? "" : ": " + reason) << "\n";
     return 1;

@@ -208,10 +208,13 @@ TEST_F(ReferenceServer, OneAddressHoldsItsCapAndNoMore) {
     }
     for (auto& client : clients) client.join();
     EXPECT_EQ(refused, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the held ones are accepted
     test::RawClient newcomer(server.Port(), c.address);
     newcomer.Send(request + "\r\n");
     EXPECT_NE(newcomer.StatusLine(2.0).value_or("").find(" 200 "), std::string::npos);
-    if (!held.empty()) EXPECT_TRUE(held.front()->ServerSpoke()) << "the oldest was not ended";
+    // An idle connection has its answer to read anyway; a stalled one only its end.
+    const auto ended = std::count_if(held.begin(), held.end(), [](const auto& h) { return h->ServerSpoke(); });
+    if (std::string(c.held) == "stalled") EXPECT_EQ(ended, 1) << "one held connection makes room";
   }
 }
 
