@@ -33,8 +33,7 @@ struct HttpReply {
 /// most `max_connections_per_client` connections waiting for a request (a newcomer past
 /// it ends the oldest) and twice that in all; once three quarters of
 /// `max_connections` are open, each newcomer ends a waiting connection. `threads` 0
-/// serves on one thread per core, which answers fastest: more threads only wake each
-/// other up.
+/// serves on one thread per core but one (at least one), which answers fastest.
 struct HttpLimits {
   int threads = 0;
   int head_seconds = 2;

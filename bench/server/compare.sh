@@ -4,6 +4,8 @@
 # configuration: one worker per core), both on 127.0.0.1, measured with ab in the same
 # run, taking turns: requests a second on new connections (50 clients), and on kept-alive
 # connections (200 clients) with their 99th percentile; then the servers' peak memory.
+# New connections are also sent to a kestrova-server on one thread per core, for the
+# choice of the default (one per core but one).
 # Any failed or reset request fails the bench. ab's clients all come from one address,
 # so the kept-alive case runs a second kestrova-server whose --per-address lets 200
 # connections in (as for users behind one proxy); everything else is the defaults.
@@ -32,6 +34,7 @@ printf '2.1;2009-05-04' > "$work/publish/Demo/version.txt"  # what kestrova-publ
 ours_port=18180
 nginx_port=18181
 proxy_port=18182
+single_port=18183
 sed -e "s|listen 80;|listen 127.0.0.1:$nginx_port;|" -e "s|/srv/kestrova/publish|$work/publish|" \
     -e "s|/var/log/kestrova/completions.log|$work/nginx/logs/completions.log|" \
     server/nginx/kestrova.conf > "$work/nginx/kestrova.conf"
@@ -53,12 +56,15 @@ ours_pid=$!
 "$server" --folder "$work/publish" --port $proxy_port --per-address 256 \
   --log "$work/completions-proxy.log" > "$work/proxy.out" 2>/dev/null &
 proxy_pid=$!
+"$server" --folder "$work/publish" --port $single_port --threads "$(nproc)" \
+  --log "$work/completions-single.log" > "$work/single.out" 2>/dev/null &
+single_pid=$!
 "$nginx" -p "$work/nginx" -c "$work/nginx/nginx.conf" -g 'daemon off;' 2>"$work/nginx.err" &
 nginx_pid=$!
-trap 'kill $ours_pid $proxy_pid $nginx_pid 2>/dev/null || true' EXIT
+trap 'kill $ours_pid $proxy_pid $single_pid $nginx_pid 2>/dev/null || true' EXIT
 sleep 1
 url() { echo "http://127.0.0.1:$1/update?appli_name=Demo&request=1"; }
-for port in $ours_port $proxy_port $nginx_port; do
+for port in $ours_port $proxy_port $single_port $nginx_port; do
   [ "$(curl -s "$(url $port)")" = "2.1;2009-05-04" ] || { echo "port $port does not answer" >&2; exit 1; }
 done
 
@@ -80,6 +86,7 @@ for ((run = 1; run <= runs; run++)); do
     [ $side = nginx ] && port=$nginx_port kept_port=$nginx_port
     bench "new-$side" $port -c 50
     bench "kept-$side" $kept_port -k -c 200
+    [ $side = ours ] && bench "new-single" $single_port -c 50
   done
 done
 peak() { awk '/VmHWM/ {print $2}' /proc/"$1"/status; }
@@ -92,6 +99,9 @@ row() {  # row TEXT FILE-STEM COLUMN
   printf '%-36s %12s %12s %8s\n' "$1" "$a" "$b" "$(awk -v a="$a" -v b="$b" 'BEGIN {printf "%.2f", a / b}')"
 }
 row "new connections, 50 clients (req/s)" new 1
+single=$(median 1 "$work/new-single")
+printf '%-36s %12s %12s %8s\n' "  the same, kestrova on $(nproc) threads" "$single" "" \
+  "$(awk -v a="$single" -v b="$(median 1 "$work/new-nginx")" 'BEGIN {printf "%.2f", a / b}')"
 row "kept alive, 200 clients (req/s)" kept 1
 row "kept alive, 200 clients (p99 ms)" kept 2
 printf '%-36s %12s %12s\n' "peak memory (MB, nginx: all workers)" \
