@@ -282,7 +282,8 @@ bool HttpService::Impl::StartDaemon(const std::string& address, int port,
 
 int HttpService::Impl::Port() const {
   if (daemons_.empty()) return 0;
-  const MHD_DaemonInfo* info = MHD_get_daemon_info(daemons_.front().get(), MHD_DAEMON_INFO_BIND_PORT);
+  const MHD_DaemonInfo* info =
+      MHD_get_daemon_info(daemons_.front().get(), MHD_DAEMON_INFO_BIND_PORT);
   return info ? info->port : 0;
 }
 

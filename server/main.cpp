@@ -46,7 +46,8 @@ constexpr char kUsage[] =
     "                   quarters of it each new one ends an idle or stalled one\n"
     "  --per-address N  connections one client address may keep waiting for a\n"
     "                   request, each new one past it ending its oldest idle or\n"
-    "                   stalled one; twice that in all (default 64); raise\n"
+    "                   stalled one; twice that in all on each serving\n"
+    "                   thread (default 64); raise\n"
     "                   it when many users share one proxy\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
@@ -254,11 +255,12 @@ int main(int argc, char** argv) {
       limits);
   // The serving threads share their port with each other, and so would share it with
   // another server already there: that one is looked for first.
-  std::string busy;
-  if (options->port != 0) busy = kestrova::server::ListenFailureReason(options->address, options->port);
+  const auto why_not = [&] {
+    return kestrova::server::ListenFailureReason(options->address, options->port);
+  };
+  const std::string busy = options->port != 0 ? why_not() : "";
   if (!busy.empty() || !http.Listen(options->address, options->port)) {
-    const std::string reason =
-        busy.empty() ? kestrova::server::ListenFailureReason(options->address, options->port) : busy;
+    const std::string reason = busy.empty() ? why_not() : busy;
     std::cerr << "kestrova-server: cannot listen on " << options->address << ":" << options->port
               << (reason.empty() ? "" : ": " + reason) << "\n";
     return 1;

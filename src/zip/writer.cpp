@@ -82,7 +82,8 @@ std::string CentralExtra(const DirectoryItem& item) {
       h.local_header_offset != kZip64Marker) {
     return item.extra;
   }
-  const Zip64Fields values{item.uncompressed_size, item.compressed_size, item.local_header_offset, 0};
+  const Zip64Fields values{item.uncompressed_size, item.compressed_size,
+                          item.local_header_offset, 0};
   return EncodeZip64Block(values, marked) + WithoutZip64Block(item.extra);
 }
 
@@ -486,7 +487,9 @@ void ZipArchiver::WalkItems(size_t first) {
   std::vector<DeflateJob> jobs;
   for (size_t i = first; i < items_.size(); ++i) {
     const DirectoryItem& item = items_[i];
-    if (CompressedAhead(item, Zip64Mode)) jobs.push_back({item.source_path, item.uncompressed_size, item.level});
+    if (CompressedAhead(item, Zip64Mode)) {
+      jobs.push_back({item.source_path, item.uncompressed_size, item.level});
+    }
   }
   ParallelDeflate ahead(std::move(jobs));
   struct AheadScope {
