@@ -6,7 +6,7 @@ BUILD_PACKAGES=(g++ cmake ninja-build ccache pkg-config zlib1g-dev libdeflate-de
   libgcrypt20-dev libcmark-dev ca-certificates)
 TEST_PACKAGES=(libgtest-dev libbenchmark-dev clang libclang-rt-14-dev
   zip unzip p7zip-full libarchive-tools python3 tinyproxy openssl default-jdk-headless
-  dpkg-dev file nginx-light lintian)
+  dpkg-dev file nginx-light lintian pigz libdeflate-tools apache2-utils)
 # The Windows build: the -posix MinGW-w64 compilers (std::thread), the libraries of the
 # layers below the windows built for MinGW, GoogleTest's sources, and Wine to run it all.
 # The 64-bit compilers and Wine run the tests on hosts that cannot run 32-bit programs.

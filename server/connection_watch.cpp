@@ -4,8 +4,8 @@
 
 namespace kestrova::server {
 
-ConnectionWatch::ConnectionWatch(std::chrono::milliseconds limit, size_t room)
-    : limit_(limit), room_(room), watcher_([this] { Watch(); }) {}
+ConnectionWatch::ConnectionWatch(std::chrono::milliseconds limit, size_t room, size_t per_address)
+    : limit_(limit), room_(room), per_address_(per_address), watcher_([this] { Watch(); }) {}
 
 ConnectionWatch::~ConnectionWatch() {
   {
@@ -16,10 +16,29 @@ ConnectionWatch::~ConnectionWatch() {
   watcher_.join();
 }
 
-void ConnectionWatch::Opened(const void* connection, int socket) {
+void ConnectionWatch::Opened(const void* connection, int socket, const std::string& address) {
   std::lock_guard lock(mutex_);
-  entries_[connection] = Entry{socket, true, false, false, std::chrono::steady_clock::now(), ""};
+  entries_[connection] =
+      Entry{socket, true, false, false, std::chrono::steady_clock::now(), "", address};
+  MakeRoomForAddress(connection);
   MakeRoom(connection);
+}
+
+void ConnectionWatch::End(Entry& entry) {
+  entry.ending = true;
+  ShutDownSocket(entry.socket);
+}
+
+void ConnectionWatch::MakeRoomForAddress(const void* newcomer) {
+  const std::string& address = entries_.at(newcomer).address;
+  size_t waiting = 0;
+  Entry* victim = nullptr;
+  for (auto& [connection, entry] : entries_) {
+    if (entry.ending || !entry.awaiting || entry.address != address) continue;
+    ++waiting;
+    if (connection != newcomer && (!victim || GoesBefore(entry, *victim))) victim = &entry;
+  }
+  if (waiting > per_address_ && victim) End(*victim);
 }
 
 // Idle before unfinished, and the longer waiting first: a client that has just
@@ -38,9 +57,7 @@ void ConnectionWatch::MakeRoom(const void* newcomer) {
     if (connection == newcomer || entry.ending || !entry.awaiting) continue;
     if (!victim || GoesBefore(entry, *victim)) victim = &entry;
   }
-  if (!victim) return;
-  victim->ending = true;
-  ShutDownSocket(victim->socket);
+  if (victim) End(*victim);
 }
 
 void ConnectionWatch::TargetArrived(const void* connection, const std::string& target) {
@@ -89,10 +106,7 @@ void ConnectionWatch::EndOverdue(std::chrono::steady_clock::time_point now) {
   // Runs under the lock, so no entry can be closed (and its socket number reused)
   // while its socket is shut down.
   for (auto& [connection, entry] : entries_) {
-    if (entry.awaiting && !entry.ending && now - entry.since > limit_) {
-      entry.ending = true;
-      ShutDownSocket(entry.socket);
-    }
+    if (entry.awaiting && !entry.ending && now - entry.since > limit_) End(entry);
   }
 }
 

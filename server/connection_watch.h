@@ -19,16 +19,21 @@ namespace kestrova::server {
 /// than `room` connections are open, each new one ends a waiting one, so that a
 /// pool full of stalled clients still lets a new client in: first the idle ones
 /// (answered, and nothing of a next request sent), then those that have not sent a
-/// whole request head, oldest first; never one being answered. All calls are safe from any thread.
+/// whole request head, oldest first; never one being answered. In the same way one
+/// client address keeps at most `per_address` connections waiting for a request, each
+/// newcomer past that ending one of the address's own. Answers under way do not count:
+/// under load a connection whose answer went out lingers a moment before it closes, and
+/// counting those turned away clients that never went past the cap.
+/// All calls are safe from any thread.
 class ConnectionWatch {
  public:
-  ConnectionWatch(std::chrono::milliseconds limit, size_t room);
+  ConnectionWatch(std::chrono::milliseconds limit, size_t room, size_t per_address);
   ~ConnectionWatch();
   ConnectionWatch(const ConnectionWatch&) = delete;
   ConnectionWatch& operator=(const ConnectionWatch&) = delete;
 
   /// A connection was accepted; its first request is awaited from now on.
-  void Opened(const void* connection, int socket);
+  void Opened(const void* connection, int socket, const std::string& address);
   /// The request line arrived with `target`, before the headers.
   void TargetArrived(const void* connection, const std::string& target);
   /// The whole request is in: the clock stops. Returns the target it named.
@@ -46,15 +51,19 @@ class ConnectionWatch {
     bool idle = false;
     std::chrono::steady_clock::time_point since;
     std::string target;
+    std::string address;
   };
 
   void Watch();
   void EndOverdue(std::chrono::steady_clock::time_point now);
   void MakeRoom(const void* newcomer);
+  void MakeRoomForAddress(const void* newcomer);
+  void End(Entry& entry);
   static bool GoesBefore(const Entry& a, const Entry& b);
 
   const std::chrono::milliseconds limit_;
   const size_t room_;
+  const size_t per_address_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;

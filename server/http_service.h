@@ -38,10 +38,12 @@ struct HttpReply {
 /// connection for at most `head_seconds` before its request head is complete, an
 /// answer waits at most `request_seconds` for a client that stops reading, and at
 /// most `connection_memory` bytes of its headers are kept. One address holds at
-/// most `max_connections_per_client` connections; once three quarters of
-/// `max_connections` are open, each newcomer ends a waiting connection.
+/// most `max_connections_per_client` connections waiting for a request (a newcomer past
+/// it ends the oldest) and twice that in all on each serving thread; once three quarters of
+/// `max_connections` are open, each newcomer ends a waiting connection. `threads` 0
+/// serves on one thread per core but one (at least one), which answers fastest.
 struct HttpLimits {
-  int threads = 16;
+  int threads = 0;
   int head_seconds = 2;
   int request_seconds = 10;
   size_t connection_memory = 32 * 1024;

@@ -34,7 +34,8 @@ constexpr char kUsage[] =
     "  --log-max-mib N  MiB the log may reach before it becomes FILE.1, replacing the\n"
     "                   one before, and a new FILE is begun (default 16); each field\n"
     "                   of a report is cut to 256 bytes, ending in \"[cut]\"\n"
-    "  --threads N      threads serving requests (default 16)\n"
+    "  --threads N      threads serving requests (default: one per core but one,\n"
+    "                   at least one)\n"
     "  --head-timeout N seconds a client may take to send a request head, from\n"
     "                   connecting or from its last answer (default 2)\n"
     "  --request-timeout N\n"
@@ -43,7 +44,10 @@ constexpr char kUsage[] =
     "  --max-connections N\n"
     "                   open connections at most (default 1000); past three\n"
     "                   quarters of it each new one ends an idle or stalled one\n"
-    "  --per-address N  connections one client address may hold (default 64); raise\n"
+    "  --per-address N  connections one client address may keep waiting for a\n"
+    "                   request, each new one past it ending its oldest idle or\n"
+    "                   stalled one; twice that in all on each serving\n"
+    "                   thread (default 64); raise\n"
     "                   it when many users share one proxy\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
@@ -77,7 +81,7 @@ struct Options {
   int port = 8080;
   std::string path = "/update";
   std::string log;
-  int threads = 16;
+  int threads = 0;
   int request_timeout = 10;
   int log_max_mib = 16;
   int head_timeout = 2;
@@ -249,8 +253,14 @@ int main(int argc, char** argv) {
         return reply;
       },
       limits);
-  if (!http.Listen(options->address, options->port)) {
-    const std::string reason = kestrova::server::ListenFailureReason(options->address, options->port);
+  // The serving threads share their port with each other, and so would share it with
+  // another server already there: that one is looked for first.
+  const auto why_not = [&] {
+    return kestrova::server::ListenFailureReason(options->address, options->port);
+  };
+  const std::string busy = options->port != 0 ? why_not() : "";
+  if (!busy.empty() || !http.Listen(options->address, options->port)) {
+    const std::string reason = busy.empty() ? why_not() : busy;
     std::cerr << "kestrova-server: cannot listen on " << options->address << ":" << options->port
               << (reason.empty() ? "" : ": " + reason) << "\n";
     return 1;

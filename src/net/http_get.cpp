@@ -10,6 +10,7 @@
 
 #include "base/files.h"
 #include "base/partial_file.h"
+#include "base/progress_pace.h"
 
 namespace kestrova {
 namespace {
@@ -189,6 +190,10 @@ class TProgressRelay : public TThread {
     for (;;) {
       changed_.wait(lock, [this] { return latest_ != delivered_ || finish_; });
       if (latest_ == delivered_) return;
+      // Counts that arrive faster than a window repaints are folded into the next one;
+      // the last is delivered as soon as the transfer ends.
+      changed_.wait_until(lock, pace_.Next(), [this] { return finish_; });
+      pace_.Shown();
       const int64_t readed = latest_;
       delivered_ = readed;
       lock.unlock();
@@ -204,6 +209,7 @@ class TProgressRelay : public TThread {
   int64_t latest_ = 0;
   int64_t delivered_ = 0;
   bool finish_ = false;
+  ProgressPace pace_;
 };
 
 THTTPGetThread::THTTPGetThread(Key key, THTTPGetParams params) : TThread(key), Params(std::move(params)) {}

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include <zlib.h>
+
 namespace kestrova {
 namespace {
 
@@ -62,6 +64,10 @@ uint32_t Crc32Of(const void* data, size_t size) {
   Crc32 crc;
   crc.Update(data, size);
   return crc.Value();
+}
+
+uint32_t Crc32Combine(uint32_t first, uint32_t second, size_t second_length) {
+  return static_cast<uint32_t>(crc32_combine(first, second, static_cast<z_off_t>(second_length)));
 }
 
 }  // namespace kestrova

@@ -19,4 +19,8 @@ class Crc32 {
 /// CRC-32 of one block of bytes.
 uint32_t Crc32Of(const void* data, size_t size);
 
+/// CRC-32 of two blocks one after the other, from the CRC-32 of each and the second's
+/// length (below 2 GiB): pieces checked apart give the whole's value.
+uint32_t Crc32Combine(uint32_t first, uint32_t second, size_t second_length);
+
 }  // namespace kestrova

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "zip/crc32.h"
@@ -46,6 +47,41 @@ class RawDeflater {
   }
 
  private:
+  z_stream stream_{};
+};
+
+// Owns a raw inflate stream, used only to walk a stream's block boundaries.
+class BlockWalker {
+ public:
+  BlockWalker() {
+    if (inflateInit2(&stream_, -MAX_WBITS) != Z_OK) throw CompressionError("Cannot start inflate");
+  }
+  ~BlockWalker() { inflateEnd(&stream_); }
+  BlockWalker(const BlockWalker&) = delete;
+  BlockWalker& operator=(const BlockWalker&) = delete;
+
+  /// Bit positions (from the stream's start) of the last block's header and of the
+  /// stream's end.
+  std::pair<uint64_t, uint64_t> LastBlockAndEnd(const std::vector<unsigned char>& data) {
+    std::vector<unsigned char> out(256 * KiB);
+    stream_.next_in = const_cast<unsigned char*>(data.data());
+    stream_.avail_in = static_cast<uInt>(data.size());
+    uint64_t last_header = 0;
+    uint64_t end = 0;
+    for (;;) {
+      stream_.next_out = out.data();
+      stream_.avail_out = static_cast<uInt>(out.size());
+      const int result = inflate(&stream_, Z_BLOCK);
+      if (result == Z_STREAM_END) return {last_header, end};
+      if (result != Z_OK) throw CompressionError("deflate produced a damaged stream");
+      // At a boundary the bits not yet used start the next block's header, or, after
+      // the last block, are its padding: zlib forgets them once the stream ends.
+      if (stream_.data_type & 128) (stream_.data_type & 64 ? end : last_header) = BitPosition();
+    }
+  }
+
+ private:
+  uint64_t BitPosition() const { return uint64_t{stream_.total_in} * 8 - (stream_.data_type & 63); }
   z_stream stream_{};
 };
 
@@ -102,6 +138,18 @@ std::vector<unsigned char> DeflateBlock(int level, std::span<const unsigned char
   }
   out.resize(produced);
   return out;
+}
+
+void ContinueStream(std::vector<unsigned char>& stream) {
+  const auto [last_header, end] = BlockWalker().LastBlockAndEnd(stream);
+  stream[last_header / 8] &= static_cast<unsigned char>(~(1u << (last_header % 8)));
+  stream.resize(static_cast<size_t>((end + 7) / 8));
+  const unsigned spare = static_cast<unsigned>(stream.size() * 8 - end);
+  if (spare) stream.back() &= static_cast<unsigned char>((1u << (8 - spare)) - 1);
+  // An empty stored block: three header bits, zeros to the byte boundary, then its
+  // length 0 and that length's complement.
+  if (spare < 3) stream.push_back(0);
+  stream.insert(stream.end(), {0x00, 0x00, 0xFF, 0xFF});
 }
 
 size_t DeflateChunkSize(int level, uint64_t file_size) {

@@ -74,4 +74,13 @@ constexpr size_t kDeflateWindow = 32 * 1024;
 std::vector<unsigned char> DeflateBlock(int level, std::span<const unsigned char> history,
                                         std::span<const unsigned char> block, bool last);
 
+/// Bytes ContinueStream may add.
+constexpr size_t kStreamContinuationBytes = 5;
+
+/// Turns a complete raw deflate stream into the start of a longer one: its last block
+/// is marked as not the last, and an empty stored block brings it to a byte boundary,
+/// so that another stream's blocks may follow. Throws CompressionError when `stream`
+/// is not one whole deflate stream.
+void ContinueStream(std::vector<unsigned char>& stream);
+
 }  // namespace kestrova

@@ -49,6 +49,27 @@ std::string EncodeEndRecord(uint16_t entries, uint32_t directory_size,
   return out;
 }
 
+std::string EncodeZip64EndRecords(uint64_t entries, uint64_t directory_size,
+                                  uint64_t directory_offset) {
+  constexpr uint16_t kVersionWithZip64 = 45;
+  std::string out;
+  Append32(out, kZip64EndRecordSignature);
+  Append64(out, kZip64EndRecordSize - 12);  // what follows this field
+  Append16(out, kVersionWithZip64);
+  Append16(out, kVersionWithZip64);
+  Append32(out, 0);  // this disk, and the directory's
+  Append32(out, 0);
+  Append64(out, entries);  // on this disk, and in all
+  Append64(out, entries);
+  Append64(out, directory_size);
+  Append64(out, directory_offset);
+  Append32(out, kZip64LocatorSignature);
+  Append32(out, 0);
+  Append64(out, directory_offset + directory_size);
+  Append32(out, 1);  // disks in all
+  return out;
+}
+
 EndRecordSearch FindEndRecord(const NativeFile& file, uint64_t file_size, EndRecord& found) {
   const uint64_t window = std::min(file_size, kEndSearchWindow);
   if (window < kEndRecordSize) return EndRecordSearch::kNotFound;

@@ -36,6 +36,10 @@ struct EndRecord {
 std::string EncodeEndRecord(uint16_t entries, uint32_t directory_size,
                             uint32_t directory_offset, const std::string& comment);
 
+/// The Zip64 end record and its locator, which go right after the directory.
+std::string EncodeZip64EndRecords(uint64_t entries, uint64_t directory_size,
+                                  uint64_t directory_offset);
+
 enum class EndRecordSearch { kFound, kNotFound, kZip64RecordMissing };
 
 /// Looks for the end record nearest the end whose comment reaches exactly to the end

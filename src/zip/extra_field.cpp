@@ -71,4 +71,27 @@ bool ApplyZip64Block(std::string_view data, Zip64Fields& fields) {
   return true;
 }
 
+std::string EncodeZip64Block(const Zip64Fields& values, const Zip64Fields& marked) {
+  std::string data;
+  if (marked.uncompressed_size == kZip64Marker) Append64(data, values.uncompressed_size);
+  if (marked.compressed_size == kZip64Marker) Append64(data, values.compressed_size);
+  if (marked.local_header_offset == kZip64Marker) Append64(data, values.local_header_offset);
+  if (marked.disk_start == 0xFFFF) Append32(data, values.disk_start);
+  std::string block;
+  Append16(block, kZip64ExtraId);
+  Append16(block, uint16_t(data.size()));
+  return block + data;
+}
+
+std::string WithoutZip64Block(std::string_view extra) {
+  std::string kept;
+  for (const ExtraBlock& block : SplitExtraField(extra)) {
+    if (block.id == kZip64ExtraId) continue;
+    Append16(kept, block.id);
+    Append16(kept, uint16_t(block.data.size()));
+    kept += block.data;
+  }
+  return kept;
+}
+
 }  // namespace kestrova

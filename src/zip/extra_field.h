@@ -42,4 +42,12 @@ struct Zip64Fields {
 /// Applies a Zip64 block; false when the block is shorter than the marked fields need.
 bool ApplyZip64Block(std::string_view data, Zip64Fields& fields);
 
+/// The 32-bit size and offset fields' marker that sends a reader to the Zip64 block.
+inline constexpr uint32_t kZip64Marker = 0xFFFFFFFFu;
+/// The whole Zip64 block, ID and size included, with the values of the fields whose
+/// 32-bit counterpart holds the marker (`marked`, in the order of Zip64Fields).
+std::string EncodeZip64Block(const Zip64Fields& values, const Zip64Fields& marked);
+/// The extra field without its Zip64 blocks.
+std::string WithoutZip64Block(std::string_view extra);
+
 }  // namespace kestrova

@@ -116,10 +116,13 @@ void TFormZipProgress::Fail(const std::string& message) {
   abort_ = true;
 }
 
-void TFormZipProgress::ZipArchiverOverallProgress(ZipArchiver&, double progress, TProcessOperation, TProgressPhase,
-                                                  bool& cancel) {
-  Gauge1.SetProgress(static_cast<int>(std::nearbyint(progress)));
+void TFormZipProgress::ZipArchiverOverallProgress(ZipArchiver&, double progress, TProcessOperation,
+                                                  TProgressPhase phase, bool& cancel) {
   if (abort_) cancel = true;
+  // The window follows at its own pace; a click on Cancel waits one interval at most.
+  if (phase == ppProcess && !pace_.Due()) return;
+  if (phase != ppProcess) pace_.Shown();
+  Gauge1.SetProgress(static_cast<int>(std::nearbyint(progress)));
   ui::ProcessMessages();
 }
 

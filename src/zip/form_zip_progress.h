@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/progress_pace.h"
 #include "ui/button.h"
 #include "ui/form.h"
 #include "ui/gauge.h"
@@ -63,6 +64,7 @@ class TFormZipProgress : public ui::TForm {
   bool save_mode_;
   bool started_ = false;
   bool abort_ = false;
+  ProgressPace pace_;
   int32_t result_code_ = 0;
   std::string error_text_;
   ZipArchiver* archiver_ = nullptr;

@@ -27,5 +27,9 @@ inline void Append32(std::string& out, uint32_t v) {
   Append16(out, uint16_t(v));
   Append16(out, uint16_t(v >> 16));
 }
+inline void Append64(std::string& out, uint64_t v) {
+  Append32(out, uint32_t(v));
+  Append32(out, uint32_t(v >> 32));
+}
 
 }  // namespace kestrova

@@ -157,7 +157,7 @@ void ParallelDeflate::Work() {
       } else if (!file) {
         piece = Failed(DeflatedPiece::Failure::kCannotOpen, open_error);
       } else {
-        piece = RunBlock(task, *file);
+        piece = RunBlock(task, *file, deflater);
       }
     } catch (const NativeFileError& error) {
       piece = Failed(DeflatedPiece::Failure::kCannotRead, error.what());
@@ -204,10 +204,12 @@ DeflatedPiece ParallelDeflate::RunWhole(const Task& task, WholeDeflater& deflate
   return piece;
 }
 
-DeflatedPiece ParallelDeflate::RunBlock(const Task& task, const NativeFile& file) {
+DeflatedPiece ParallelDeflate::RunBlock(const Task& task, const NativeFile& file,
+                                        WholeDeflater& deflater) {
   const DeflateJob& job = jobs_[task.job];
   DeflatedPiece piece;
-  const size_t history_length = static_cast<size_t>(std::min<uint64_t>(kDeflateWindow, task.offset));
+  const size_t history_length =
+      static_cast<size_t>(std::min<uint64_t>(PieceHistoryLength(), task.offset));
   std::vector<unsigned char> history(history_length);
   history.resize(ReadFully(file, task.offset - history_length, history.data(), history.size()));
   piece.source.resize(static_cast<size_t>(task.length));
@@ -216,7 +218,11 @@ DeflatedPiece ParallelDeflate::RunBlock(const Task& task, const NativeFile& file
   if (task.last && piece.source.size() == task.length) {
     piece.source_bytes += CountExcess(file, task.offset + task.length);
   }
-  piece.data = DeflateBlock(job.level, history, piece.source, task.last);
+  piece.checked_bytes = piece.source.size();
+  piece.crc32 = Crc32Of(piece.source.data(), piece.source.size());
+  piece.data = deflater.CompressPiece(job.level, history, piece.source, task.last);
+  // Only the first piece's source is asked for again, when the file is stored instead.
+  if (!task.first) piece.source = {};
   return piece;
 }
 

@@ -26,16 +26,18 @@ struct DeflateJob {
 
 /// A piece of an entry's data, ready to be appended. A file up to
 /// ParallelDeflate::kWholeLimit is one piece, compressed whole; a larger one is cut into
-/// blocks of DeflateChunkSize bytes that join into one deflate stream.
+/// blocks of DeflateChunkSize bytes, deflated on every core, that join into one deflate
+/// stream.
 struct DeflatedPiece {
   enum class Failure { kNone, kCannotOpen, kCannotRead, kCompression };
   Failure failure = Failure::kNone;
   std::string detail;                // the system's or the library's words
   uint16_t method = 8;               // of a whole piece: 0 stored, 8 deflated
   std::vector<unsigned char> data;   // the bytes to append
-  std::vector<unsigned char> source; // of a block: its source bytes, for the entry's CRC-32
+  std::vector<unsigned char> source; // of a first block: its source bytes, to store them
   uint64_t source_bytes = 0;         // read for this piece; the last also counts any excess
-  uint32_t crc32 = 0;                // of a whole piece
+  size_t checked_bytes = 0;          // of a block: the source bytes its CRC-32 covers
+  uint32_t crc32 = 0;                // of the piece's source bytes
 };
 
 /// Compresses jobs on worker threads in job order while the caller takes the pieces in
@@ -86,7 +88,7 @@ class ParallelDeflate {
   bool MayClaim() const;
   std::shared_ptr<const NativeFile> FileFor(const Task& task, std::string& open_error);
   DeflatedPiece RunWhole(const Task& task, WholeDeflater& deflater);
-  DeflatedPiece RunBlock(const Task& task, const NativeFile& file);
+  DeflatedPiece RunBlock(const Task& task, const NativeFile& file, WholeDeflater& deflater);
 
   std::vector<DeflateJob> jobs_;
   std::vector<JobState> job_states_;

@@ -40,6 +40,15 @@ size_t WholeDeflater::Compress(int level, const unsigned char* in, size_t size, 
   return capacity - z.avail_out;
 }
 
+std::vector<unsigned char> WholeDeflater::CompressPiece(int level,
+                                                       std::span<const unsigned char> history,
+                                                       std::span<const unsigned char> piece,
+                                                       bool last) {
+  return DeflateBlock(level, history, piece, last);
+}
+
+size_t PieceHistoryLength() { return kDeflateWindow; }
+
 struct WholeInflater::State {
   z_stream stream{};
   bool started = false;

@@ -1,5 +1,6 @@
 // ZipArchiver: selecting files (AddMatching) and committing them to the archive.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -16,13 +17,18 @@
 #include "zip/parallel_deflate.h"
 #include "zip/temporary_file.h"
 #include "zip/wildcard.h"
+#include "zip/zip64_limits.h"
 #include "zip/zip_archiver.h"
 
 namespace kestrova {
 namespace {
 
-// The local header that goes with an item's central directory header.
-LocalHeader LocalHeaderOf(const DirectoryItem& item) {
+constexpr uint16_t kVersionWithZip64 = 45;
+constexpr size_t kZip64LocalBlockSize = 20;
+
+// The local header that goes with an item's central directory header; with Zip64 sizes
+// its size fields send readers to the Zip64 block in front of its extra field.
+LocalHeader LocalHeaderOf(const DirectoryItem& item, bool zip64_sizes = false) {
   LocalHeader local;
   local.flags = item.header.flags;
   local.method = item.header.method;
@@ -33,7 +39,52 @@ LocalHeader LocalHeaderOf(const DirectoryItem& item) {
   local.uncompressed_size = item.header.uncompressed_size;
   local.name_length = uint16_t(item.byte_name.size());
   local.extra_length = uint16_t(item.extra.size());
+  if (zip64_sizes) {
+    local.version_needed = uint16_t((local.version_needed & 0xFF00) | kVersionWithZip64);
+    local.compressed_size = kZip64Marker;
+    local.uncompressed_size = kZip64Marker;
+    local.extra_length = uint16_t(local.extra_length + kZip64LocalBlockSize);
+  }
   return local;
+}
+
+// A local Zip64 block holds both sizes, whatever their values.
+std::string LocalZip64Block(uint64_t uncompressed_size, uint64_t compressed_size) {
+  const Zip64Fields both{kZip64Marker, kZip64Marker, 0, 0};
+  return EncodeZip64Block({uncompressed_size, compressed_size, 0, 0}, both);
+}
+
+// The limits this archiver writes by: none reached when Zip64 is off (its checks
+// refuse instead), all of them when it is always on.
+Zip64Limits LimitsFor(TZip64Mode mode) {
+  if (mode == zmDisabled) return {UINT64_MAX, UINT64_MAX};
+  if (mode == zmAlways) return {0, 0};
+  return WriterZip64Limits();
+}
+
+uint32_t Field32(uint64_t value, const Zip64Limits& limits) {
+  return value >= limits.size ? kZip64Marker : uint32_t(value);
+}
+
+// Whether an entry's sizes go in Zip64 blocks. Known before its data is written, since
+// that data is never larger than its source.
+bool HasZip64Sizes(const DirectoryItem& item, const Zip64Limits& limits) {
+  return item.uncompressed_size >= limits.size;
+}
+
+// The central header's extra field: as read or made, unless Zip64 values are marked;
+// then a Zip64 block of the marked values comes first, in place of any older one.
+std::string CentralExtra(const DirectoryItem& item) {
+  const CentralHeader& h = item.header;
+  const Zip64Fields marked{h.uncompressed_size, h.compressed_size, h.local_header_offset,
+                           h.disk_start};
+  if (h.uncompressed_size != kZip64Marker && h.compressed_size != kZip64Marker &&
+      h.local_header_offset != kZip64Marker) {
+    return item.extra;
+  }
+  const Zip64Fields values{item.uncompressed_size, item.compressed_size,
+                          item.local_header_offset, 0};
+  return EncodeZip64Block(values, marked) + WithoutZip64Block(item.extra);
 }
 
 constexpr uint64_t kZip32Limit = 0xFFFFFFFFu;
@@ -103,10 +154,12 @@ class ArchiveEntrySink : public EntrySink {
   std::function<void()> restart_;
 };
 
-// Files the pool compresses ahead of the walk. A file too large for the archive is left
-// to the walk, which refuses it; so is a large one stored as it is, with nothing to gain.
-bool CompressedAhead(const DirectoryItem& item) {
-  return item.modified && !item.IsFolder() && item.uncompressed_size < kZip32Limit &&
+// Files the pool compresses ahead of the walk. A file too large for an archive without
+// Zip64 is left to the walk, which refuses it; so is a large one stored as it is, with
+// nothing to gain.
+bool CompressedAhead(const DirectoryItem& item, TZip64Mode mode) {
+  return item.modified && !item.IsFolder() &&
+         (mode != zmDisabled || item.uncompressed_size < kZip32Limit) &&
          (item.level > 0 || item.uncompressed_size <= ParallelDeflate::kWholeLimit);
 }
 
@@ -434,7 +487,9 @@ void ZipArchiver::WalkItems(size_t first) {
   std::vector<DeflateJob> jobs;
   for (size_t i = first; i < items_.size(); ++i) {
     const DirectoryItem& item = items_[i];
-    if (CompressedAhead(item)) jobs.push_back({item.source_path, item.uncompressed_size, item.level});
+    if (CompressedAhead(item, Zip64Mode)) {
+      jobs.push_back({item.source_path, item.uncompressed_size, item.level});
+    }
   }
   ParallelDeflate ahead(std::move(jobs));
   struct AheadScope {
@@ -448,7 +503,7 @@ void ZipArchiver::WalkItems(size_t first) {
   for (size_t i = first; i < items_.size();) {
     if (items_[i].modified) {
       std::optional<size_t> job;
-      if (CompressedAhead(items_[i])) job = next_job++;
+      if (CompressedAhead(items_[i], Zip64Mode)) job = next_job++;
       if (WriteItemWithRetry(i, job) == EntryOutcome::kSkipped) continue;  // item was removed
     } else {
       CopyBackEntry(items_[i]);
@@ -492,9 +547,13 @@ void ZipArchiver::WriteEntry(DirectoryItem& item, std::optional<size_t> job) {
   const std::u16string shown = Utf8ToUtf16(item.source_path);
   if (!FireFile(shown, 0.0, item.operation, ppStart)) throw Cancelled{};
   if (item.name.size() > kMaxStoredNameLength) throw MakeError(kErrNameTooLong, Utf16ToUtf8(item.name));
-  if (write_position_ >= kZip32Limit) throw MakeError(kErrZip64NeededOffset, item.source_path);
+  const bool refuse_zip64 = Zip64Mode == zmDisabled;
+  if (refuse_zip64 && write_position_ >= kZip32Limit) {
+    throw MakeError(kErrZip64NeededOffset, item.source_path);
+  }
+  const Zip64Limits limits = LimitsFor(Zip64Mode);
   item.local_header_offset = write_position_;
-  item.header.local_header_offset = uint32_t(write_position_);
+  item.header.local_header_offset = Field32(write_position_, limits);
   if (item.IsFolder()) {
     WriteFolderEntry(item);
     if (!FireFile(shown, 100.0, item.operation, ppEnd)) throw Cancelled{};
@@ -509,17 +568,28 @@ void ZipArchiver::WriteEntry(DirectoryItem& item, std::optional<size_t> job) {
     throw MakeError(kErrInvalidCompressedSize, "rfs.size = " + std::to_string(size) +
                                                    ", count = " + std::to_string(result.uncompressed_size));
   }
-  if (result.compressed_size >= kZip32Limit || write_position_ >= kZip32Limit) {
+  if (refuse_zip64 && (result.compressed_size >= kZip32Limit || write_position_ >= kZip32Limit)) {
     throw MakeError(kErrZip64NeededSize, item.source_path);
   }
 
+  const bool zip64_sizes = HasZip64Sizes(item, limits);
   item.header.method = result.method;
   item.header.crc32 = result.crc32;
-  item.header.compressed_size = uint32_t(result.compressed_size);
-  item.header.uncompressed_size = uint32_t(result.uncompressed_size);
+  item.header.compressed_size = zip64_sizes ? kZip64Marker : uint32_t(result.compressed_size);
+  item.header.uncompressed_size = zip64_sizes ? kZip64Marker : uint32_t(result.uncompressed_size);
   item.compressed_size = result.compressed_size;
-  const auto final_header = EncodeLocalHeader(LocalHeaderOf(item));
+  item.zip64 = zip64_sizes || item.header.local_header_offset == kZip64Marker;
+  if (item.zip64) {
+    item.header.version_needed =
+        uint16_t((item.header.version_needed & 0xFF00) | kVersionWithZip64);
+  }
+  const auto final_header = EncodeLocalHeader(LocalHeaderOf(item, zip64_sizes));
   WriteArchiveAt(item.local_header_offset, final_header.data(), final_header.size());
+  if (zip64_sizes) {
+    const std::string block = LocalZip64Block(result.uncompressed_size, result.compressed_size);
+    WriteArchiveAt(item.local_header_offset + kLocalHeaderSize + item.byte_name.size(), block.data(),
+                   block.size());
+  }
   if (!FireFile(shown, 100.0, item.operation, ppEnd)) throw Cancelled{};
 }
 
@@ -545,20 +615,22 @@ void ZipArchiver::RaisePieceFailure(const DeflatedPiece& piece, const DirectoryI
 
 // Provisional values, until the data is written; the item's own header keeps the old
 // entry's values meanwhile, in case this one fails and the old one stays.
-static LocalHeader ProvisionalLocalHeader(const DirectoryItem& item) {
-  LocalHeader local = LocalHeaderOf(item);
+static LocalHeader ProvisionalLocalHeader(const DirectoryItem& item, const Zip64Limits& limits) {
+  LocalHeader local = LocalHeaderOf(item, HasZip64Sizes(item, limits));
   local.crc32 = 0xFFFFFFFFu;
-  local.compressed_size = 0;
-  local.uncompressed_size = 0;
+  if (local.compressed_size != kZip64Marker) local.compressed_size = 0;
+  if (local.uncompressed_size != kZip64Marker) local.uncompressed_size = 0;
   return local;
 }
 
 CompressedEntry ZipArchiver::WriteSourceData(DirectoryItem& item, const std::u16string& shown) {
   NativeFile source = NativeFile::OpenForReading(item.source_path);
   if (!source.IsOpen()) throw MakeError(kErrCannotOpenFile, item.source_path);
-  if (item.uncompressed_size >= kZip32Limit) throw MakeError(kErrZip64NeededSize, item.source_path);
+  if (Zip64Mode == zmDisabled && item.uncompressed_size >= kZip32Limit) {
+    throw MakeError(kErrZip64NeededSize, item.source_path);
+  }
   source.AdviseSequential();
-  AppendLocalRecord(ProvisionalLocalHeader(item), item);
+  AppendLocalRecord(ProvisionalLocalHeader(item, LimitsFor(Zip64Mode)), item);
 
   const uint64_t data_start = write_position_;
   ArchiveEntrySink sink([this](const void* data, size_t size) { AppendToArchive(data, size); },
@@ -582,7 +654,7 @@ CompressedEntry ZipArchiver::WritePreparedData(DirectoryItem& item, size_t job,
   std::optional<DeflatedPiece> first = ahead_->Take(job);
   if (!first) return WriteSourceData(item, shown);
   if (first->failure == DeflatedPiece::Failure::kCannotOpen) RaisePieceFailure(*first, item);
-  AppendLocalRecord(ProvisionalLocalHeader(item), item);
+  AppendLocalRecord(ProvisionalLocalHeader(item, LimitsFor(Zip64Mode)), item);
   const uint64_t data_start = write_position_;
   if (ahead_->PieceCount(job) > 1) {
     return WriteBlocks(item, job, std::move(*first), shown, data_start);
@@ -608,7 +680,7 @@ CompressedEntry ZipArchiver::WritePreparedData(DirectoryItem& item, size_t job,
 CompressedEntry ZipArchiver::WriteBlocks(DirectoryItem& item, size_t job, DeflatedPiece&& first,
                                          const std::u16string& shown, uint64_t data_start) {
   const size_t count = ahead_->PieceCount(job);
-  Crc32 crc;
+  uint32_t crc = Crc32{}.Value();
   CompressedEntry entry;
   entry.method = 8;
   std::optional<DeflatedPiece> piece = std::move(first);
@@ -619,7 +691,7 @@ CompressedEntry ZipArchiver::WriteBlocks(DirectoryItem& item, size_t job, Deflat
     }
     if (k > 0) piece = ahead_->Take(job);
     RaisePieceFailure(*piece, item);
-    crc.Update(piece->source.data(), piece->source.size());
+    crc = Crc32Combine(crc, piece->crc32, piece->checked_bytes);
     entry.uncompressed_size += piece->source_bytes;
     AppendToArchive(piece->data.data(), piece->data.size());
     entry.compressed_size += piece->data.size();
@@ -629,7 +701,7 @@ CompressedEntry ZipArchiver::WriteBlocks(DirectoryItem& item, size_t job, Deflat
       return StoreFromSource(item, shown, data_start, piece->source);
     }
   }
-  entry.crc32 = crc.Value();
+  entry.crc32 = crc;
   if (entry.compressed_size < entry.uncompressed_size || entry.uncompressed_size != item.uncompressed_size) {
     return entry;
   }
@@ -674,6 +746,8 @@ void ZipArchiver::AppendLocalRecord(const LocalHeader& local, const DirectoryIte
   const auto fixed = EncodeLocalHeader(local);
   std::string record(reinterpret_cast<const char*>(fixed.data()), fixed.size());
   record += item.byte_name;
+  // Provisional sizes; the entry's end writes the real ones.
+  if (local.extra_length > item.extra.size()) record += LocalZip64Block(0, 0);
   record += item.extra;
   AppendToArchive(record.data(), record.size());
 }
@@ -683,11 +757,16 @@ void ZipArchiver::CopyBackEntry(DirectoryItem& item) {
   const auto extent = std::lower_bound(old_extents_.begin(), old_extents_.end(),
                                        std::make_pair(old_offset, uint64_t{0}));
   const uint64_t length = extent != old_extents_.end() && extent->first == old_offset ? extent->second : 0;
-  if (write_position_ != old_offset && (item.zip64 || write_position_ >= kZip32Limit)) {
+  if (Zip64Mode == zmDisabled && write_position_ != old_offset &&
+      (item.zip64 || write_position_ >= kZip32Limit)) {
     throw MakeError(kErrZip64NeededOffset, Utf16ToUtf8(item.name));
   }
   item.local_header_offset = write_position_;
-  item.header.local_header_offset = uint32_t(write_position_);
+  // An offset that was in a Zip64 block stays there; its block is written anew.
+  if (item.header.local_header_offset != kZip64Marker) {
+    item.header.local_header_offset = Field32(write_position_, LimitsFor(Zip64Mode));
+  }
+  item.zip64 |= item.header.local_header_offset == kZip64Marker;
   std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(length, kCopyBufferSize)));
   for (uint64_t done = 0; done < length;) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length - done));
@@ -699,25 +778,37 @@ void ZipArchiver::CopyBackEntry(DirectoryItem& item) {
 }
 
 void ZipArchiver::WriteCentralDirectory() {
-  if (items_.size() > 0xFFFF || write_position_ >= kZip32Limit) {
+  const bool refuse_zip64 = Zip64Mode == zmDisabled;
+  if (refuse_zip64 && (items_.size() > 0xFFFF || write_position_ >= kZip32Limit)) {
     throw MakeError(kErrZip64NeededOffset, path_);
   }
   std::string directory;
   for (auto& item : items_) {
+    const std::string extra = CentralExtra(item);
     item.header.name_length = uint16_t(item.byte_name.size());
-    item.header.extra_length = uint16_t(item.extra.size());
+    item.header.extra_length = uint16_t(extra.size());
     item.header.comment_length = uint16_t(item.comment.size());
     const auto fixed = EncodeCentralHeader(item.header);
     directory.append(reinterpret_cast<const char*>(fixed.data()), fixed.size());
     directory += item.byte_name;
-    directory += item.extra;
+    directory += extra;
     directory += item.comment;
   }
-  if (directory.size() >= kZip32Limit) throw MakeError(kErrZip64NeededOffset, path_);
+  if (refuse_zip64 && directory.size() >= kZip32Limit) throw MakeError(kErrZip64NeededOffset, path_);
   directory_start_ = write_position_;
-  directory += EncodeEndRecord(uint16_t(items_.size()), uint32_t(directory.size()),
-                               uint32_t(directory_start_), comment_);
+  directory += EndRecords(items_.size(), directory.size());
   AppendToArchive(directory.data(), directory.size());
+}
+
+std::string ZipArchiver::EndRecords(uint64_t entries, uint64_t directory_size) const {
+  const Zip64Limits limits = LimitsFor(Zip64Mode);
+  const bool zip64 = entries > limits.entries || directory_size >= limits.size ||
+                     directory_start_ >= limits.size;
+  const std::string end_record =
+      EncodeEndRecord(entries > limits.entries ? 0xFFFF : uint16_t(entries),
+                      Field32(directory_size, limits), Field32(directory_start_, limits), comment_);
+  if (!zip64) return end_record;
+  return EncodeZip64EndRecords(entries, directory_size, directory_start_) + end_record;
 }
 
 void ZipArchiver::AppendToArchive(const void* data, size_t size) {

@@ -52,7 +52,9 @@ class ZipArchiver {
   std::vector<std::u16string> ExclusionMasks;
   std::vector<std::u16string> NoCompressionMasks;
   bool UnicodeFilenames = true;
-  TZip64Mode Zip64Mode = zmDisabled;
+  /// zmAuto writes Zip64 records only where an archive needs them: past 65,535
+  /// entries, or for an entry or offset of 4 GiB or more.
+  TZip64Mode Zip64Mode = zmAuto;
   bool ExtractCorruptedFiles = false;
   /// Opens archives without a usable directory by scanning for local headers.
   bool OpenCorruptedArchives = true;
@@ -185,6 +187,8 @@ class ZipArchiver {
   void AppendLocalRecord(const LocalHeader& local, const DirectoryItem& item);
   void CopyBackEntry(DirectoryItem& item);
   void WriteCentralDirectory();
+  /// The end-of-directory records, with the Zip64 ones in front when the archive needs them.
+  std::string EndRecords(uint64_t entries, uint64_t directory_size) const;
   void AppendToArchive(const void* data, size_t size);
   void WriteArchiveAt(uint64_t offset, const void* data, size_t size);
   void SaveTail(uint64_t start);

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "base/partial_file.h"
+#include "base/progress_pace.h"
 #include "http_get_fixture.h"
 
 namespace kestrova {
@@ -24,7 +26,9 @@ TEST_F(HttpGet, CompleteReleaseFileFromTheReferenceServer) {
   test::ReferenceServer server(root.WithSeparator(), "/upd.php", logs.WithSeparator() + "log");
   const std::string target = dir_.Write("big.zip", "an older, longer file than the new one" + release).string();
 
+  const auto start = std::chrono::steady_clock::now();
   const Outcome outcome = Download(server.BaseUrl() + "/files/Demo/big.zip", target);
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   EXPECT_TRUE(outcome.done);
   EXPECT_FALSE(outcome.error);
   EXPECT_EQ(outcome.done_size, int64_t(release.size()));
@@ -33,6 +37,8 @@ TEST_F(HttpGet, CompleteReleaseFileFromTheReferenceServer) {
   ASSERT_FALSE(outcome.progress.empty());
   EXPECT_TRUE(std::is_sorted(outcome.progress.begin(), outcome.progress.end()));
   EXPECT_EQ(outcome.progress.back(), int64_t(release.size())) << "the last event shows every byte";
+  EXPECT_LE(double(outcome.progress.size()), 2 + took.count() * kProgressRepaintsPerSecond)
+      << "a window repaints at its pace, not at every piece";
   EXPECT_EQ(outcome.total, int64_t(release.size()));
 }
 

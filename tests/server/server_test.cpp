@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <sstream>
 #include <thread>
@@ -167,6 +168,54 @@ TEST_F(ReferenceServer, AnHonestClientIsServedBesideAPoolOfStalledOnes) {
   }
   done = true;
   attacker.join();
+}
+
+// One address keeps at most --per-address connections waiting for a request: clients
+// at the cap that reconnect at once are never turned away (connections closing behind
+// them once made the server reset some), and a newcomer past it is served in place of
+// an idle or stalled connection of its address.
+TEST_F(ReferenceServer, OneAddressHoldsItsCapAndNoMore) {
+  test::ReferenceServer server(root_.WithSeparator(), "/upd.php", log_,
+                               {"--threads", "2", "--per-address", "4"});
+  const std::string request = "GET /upd.php?request=1&appli_name=Demo HTTP/1.1\r\nHost: x\r\n";
+  const struct {
+    const char* address;
+    int reconnecting;     // clients asking again and again on new connections
+    const char* held;     // what the four connections held meanwhile ask: "", "idle", "stalled"
+  } cases[] = {{"127.0.0.60", 4, ""}, {"127.0.0.61", 0, "idle"}, {"127.0.0.62", 0, "stalled"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.address);
+    std::vector<std::unique_ptr<test::RawClient>> held;
+    for (int i = 0; c.held[0] && i < 4; ++i) {
+      held.push_back(std::make_unique<test::RawClient>(server.Port(), c.address));
+      if (std::string(c.held) == "idle") {
+        held.back()->Send(request + "\r\n");
+        ASSERT_TRUE(held.back()->StatusLine(2.0).value_or("").find(" 200 ") != std::string::npos);
+      } else {
+        held.back()->Send(request);
+      }
+    }
+    std::atomic<int> refused{0};
+    std::vector<std::thread> clients;
+    for (int i = 0; i < c.reconnecting; ++i) {
+      clients.emplace_back([&] {
+        for (const double stop = test::Now() + 2; test::Now() < stop;) {
+          test::RawClient client(server.Port(), c.address);
+          client.Send(request + "Connection: close\r\n\r\n");
+          if (client.StatusLine(2.0).value_or("").find(" 200 ") == std::string::npos) ++refused;
+        }
+      });
+    }
+    for (auto& client : clients) client.join();
+    EXPECT_EQ(refused, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the held ones are accepted
+    test::RawClient newcomer(server.Port(), c.address);
+    newcomer.Send(request + "\r\n");
+    EXPECT_NE(newcomer.StatusLine(2.0).value_or("").find(" 200 "), std::string::npos);
+    // An idle connection has its answer to read anyway; a stalled one only its end.
+    const auto ended = std::count_if(held.begin(), held.end(), [](const auto& h) { return h->ServerSpoke(); });
+    if (std::string(c.held) == "stalled") EXPECT_EQ(ended, 1) << "one held connection makes room";
+  }
 }
 
 TEST_F(ReferenceServer, RefusesOversizedRequestsWithoutTakingThemIn) {

@@ -32,6 +32,9 @@ TEST(Crc32, AgreesWithZlibForEveryLengthAlignmentAndSplit) {
       pieces.Update(bytes + start, cut);
       pieces.Update(bytes + start + cut, length - cut);
       ASSERT_EQ(pieces.Value(), expected) << start << "+" << length << " cut " << cut;
+      ASSERT_EQ(Crc32Combine(Crc32Of(bytes + start, cut), Crc32Of(bytes + start + cut, length - cut),
+                             length - cut),
+                expected);
     }
   }
 }

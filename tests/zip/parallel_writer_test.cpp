@@ -6,6 +6,7 @@
 
 #include "zip/deflate_stream.h"
 #include "zip/parallel_deflate.h"
+#include "zip/whole_deflate.h"
 #include "zip_fixtures.h"
 
 namespace kestrova::testing {
@@ -37,20 +38,28 @@ TEST(DeflateBlockTest, BlocksDeflatedApartJoinIntoTheSourceStream) {
       {1, {source.size() / 2}},
       {6, {}},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.level);
-    std::vector<unsigned char> joined;
-    size_t start = 0;
-    for (size_t k = 0; k <= c.cuts.size(); ++k) {
-      const size_t end = k < c.cuts.size() ? c.cuts[k] : source.size();
-      const size_t history = std::min(start, kDeflateWindow);
-      const auto block = DeflateBlock(c.level, {bytes + start - history, history},
-                                      {bytes + start, end - start}, k == c.cuts.size());
-      joined.insert(joined.end(), block.begin(), block.end());
-      start = end;
+  // zlib's blocks look back into the history; the build's pieces (libdeflate's stream
+  // opened again after each) may not.
+  WholeDeflater deflater;
+  for (const bool pieces : {false, true}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(::testing::Message() << c.level << (pieces ? " pieces" : " blocks"));
+      std::vector<unsigned char> joined;
+      size_t start = 0;
+      for (size_t k = 0; k <= c.cuts.size(); ++k) {
+        const size_t end = k < c.cuts.size() ? c.cuts[k] : source.size();
+        const size_t history = std::min(start, pieces ? PieceHistoryLength() : kDeflateWindow);
+        const std::span<const unsigned char> before{bytes + start - history, history};
+        const std::span<const unsigned char> block{bytes + start, end - start};
+        const bool last = k == c.cuts.size();
+        const auto deflated = pieces ? deflater.CompressPiece(c.level, before, block, last)
+                                     : DeflateBlock(c.level, before, block, last);
+        joined.insert(joined.end(), deflated.begin(), deflated.end());
+        start = end;
+      }
+      EXPECT_LT(joined.size(), source.size() / 2);
+      EXPECT_TRUE(Inflated(joined, source.size()) == source);
     }
-    EXPECT_LT(joined.size(), source.size() / 2);
-    EXPECT_TRUE(Inflated(joined, source.size()) == source);
   }
 }
 

@@ -4,7 +4,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <chrono>
+
 #include "support/process.h"
+#include "zip/crc32.h"
 #include "zip_fixtures.h"
 
 namespace kestrova::testing {
@@ -185,6 +188,7 @@ TEST_F(WriterFailurePosixTest, FileTooLargeWithoutZip64IsRefused) {
   Make("base/huge.bin", "");
   fs::resize_file(Path("base/huge.bin"), uint64_t{1} << 32);  // sparse: costs no disk
   ZipArchiver archiver;
+  archiver.Zip64Mode = zmDisabled;
   RecordFailures(archiver);
   CreateArchive(archiver, Path("t.zip"), Path("base"), {u"*.*"});
   ASSERT_EQ(failures.size(), 1u);
@@ -282,6 +286,49 @@ TEST_F(WriterPosixTest, KilledRunsLeaveTheOldFilesAndTheNextRunCleansUp) {
   EXPECT_TRUE(ExtractAll(Path("t.zip"), Path("out")).empty());
   EXPECT_EQ(Leftovers(Path("out")), 0u);
   EXPECT_EQ(ReadFile(Path("out/new.bin")), ReadFile(Path("base/new.bin")));
+}
+
+// Archives that need no Zip64 records come out exactly as the writer made them before it
+// could write them: fingerprints (CRC-32 and size) of archives made then.
+TEST_F(WriterPosixTest, ArchivesWithoutZip64NeedsKeepTheirBytes) {
+  // DOS times are local: the fingerprints hold in one zone.
+  const std::string zone = getenv("TZ") ? getenv("TZ") : "";
+  const bool had_zone = getenv("TZ") != nullptr;
+  setenv("TZ", "UTC", 1);
+  tzset();
+  struct RestoreZone {
+    std::string zone;
+    bool had;
+    ~RestoreZone() {
+      had ? setenv("TZ", zone.c_str(), 1) : unsetenv("TZ");
+      tzset();
+    }
+  } restore{zone, had_zone};
+  const auto time = std::chrono::file_clock::from_sys(std::chrono::system_clock::from_time_t(1584187200));
+  const struct {
+    const char* name;
+    std::string content;
+  } files[] = {{"a.txt", CompressibleText(20000)}, {"b.bin", RandomBytes(5000, 3)},
+               {"\xc3\xa9t\xc3\xa9.txt", "short"}, {"empty", ""}};
+  for (const auto& f : files) {
+    Make(std::string("base/") + f.name, f.content);
+    fs::permissions(Path(std::string("base/") + f.name), fs::perms(0644));
+    fs::last_write_time(Path(std::string("base/") + f.name), time);
+  }
+  const struct {
+    TCompressionLevel level;
+    uint32_t crc;
+    size_t size;
+  } cases[] = {{clMax, 51234496u, 7152}, {clFastest, 3080382343u, 7787}, {clNone, 2122137943u, 25563}};
+  for (const auto& c : cases) {
+    ZipArchiver archiver;
+    archiver.SetCompressionLevel(c.level);
+    fs::remove(Path("t.zip"));
+    CreateArchive(archiver, Path("t.zip"), Path("base"), {u"*.*"});
+    const std::string bytes = ReadFile(Path("t.zip"));
+    EXPECT_EQ(Crc32Of(bytes.data(), bytes.size()), c.crc) << c.level;
+    EXPECT_EQ(bytes.size(), c.size) << c.level;
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "base/text.h"
+#include "zip/zip64_limits.h"
 #include "zip_interop/interop_support.h"
 
 namespace kestrova::testing {
@@ -22,6 +23,14 @@ class OursReadByPeers : public ::testing::TestWithParam<std::tuple<std::string, 
     ZipArchiver archiver;
     archiver.SetCompressionLevel(clMax);
     CreateArchive(archiver, Archive("api"), root_->path() / "tree", {u"*.*"});
+    {
+      // Limits this low put every record the format has for large archives in a small one.
+      const Zip64Limits real = std::exchange(WriterZip64Limits(), Zip64Limits{1000, 3});
+      ZipArchiver zip64;
+      zip64.SetCompressionLevel(clMax);
+      CreateArchive(zip64, Archive("zip64"), root_->path() / "tree", {u"*.*"});
+      WriterZip64Limits() = real;
+    }
     std::string output;
     tool_status_ = Shell(KestrovaZip() + " add " + Quote(Archive("tool")) + " " + Quote(root_->path() / "tree") +
                              " '*.*'",
@@ -74,7 +83,12 @@ TEST_P(OursReadByPeers, PeerTestsTheArchive) {
   const std::string& peer = std::get<1>(GetParam());
   const std::string archive = Quote(ArchiveOfTest());
   std::string output;
-  if (peer == "unzip") {
+  if (std::get<0>(GetParam()) == "zip64") {
+    EXPECT_NE(ReadFile(ArchiveOfTest()).find("PK\x06\x06"), std::string::npos) << "no Zip64 end record";
+  }
+  if (peer == "ours") {
+    EXPECT_EQ(Shell(KestrovaZip() + " test " + archive, &output), 0) << output;
+  } else if (peer == "unzip") {
     ASSERT_TRUE(HavePeer("unzip"));
     EXPECT_EQ(Shell("unzip -t " + archive, &output), 0) << output;
     EXPECT_NE(output.find("No errors detected"), std::string::npos) << output;
@@ -111,7 +125,9 @@ TEST_P(OursReadByPeers, PeerExtractsTheSourceTree) {
   // Info-ZIP, 7-Zip and libarchive restore the Unix mode and the date they find in the
   // entry; python's zipfile restores neither.
   unsigned checks = kExecutableBit | kFileTimes;
-  if (peer == "unzip") {
+  if (peer == "ours") {
+    EXPECT_TRUE(ExtractAll(ArchiveOfTest(), out_).empty());
+  } else if (peer == "unzip") {
     ASSERT_EQ(Shell("unzip -q " + archive + " -d " + out, &output), 0) << output;
   } else if (peer == "7z") {
     ASSERT_EQ(Shell("7z x -y -o" + out + " " + archive, &output), 0) << output;
@@ -128,8 +144,9 @@ TEST_P(OursReadByPeers, PeerExtractsTheSourceTree) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Writers, OursReadByPeers,
-                         ::testing::Combine(::testing::Values("api", "tool"),
-                                            ::testing::Values("unzip", "7z", "bsdtar", "python")),
+                         ::testing::Combine(::testing::Values("api", "tool", "zip64"),
+                                            ::testing::Values("unzip", "7z", "bsdtar", "python",
+                                                              "ours")),
                          [](const auto& info) {
                            return std::get<0>(info.param) + "_" + std::get<1>(info.param);
                          });
