@@ -26,7 +26,7 @@ std::optional<uint64_t> Number(std::string_view text) {
   return value;
 }
 
-// The byte range one "bytes=" spec asks of a file of `size` bytes: nothing when the
+// The byte range one "bytes=" header asks of a file of `size` bytes: nothing when the
 // header is none the server answers in part (malformed, several ranges), a range of
 // length 0 when it starts beyond the end.
 std::optional<Range> AskedRange(std::string_view header, uint64_t size) {
@@ -35,17 +35,17 @@ std::optional<Range> AskedRange(std::string_view header, uint64_t size) {
   if (header.substr(0, kUnit.size()) != kUnit || header.find(',') != std::string_view::npos) {
     return std::nullopt;
   }
-  const std::string_view spec = TrimBlanks(header.substr(kUnit.size()));
-  const size_t dash = spec.find('-');
+  const std::string_view range = TrimBlanks(header.substr(kUnit.size()));
+  const size_t dash = range.find('-');
   if (dash == std::string_view::npos) return std::nullopt;
-  const std::optional<uint64_t> first = Number(spec.substr(0, dash));
-  const std::optional<uint64_t> last = Number(spec.substr(dash + 1));
+  const std::optional<uint64_t> first = Number(range.substr(0, dash));
+  const std::optional<uint64_t> last = Number(range.substr(dash + 1));
   if (!first) {
     if (!last || *last == 0) return std::nullopt;
     const uint64_t length = std::min(*last, size);
     return Range{size - length, length};
   }
-  if (!last && dash + 1 != spec.size()) return std::nullopt;
+  if (!last && dash + 1 != range.size()) return std::nullopt;
   if (last && *last < *first) return std::nullopt;
   if (*first >= size) return Range{*first, 0};
   const uint64_t end = last ? std::min(*last + 1, size) : size;

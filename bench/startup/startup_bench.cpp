@@ -81,9 +81,9 @@ int main(int argc, char** argv) {
   const int runs = std::stoi(argv[1]);
   std::vector<Starter> starters{{"direct", argv[2], {}}};
   for (int i = 3; i < argc; ++i) {
-    const std::string spec = argv[i];
-    const size_t equals = spec.find('=');
-    starters.push_back({spec.substr(0, equals), spec.substr(equals + 1), {}});
+    const std::string starter = argv[i];
+    const size_t equals = starter.find('=');
+    starters.push_back({starter.substr(0, equals), starter.substr(equals + 1), {}});
   }
   const std::string mark =
       (std::filesystem::temp_directory_path() / ("kestrova-startup-" + std::to_string(getpid()))).string();
