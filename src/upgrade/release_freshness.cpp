@@ -11,6 +11,9 @@ std::string ManifestStatePath(const std::string& name) {
 }
 
 TManifestState LoadManifestState(const std::string& name, const std::string& key_set_id) {
+  // Without a private folder the path names a file in the working folder, which anyone
+  // may have prepared with a key set of their own.
+  if (PrivateWorkingFolder().empty()) return {};
   return ReadManifestState(ReadWholeFile(ManifestStatePath(name)).value_or(""), key_set_id);
 }
 
