@@ -217,6 +217,9 @@ TEST_F(PublishTool, RefusesMistakesWithClearWordsAndExitCodes) {
       {"check --folder", 2, "--folder needs a value"},
       {"check --colour=x", 2, "unknown option: --colour"},
       {conf, 1, "address: bin/Kestrova.ini, ../demo.cfg (filename_config of bin/Kestrova.ini)"},
+      // Before anything is looked at: a release its manifest cannot follow stays unpublished.
+      {conf + " --key " + dir_.WithSeparator() + "demo.key --expires-days 0", 1,
+       "--expires-days needs a whole number, at least 1"},
       {conf + " --overwrite-configuration --force", 0, "published Demo 2.1"},
   };
   for (const auto& c : cases) {

@@ -151,12 +151,15 @@ bool ReadKeyFiles(const std::vector<std::string>& paths, std::vector<kestrova::T
   return true;
 }
 
-// A whole number option; `fallback` when absent, nothing when it is not a number.
-std::optional<int> NumberOption(const Arguments& args, const char* name, int fallback) {
+// A whole number option; `fallback` when absent, nothing when it is not a number of
+// at least `least`.
+std::optional<int> NumberOption(const Arguments& args, const char* name, int fallback, int least = 0) {
   if (!args.options.contains(name)) return fallback;
   const std::string& text = args.options.at(name);
-  if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) {
-    std::fprintf(stderr, "kestrova-publish: %s needs a whole number\n", name);
+  if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos ||
+      std::stoi(text) < least) {
+    const std::string bound = least > 0 ? ", at least " + std::to_string(least) : "";
+    std::fprintf(stderr, "kestrova-publish: %s needs a whole number%s\n", name, bound.c_str());
     return std::nullopt;
   }
   return std::stoi(text);
@@ -174,7 +177,8 @@ std::optional<kestrova::TManifestRequest> ManifestRequest(const Arguments& args)
   kestrova::TManifestRequest request;
   request.folder = args.options.at("--folder");
   request.name = args.options.at("--name");
-  const auto days = NumberOption(args, "--expires-days", kestrova::kDefaultExpiryDays);
+  // Refused here, before release publishes anything that its manifest would not vouch for.
+  const auto days = NumberOption(args, "--expires-days", kestrova::kDefaultExpiryDays, 1);
   const auto threshold = NumberOption(args, "--next-threshold", 1);
   std::vector<kestrova::TReleaseKeyPair> next;
   if (!days || !threshold || !ReadKeyFiles(args.keys, request.keys) || !ReadKeyFiles(args.next_keys, next)) {

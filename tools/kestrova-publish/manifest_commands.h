@@ -18,7 +18,7 @@ struct TManifestRequest {
   std::string folder;                 // the publishing folder
   std::string name;                   // the application
   std::vector<TReleaseKeyPair> keys;  // every key signs: as many as the updaters' threshold
-  int expires_days = kDefaultExpiryDays;
+  int expires_days = kDefaultExpiryDays;  // 1 or more
   /// rotate-key: the key set that takes over (raw public keys) and its threshold.
   std::vector<std::string> next_keys;
   int32_t next_threshold = 1;
