@@ -112,7 +112,8 @@ void CheckVouchesForAll(const std::string& app_folder, const TReleaseManifest& m
       named = named || list.path == published.path;
     if (!named)
       Error(report,
-            published.path + " is not named: updaters refuse it (run refresh after release)");
+            published.path + " is not named: updaters refuse it (run release again; refresh "
+                             "signs only what the manifest already names)");
   }
 }
 
