@@ -66,8 +66,8 @@ struct TSettings {
     int64_t description_size = 0;
     /// SHA-256 and size of every action list the release publishes.
     std::vector<std::pair<std::string, int64_t>> action_lists;
-    /// The keys the manifest was verified with (base64): after a rotation, the
-    /// handed-over ones.
+    /// The keys an action list's own signature may come from (base64): the configured,
+    /// the trusted and the next set, since the manifest's digest already binds the list.
     std::vector<std::string> keys;
   };
   std::optional<TVouchedRelease> vouched_release;
