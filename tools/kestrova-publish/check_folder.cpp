@@ -103,7 +103,7 @@ void CheckSignature(const std::string& text, const TActionList& list, const Offe
 void CheckDeltaLists(const std::string& app_folder, const Offer& offer, const TCheckRequest& request,
                      TCheckReport& report) {
   std::vector<FolderEntry> bases;
-  ListFolder(JoinPath(app_folder, "deltas"), bases);
+  ListFolder(JoinPath(app_folder, kDeltasFolder), bases);
   for (const FolderEntry& base : bases) {
     const std::string name = DeltaListName(base.name);
     const auto text = ReadWholeFile(JoinPath(app_folder, name));

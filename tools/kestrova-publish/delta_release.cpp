@@ -16,7 +16,6 @@
 namespace kestrova {
 namespace {
 
-constexpr char kDeltasFolder[] = "deltas";
 constexpr char kWorkFolder[] = ".kestrova-publish-delta";  // never served, gone when done
 constexpr uint32_t kPermissionBits = 07777;
 

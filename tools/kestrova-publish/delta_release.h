@@ -11,6 +11,9 @@
 
 namespace kestrova {
 
+/// The folder of the application's folder that holds one folder per delta base.
+inline constexpr char kDeltasFolder[] = "deltas";
+
 /// Where the delta list for installed version `base` is published, relative to the
 /// application's folder; the servers answer request 3 of that version with it.
 std::string DeltaListName(const std::string& base);

@@ -5,13 +5,13 @@
 #include "base/files.h"
 #include "base/ini.h"
 #include "base/paths.h"
+#include "delta_release.h"
 #include "publish_release.h"
 #include "release/action_list.h"
 
 namespace kestrova {
 namespace {
 
-constexpr char kDeltasFolder[] = "deltas";
 constexpr int64_t kDaySeconds = 24 * 60 * 60;
 
 int64_t Now() {
@@ -55,9 +55,7 @@ std::vector<TManifestEntry> PublishedActionLists(const std::string& app_folder) 
   ListFolder(JoinPath(app_folder, kDeltasFolder), bases);
   for (const FolderEntry& base : bases) {
     if (!base.status.is_dir) continue;
-    const std::string relative =
-        std::string(kDeltasFolder) + "/" + base.name + "/" + kActionListFileName;
-    if (auto delta = Entry(app_folder, relative)) lists.push_back(*delta);
+    if (auto delta = Entry(app_folder, DeltaListName(base.name))) lists.push_back(*delta);
   }
   return lists;
 }
