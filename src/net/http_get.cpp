@@ -490,7 +490,9 @@ void THTTPGetThread::Execute() {
     result = Attempt(*session, parts, true);
     // A try that got farther than any before earns the next break the full count and
     // the shortest pause again: a long file over a bad link breaks more than a few times.
-    retry = Readed > farthest ? 0 : retry + 1;
+    // Farther by a stall window's share at least, or a server that trickles a few bytes
+    // before each stall would be asked again for ever.
+    retry = Readed >= farthest + Params.StallWindowBytes ? 0 : retry + 1;
     farthest = std::max<int64_t>(farthest, Readed);
   }
   if (relay_) {

@@ -185,7 +185,8 @@ class THTTPGet {
   /// A download that breaks or stalls is asked for again after each pause in turn
   /// (kDownloadRetryPauses), for the rest of the file where the server names it with
   /// a validator and answers the range; empty: it fails at once. A try that gets
-  /// farther into the file than any before starts the pauses over.
+  /// StallWindowBytes or more farther into the file than any before starts the pauses
+  /// over.
   std::vector<std::chrono::milliseconds> RetryPauses;
   /// Non-empty: the body gathers in the partial file beside FileName (PartialFilePath)
   /// with a note of the URL, the validator and this tag (a release version), and is
