@@ -139,6 +139,9 @@ class THTTPGetThread : public TThread {
   int64_t limit_ = 0;       // the most bytes the file may have, decided from the headers
   bool announced_ = false;  // the response has a Content-Length
   std::string validator_;   // what the server named the file by: ETag, else Last-Modified
+  // What the user answered when asked, so that a retry does not ask again.
+  std::optional<Credentials> given_server_;
+  std::optional<Credentials> given_proxy_;
   std::mutex session_mutex_;
   InternetHandle session_;  // guarded: Abort closes it from the GUI thread
   TThread::Ptr<TProgressRelay> relay_;
