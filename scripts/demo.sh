@@ -84,6 +84,8 @@ head -c 120000000 /dev/urandom >"$release/program/data.bin"  # so the windows st
 # updater can be told from the installed one.
 cp "$bin/kestrova" "$release/updater/Kestrova.new"
 printf '\nkestrova demo build 1.1\n' >>"$release/updater/Kestrova.new"
+# A new updater comes with the libraries of its build: it refuses those of another.
+cp "$bin"/libkestrova-*.so "$release/updater/"
 "$bin/kestrova-zip" add "$publish/files/demo11.zip" "$release/program" '*.*' </dev/null >/dev/null
 "$bin/kestrova-zip" add "$publish/files/demo11-updater.zip" "$release/updater" '*.*' </dev/null >/dev/null
 printf '[release]\nversion=1.1\ndate=2026-12-09\n' >"$publish/release.ini"
