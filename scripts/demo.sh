@@ -30,6 +30,8 @@ mkdir -p "$app/bin" "$app/data" "$app/cache" "$publish/files" "$demo/tmp" "$shot
   "$demo/home/jane/Desktop"
 # Everything the upgrade touches outside the application folder stays in the demo folder.
 export TMPDIR=$demo/tmp XDG_DATA_HOME=$demo/home/jane/.local/share KESTROVA_PROFILES_ROOT=$demo/home
+export XDG_CACHE_HOME=$demo/home/jane/.cache
+private=$XDG_CACHE_HOME/kestrova  # the updater's log and save archive
 
 server_pid="" xvfb_pid=""
 cleanup() {
@@ -84,6 +86,8 @@ head -c 120000000 /dev/urandom >"$release/program/data.bin"  # so the windows st
 # updater can be told from the installed one.
 cp "$bin/kestrova" "$release/updater/Kestrova.new"
 printf '\nkestrova demo build 1.1\n' >>"$release/updater/Kestrova.new"
+# A new updater comes with the libraries of its build: it refuses those of another.
+cp "$bin"/libkestrova-*.so "$release/updater/"
 "$bin/kestrova-zip" add "$publish/files/demo11.zip" "$release/program" '*.*' </dev/null >/dev/null
 "$bin/kestrova-zip" add "$publish/files/demo11-updater.zip" "$release/updater" '*.*' </dev/null >/dev/null
 printf '[release]\nversion=1.1\ndate=2026-12-09\n' >"$publish/release.ini"
@@ -143,7 +147,7 @@ else
   sleep 1  # the description arrives
   import -window "$main" "$shots/1-main-window.png"
   xdotool mousemove --window "$main" 68 360 click 1  # "Update now"
-  while [ ! -s "$TMPDIR/Demo_upgrade.log" ] && kill -0 "$updater" 2>/dev/null; do
+  while [ ! -s "$private/Demo_upgrade.log" ] && kill -0 "$updater" 2>/dev/null; do
     shoot ' Download in progress...' 2-download || true
     shoot " Save in progress..." 3-save || true
     shoot " Install in progress..." 4-install || true
@@ -157,15 +161,15 @@ fi
 
 step "After the upgrade"
 for _ in $(seq 100); do grep -q '1.1' "$app/started.txt" 2>/dev/null && [ ! -e "$app/batch_update.sh" ] && break; sleep 0.1; done
-say "The updater's log ($TMPDIR/Demo_upgrade.log):"
-sed 's/^/     /' "$TMPDIR/Demo_upgrade.log" 2>/dev/null || say "  (no upgrade ran)"
+say "The updater's log ($private/Demo_upgrade.log):"
+sed 's/^/     /' "$private/Demo_upgrade.log" 2>/dev/null || say "  (no upgrade ran)"
 say "Installed version:   $(grep VERSION "$app/data/demo.cfg")"
 say "Started:             $(cat "$app/started.txt" 2>/dev/null || echo nothing)"
 [ "$(sha256sum <"$app/demo-updater")" = "$(sha256sum <"$release/updater/Kestrova.new")" ] &&
   say "The updater:         replaced by the release's (it ends with \"$(tail -n 1 "$app/demo-updater" | tr -d '\0')\")" ||
   { [ "$(sha256sum <"$app/demo-updater")" = "$installed_sum" ] && say "The updater:         not replaced"; }
 say "Shortcut now starts: $(grep '^Exec=' "$demo/home/jane/Desktop/demo.desktop")"
-say "Saved before the change: $TMPDIR/Demo_save.zip: $(unzip -Z1 "$TMPDIR/Demo_save.zip" 2>/dev/null | tr '\n' ' ')"
+say "Saved before the change: $private/Demo_save.zip: $(unzip -Z1 "$private/Demo_save.zip" 2>/dev/null | tr '\n' ' ')"
 say "Removed into the trash:  $(ls "$XDG_DATA_HOME/Trash/files" 2>/dev/null | tr '\n' ' ')"
 say "The server's completion log: $(tail -n 1 "$demo/completions.log" 2>/dev/null)"
 ls "$shots"/*.png >/dev/null 2>&1 && say "Screenshots: $shots"

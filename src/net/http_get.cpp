@@ -237,6 +237,7 @@ std::optional<Credentials> THTTPGetThread::AskCredentials(const CredentialChalle
   std::optional<Credentials> answer;
   GuiThread::Synchronize([&] { answer = Params.OnCredentials(challenge); });
   if (aborted_) return std::nullopt;
+  if (answer) (challenge.asker == CredentialAsker::Server ? given_server_ : given_proxy_) = answer;
   return answer;
 }
 
@@ -258,6 +259,13 @@ std::unique_ptr<InternetRequest> THTTPGetThread::SendRequest(InternetSession& se
   } else {
     target.user_name = Params.UserName;
     target.password = Params.Password;
+  }
+  // A retry answers with what the user gave before instead of asking again; the
+  // server's login still goes only on its 401.
+  if (given_proxy_) session.SetProxyCredentials(given_proxy_->user_name, given_proxy_->password);
+  if (given_server_) {
+    target.user_name = given_server_->user_name;
+    target.password = given_server_->password;
   }
   return session.SendHttpRequestAsking(
       target, [this](const CredentialChallenge& challenge) { return AskCredentials(challenge); });
@@ -490,7 +498,9 @@ void THTTPGetThread::Execute() {
     result = Attempt(*session, parts, true);
     // A try that got farther than any before earns the next break the full count and
     // the shortest pause again: a long file over a bad link breaks more than a few times.
-    retry = Readed > farthest ? 0 : retry + 1;
+    // Farther by a stall window's share at least, or a server that trickles a few bytes
+    // before each stall would be asked again for ever.
+    retry = Readed >= farthest + Params.StallWindowBytes ? 0 : retry + 1;
     farthest = std::max<int64_t>(farthest, Readed);
   }
   if (relay_) {

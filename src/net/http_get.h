@@ -139,6 +139,9 @@ class THTTPGetThread : public TThread {
   int64_t limit_ = 0;       // the most bytes the file may have, decided from the headers
   bool announced_ = false;  // the response has a Content-Length
   std::string validator_;   // what the server named the file by: ETag, else Last-Modified
+  // What the user answered when asked, so that a retry does not ask again.
+  std::optional<Credentials> given_server_;
+  std::optional<Credentials> given_proxy_;
   std::mutex session_mutex_;
   InternetHandle session_;  // guarded: Abort closes it from the GUI thread
   TThread::Ptr<TProgressRelay> relay_;
@@ -185,7 +188,8 @@ class THTTPGet {
   /// A download that breaks or stalls is asked for again after each pause in turn
   /// (kDownloadRetryPauses), for the rest of the file where the server names it with
   /// a validator and answers the range; empty: it fails at once. A try that gets
-  /// farther into the file than any before starts the pauses over.
+  /// StallWindowBytes or more farther into the file than any before starts the pauses
+  /// over.
   std::vector<std::chrono::milliseconds> RetryPauses;
   /// Non-empty: the body gathers in the partial file beside FileName (PartialFilePath)
   /// with a note of the URL, the validator and this tag (a release version), and is

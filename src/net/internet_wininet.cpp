@@ -453,9 +453,9 @@ std::unique_ptr<WinInetRequest> WinInetSession::Send(const HttpTarget& target,
 
 std::unique_ptr<InternetRequest> WinInetSession::SendHttpRequestAsking(const HttpTarget& target,
                                                                       const CredentialPrompt& prompt) {
-  const auto deadline = Deadline(target);
+  // Each send has the whole limit: the time a user takes over a login is no server's.
   auto send = [&](const RequestLogins& logins) -> std::unique_ptr<InternetRequest> {
-    return Send(target, logins.server, logins.proxy, deadline);
+    return Send(target, logins.server, logins.proxy, Deadline(target));
   };
   auto answer = [&](const CredentialChallenge& challenge, InternetRequest& refused) -> std::optional<Credentials> {
     if (prompt) return prompt(challenge);

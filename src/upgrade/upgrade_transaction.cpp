@@ -73,6 +73,27 @@ void RemoveBrought(const std::vector<TJournalRecord>& records) {
   }
 }
 
+// A partial download outlives an undo, for the next try of the release to go on with;
+// once a release is in, nothing will: neither this release's nor that of one given up
+// on, whose files lie in the same folder under other names.
+void RemovePartialDownloads(const std::vector<TJournalRecord>& records) {
+  std::set<std::string> folders;
+  for (const TJournalRecord& record : records) {
+    if (record.kind != TJournalKind::kBrought) continue;
+    RemovePartialFile(record.a);
+    folders.insert(FolderOf(record.a));
+  }
+  const std::string note = PartialInfoPath("");
+  for (const std::string& folder : folders) {
+    std::vector<FolderEntry> entries;
+    if (!ListFolder(folder, entries)) continue;
+    for (const FolderEntry& entry : entries) {
+      if (!entry.name.ends_with(note)) continue;
+      RemovePartialFile(JoinPath(folder, entry.name.substr(0, entry.name.size() - note.size())));
+    }
+  }
+}
+
 void UndoRecords(const std::vector<TJournalRecord>& records, const std::string& work_folder) {
   for (auto it = records.rbegin(); it != records.rend(); ++it) {
     if (it->kind == TJournalKind::kMove || it->kind == TJournalKind::kRemove) UndoMove(it->a, it->b);
@@ -104,11 +125,7 @@ void FinishRecords(const std::vector<TJournalRecord>& records, const std::string
   }
   SweepStaging(records);
   RemoveBrought(records);
-  // A partial download outlives an undo, for the next try of the release to go on
-  // with; once that release is in, nothing will.
-  for (const TJournalRecord& record : records) {
-    if (record.kind == TJournalKind::kBrought) RemovePartialFile(record.a);
-  }
+  RemovePartialDownloads(records);
   RemoveWorkFolder(work_folder);
 }
 

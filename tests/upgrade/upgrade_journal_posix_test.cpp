@@ -52,6 +52,8 @@ TEST(UpgradeJournal, TheNextStartUndoesFinishesOrKeepsWhatAJournalLeft) {
       ASSERT_TRUE(RenameReplacing(obsolete, aside));
       ASSERT_TRUE(journal->Record(TJournalKind::kBrought, app + "a.zip"));
       folder.Write("app/a.zip", "partial download");
+      folder.Write("app/given-up.zip.partial", "of a release never finished");
+      folder.Write("app/given-up.zip.partial.info", "url=u\nvalidator=v\nrelease=1.0\n");
       if (c.committed) ASSERT_TRUE(journal->Record(TJournalKind::kCommitted));
     }  // the run dies here: nothing is finished or undone by the journal itself
     if (c.damage) {
@@ -65,6 +67,7 @@ TEST(UpgradeJournal, TheNextStartUndoesFinishesOrKeepsWhatAJournalLeft) {
     EXPECT_NE(recovery.message.find(c.message), std::string::npos) << recovery.message;
     EXPECT_EQ(FileExists(obsolete), c.file_back);
     EXPECT_EQ(folder.Read("app/kept.txt"), "kept");
+    EXPECT_EQ(FileExists(app + "given-up.zip.partial"), c.outcome != TRecoveryOutcome::kCompleted);
     if (c.outcome == TRecoveryOutcome::kDamaged) {
       EXPECT_TRUE(FileExists(aside)) << "every file is kept";
       EXPECT_TRUE(FileExists(app + "a.zip"));
