@@ -3,7 +3,7 @@
 namespace kestrova {
 
 std::string WithTrailingSeparator(std::string folder) {
-  if (!folder.empty() && !IsNativeSeparator(folder.back())) folder += kNativeSeparator;
+  if (!folder.empty() && !IsNativeSeparator(folder.back())) folder += NativeSeparator();
   return folder;
 }
 

@@ -8,8 +8,9 @@
 
 namespace kestrova {
 
-/// Separator of native paths.
-extern const char kNativeSeparator;
+/// Separator of native paths. A function, not a constant: the program and the parts it
+/// loads each hold this code, and a constant would be defined in both.
+char NativeSeparator();
 
 /// Whether `c` separates folders in a native path.
 bool IsNativeSeparator(char c);

@@ -2,7 +2,7 @@
 
 namespace kestrova {
 
-const char kNativeSeparator = '/';
+char NativeSeparator() { return '/'; }
 
 bool IsNativeSeparator(char c) { return c == '/'; }
 

@@ -22,7 +22,7 @@ size_t FolderLength(const std::string& path) {
 
 }  // namespace
 
-const char kNativeSeparator = '\\';
+char NativeSeparator() { return '\\'; }
 
 // Windows takes "/" as a separator too, and paths from other code often carry it.
 bool IsNativeSeparator(char c) { return c == '\\' || c == '/'; }

@@ -9,7 +9,7 @@
 namespace kestrova {
 
 /// The file name of the replacement script in the application folder.
-extern const char kReplacementScriptName[];
+const char* ReplacementScriptName();
 
 /// The replacement script for the files that are present: wait until the updater's
 /// process is gone, move each new file over its old one (the executable keeping the

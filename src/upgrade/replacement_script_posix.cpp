@@ -67,7 +67,7 @@ unsigned ExecutableMode(const std::string& path) {
 
 }  // namespace
 
-const char kReplacementScriptName[] = "batch_update.sh";
+const char* ReplacementScriptName() { return "batch_update.sh"; }
 
 std::string ReplacementScript(const TReplacementRequest& request, bool new_executable,
                               bool new_configuration) {
@@ -82,7 +82,7 @@ std::string ReplacementScript(const TReplacementRequest& request, bool new_execu
   }
   if (new_configuration) script += MoveOver(kNewConfigurationFileName, configuration_name) + "\n";
   if (request.LaunchRequested) script += RestartUpdater(request);
-  script += "rm -f -- " + QuoteForShell(kReplacementScriptName) + "\n";
+  script += "rm -f -- " + QuoteForShell(ReplacementScriptName()) + "\n";
   return script;
 }
 

@@ -85,7 +85,7 @@ std::string RestartUpdater(const TReplacementRequest& request) {
 
 }  // namespace
 
-const char kReplacementScriptName[] = "batch_update.bat";
+const char* ReplacementScriptName() { return "batch_update.bat"; }
 
 std::string ReplacementScript(const TReplacementRequest& request, bool new_executable,
                               bool new_configuration) {

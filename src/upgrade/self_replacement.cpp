@@ -18,7 +18,7 @@ bool WriteReplacementBatch(const TReplacementRequest& request) {
   const bool new_configuration =
       FileExists(JoinToFolder(request.app_directory, kNewConfigurationFileName));
   if (!new_executable && !new_configuration) return false;
-  const std::string script_path = JoinToFolder(request.app_directory, kReplacementScriptName);
+  const std::string script_path = JoinToFolder(request.app_directory, ReplacementScriptName());
   const std::string script = ReplacementScript(request, new_executable, new_configuration);
   if (script.empty() || !ReplaceFileSafely(script_path, script)) return false;
   return StartDetachedScript(script_path, request.app_directory);

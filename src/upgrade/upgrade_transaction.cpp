@@ -135,7 +135,7 @@ bool HasRecord(const std::vector<TJournalRecord>& records, TJournalKind kind) {
 
 // A script that a killed replacement left behind; a fresh one may still be at work.
 void SweepReplacementScript(const std::string& app_directory) {
-  const std::string script = JoinToFolder(app_directory, kReplacementScriptName);
+  const std::string script = JoinToFolder(app_directory, ReplacementScriptName());
   const auto status = QueryFile(script);
   if (status && status->mtime + kLiveScriptSeconds < static_cast<int64_t>(std::time(nullptr))) RemoveFile(script);
 }
@@ -280,7 +280,7 @@ TRecovery RecoverInterruptedUpgrade(const std::string& app_directory) {
   }
   // The script is written while the journal is still there: a write that died left
   // its temporary file.
-  RemoveReplaceLeftovers(JoinToFolder(app_directory, kReplacementScriptName));
+  RemoveReplaceLeftovers(JoinToFolder(app_directory, ReplacementScriptName()));
   SweepReplacementScript(app_directory);
   const std::vector<TJournalRecord>& records = content->records;
   recovery.release = records.front().a;

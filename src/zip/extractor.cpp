@@ -51,7 +51,7 @@ bool IsIntact(const DirectoryItem& item, const InflatedEntry& result) {
 }
 
 std::u16string ShownName(std::u16string name) {
-  if (kNativeSeparator != '/') std::replace(name.begin(), name.end(), u'/', u'\\');
+  if (NativeSeparator() != '/') std::replace(name.begin(), name.end(), u'/', u'\\');
   return name;
 }
 
@@ -294,8 +294,8 @@ ZipArchiver::EntryOutcome ZipArchiver::PlaceEntry(DirectoryItem& item, const std
 
   const std::string& base = walk_->base;
   std::string path = Utf16ToUtf8(*relative);
-  std::replace(path.begin(), path.end(), '/', kNativeSeparator);
-  const size_t slash = path.rfind(kNativeSeparator);
+  std::replace(path.begin(), path.end(), '/', NativeSeparator());
+  const size_t slash = path.rfind(NativeSeparator());
   if (Options.CreateDirs) {
     EnsureFolders(is_folder ? base + path : base + path.substr(0, slash + 1));
   } else if (slash != std::string::npos) {
@@ -361,8 +361,8 @@ bool ZipArchiver::PrepareEntry(size_t index) {
   prepared.index = index;
   prepared.options = DecisionOptionsOf(Options);
   std::string path = Utf16ToUtf8(*relative);
-  std::replace(path.begin(), path.end(), '/', kNativeSeparator);
-  const size_t slash = path.rfind(kNativeSeparator);
+  std::replace(path.begin(), path.end(), '/', NativeSeparator());
+  const size_t slash = path.rfind(NativeSeparator());
   if (Options.CreateDirs) {
     prepared.folders = is_folder ? walk.base + path : walk.base + path.substr(0, slash + 1);
     if (!walk.MakeFoldersAhead(prepared.folders)) return false;

@@ -48,7 +48,7 @@ void FileSelector::Search(const Folder& folder, const std::u16string& pattern,
   }
   for (const auto& entry : entries) {
     if (!entry.status.is_dir) continue;
-    Folder sub{JoinPath(folder.native, entry.name + kNativeSeparator),
+    Folder sub{JoinPath(folder.native, entry.name + NativeSeparator()),
                folder.wide + Utf8ToUtf16(entry.name) + u"/"};
     const std::u16string sub_path = sub.wide.substr(0, sub.wide.size() - 1);
     if (!keep_(sub_path, true)) continue;

@@ -174,7 +174,7 @@ void ZipArchiver::RequireActive() const {
 
 std::string ZipArchiver::NativePath(const std::u16string& path) const {
   std::string native = Utf16ToUtf8(path);
-  if (kNativeSeparator == '/') {
+  if (NativeSeparator() == '/') {
     for (char& c : native) {
       if (c == '\\') c = '/';
     }
@@ -186,7 +186,7 @@ std::string ZipArchiver::BaseFolder() const {
   std::u16string base16 = Utf8ToUtf16(NativePath(BaseDir));
   if (!IsFullPath(Utf16ToUtf8(base16))) base16 = Utf8ToUtf16(CurrentFolder()) + base16;
   const std::string base = Utf16ToUtf8(NormalizePath(base16));
-  return base.empty() ? std::string(1, kNativeSeparator) : WithTrailingSeparator(base);
+  return base.empty() ? std::string(1, NativeSeparator()) : WithTrailingSeparator(base);
 }
 
 size_t ZipArchiver::ReadArchive(uint64_t offset, void* buffer, size_t size) const {

@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(PathsTest, FolderAndNameHaveOneMeaningEach) {
-  const std::string sep(1, kNativeSeparator);
+  const std::string sep(1, NativeSeparator());
   const struct {
     std::string path, folder, name;
   } cases[] = {
