@@ -16,10 +16,11 @@ ConnectionWatch::~ConnectionWatch() {
   watcher_.join();
 }
 
-void ConnectionWatch::Opened(const void* connection, int socket, const std::string& address) {
+void ConnectionWatch::Opened(const void* connection, int socket, const std::string& address,
+                             const void* server) {
   std::lock_guard lock(mutex_);
   entries_[connection] =
-      Entry{socket, true, false, false, std::chrono::steady_clock::now(), "", address};
+      Entry{socket, true, false, false, std::chrono::steady_clock::now(), "", address, server};
   MakeRoomForAddress(connection);
   MakeRoom(connection);
 }
@@ -49,12 +50,14 @@ bool ConnectionWatch::GoesBefore(const Entry& a, const Entry& b) {
 }
 
 void ConnectionWatch::MakeRoom(const void* newcomer) {
-  const auto live = std::count_if(entries_.begin(), entries_.end(),
-                                  [](const auto& item) { return !item.second.ending; });
+  const void* server = entries_.at(newcomer).server;
+  const auto live = std::count_if(entries_.begin(), entries_.end(), [server](const auto& item) {
+    return !item.second.ending && item.second.server == server;
+  });
   if (static_cast<size_t>(live) <= room_) return;
   Entry* victim = nullptr;
   for (auto& [connection, entry] : entries_) {
-    if (connection == newcomer || entry.ending || !entry.awaiting) continue;
+    if (connection == newcomer || entry.ending || !entry.awaiting || entry.server != server) continue;
     if (!victim || GoesBefore(entry, *victim)) victim = &entry;
   }
   if (victim) End(*victim);

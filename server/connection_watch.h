@@ -16,8 +16,10 @@ namespace kestrova::server {
 /// whose client has not completed a request head within the time limit: a client
 /// that trickles its headers in, or idles between requests, loses its connection.
 /// The clock stops while an answer is sent, so long downloads are not cut. Once more
-/// than `room` connections are open, each new one ends a waiting one, so that a
-/// pool full of stalled clients still lets a new client in: first the idle ones
+/// than `room` connections of one serving thread are open, each new one there ends a
+/// waiting one of that thread (each holds its own share of the connection limit, and
+/// the kernel picks the thread), so that a pool full of stalled clients still lets a
+/// new client in: first the idle ones
 /// (answered, and nothing of a next request sent), then those that have not sent a
 /// whole request head, oldest first; never one being answered. In the same way one
 /// client address keeps at most `per_address` connections waiting for a request, each
@@ -32,8 +34,10 @@ class ConnectionWatch {
   ConnectionWatch(const ConnectionWatch&) = delete;
   ConnectionWatch& operator=(const ConnectionWatch&) = delete;
 
-  /// A connection was accepted; its first request is awaited from now on.
-  void Opened(const void* connection, int socket, const std::string& address);
+  /// A connection was accepted by the serving thread `server`; its first request is
+  /// awaited from now on.
+  void Opened(const void* connection, int socket, const std::string& address,
+              const void* server);
   /// The request line arrived with `target`, before the headers.
   void TargetArrived(const void* connection, const std::string& target);
   /// The whole request is in: the clock stops. Returns the target it named.
@@ -52,6 +56,7 @@ class ConnectionWatch {
     std::chrono::steady_clock::time_point since;
     std::string target;
     std::string address;
+    const void* server = nullptr;
   };
 
   void Watch();

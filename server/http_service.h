@@ -39,8 +39,9 @@ struct HttpReply {
 /// answer waits at most `request_seconds` for a client that stops reading, and at
 /// most `connection_memory` bytes of its headers are kept. One address holds at
 /// most `max_connections_per_client` connections waiting for a request (a newcomer past
-/// it ends the oldest) and twice that in all on each serving thread; once three quarters of
-/// `max_connections` are open, each newcomer ends a waiting connection. `threads` 0
+/// it ends the oldest) and twice that in all on each serving thread; each serving thread
+/// holds its share of `max_connections`, and once three quarters of its share are open,
+/// each newcomer it takes ends a waiting connection of its own. `threads` 0
 /// serves on one thread per core but one (at least one), which answers fastest.
 struct HttpLimits {
   int threads = 0;

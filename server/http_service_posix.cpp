@@ -59,6 +59,16 @@ unsigned DefaultServingThreads() {
   return cores > 1 ? cores - 1 : 1;
 }
 
+unsigned ServingThreads(const HttpLimits& limits) {
+  return limits.threads > 0 ? static_cast<unsigned>(limits.threads) : DefaultServingThreads();
+}
+
+// Each serving thread's share of the connection limit.
+unsigned ConnectionsPerThread(const HttpLimits& limits) {
+  const unsigned threads = ServingThreads(limits);
+  return (limits.max_connections + threads - 1) / threads;
+}
+
 std::string ClientAddress(MHD_Connection* connection) {
   const MHD_ConnectionInfo* info =
       MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
@@ -151,7 +161,7 @@ class HttpService::Impl {
   Impl(Handler handler, HttpLimits limits)
       : handler_(std::move(handler)),
         limits_(limits),
-        watch_(std::chrono::seconds(limits.head_seconds), limits.max_connections * 3 / 4,
+        watch_(std::chrono::seconds(limits.head_seconds), ConnectionsPerThread(limits) * 3 / 4,
                limits.max_connections_per_client) {}
 
   bool Listen(const std::string& address, int port);
@@ -191,7 +201,10 @@ void HttpService::Impl::OnConnection(void* self, MHD_Connection* connection, voi
   if (code == MHD_CONNECTION_NOTIFY_CLOSED) return watch.Closed(connection);
   const MHD_ConnectionInfo* info =
       MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
-  if (info) watch.Opened(connection, info->connect_fd, ClientAddress(connection));
+  const MHD_ConnectionInfo* server = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_DAEMON);
+  if (info && server) {
+    watch.Opened(connection, info->connect_fd, ClientAddress(connection), server->daemon);
+  }
 }
 
 void HttpService::Impl::OnAnswered(void* self, MHD_Connection* connection, void**,
@@ -250,9 +263,8 @@ MHD_Result HttpService::Impl::Answer(MHD_Connection* connection, const std::stri
 // kernel hands each new connection to one of them. Threads sharing one socket all woke
 // for every connection, and served fewer the more of them there were.
 bool HttpService::Impl::Listen(const std::string& address, int port) {
-  const unsigned threads =
-      limits_.threads > 0 ? static_cast<unsigned>(limits_.threads) : DefaultServingThreads();
-  const unsigned per_daemon = (limits_.max_connections + threads - 1) / threads;
+  const unsigned threads = ServingThreads(limits_);
+  const unsigned per_daemon = ConnectionsPerThread(limits_);
   if (!StartDaemon(address, port, per_daemon)) return false;
   const int bound = Port();  // what port 0 picked, for the others
   while (daemons_.size() < threads) {

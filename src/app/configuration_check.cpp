@@ -13,6 +13,7 @@
 #include "core/launcher.h"
 #include "net/protocol.h"
 #include "release/release_manifest.h"
+#include "upgrade/elevation.h"
 
 namespace kestrova {
 namespace {
@@ -166,9 +167,12 @@ void CheckProgram(const TSettings& s, ConfigurationReport& report) {
 }
 
 void CheckFolder(const TSettings& s, ConfigurationReport& report) {
-  if (auto why = FolderWriteFault(s.app_directory)) {
-    Fault(report, "app folder " + s.app_directory + " cannot be written: " + *why);
-  }
+  const std::optional<std::string> why = FolderWriteFault(s.app_directory);
+  if (!why) return;
+  const std::string line = "app folder " + s.app_directory + " cannot be written: " + *why;
+  // An installation for all users is one: "Update now" asks for administrator rights.
+  if (CanRunElevated()) return Say(report, line + "; upgrades ask for administrator rights");
+  Fault(report, line);
 }
 
 // A version key missing from the file is appended by the first upgrade, where the

@@ -1,7 +1,9 @@
 #include "installer_script.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <string_view>
 
 #include "base/files.h"
 #include "base/ini.h"
@@ -111,6 +113,17 @@ std::string UninstallSection(const TInstallerRequest& request) {
   return text + "SectionEnd\n";
 }
 
+// The name becomes the installation folder's, the uninstaller's registry key and the
+// shortcuts' file names: one name Windows takes for a file, that leaves no folder.
+bool WindowsFileName(const std::string& name) {
+  if (name.empty() || name == "." || name == ".." || name.back() == '.' || name.back() == ' ') {
+    return false;
+  }
+  return std::none_of(name.begin(), name.end(), [](unsigned char c) {
+    return c < 0x20 || std::string_view("\\/:*?\"<>|").find(char(c)) != std::string_view::npos;
+  });
+}
+
 // What the shell that runs makensis (sh, or cmd on Windows) would take for its own in
 // a double-quoted word.
 bool ShellSafe(const std::string& path) { return path.find_first_of("\"$`%") == std::string::npos; }
@@ -130,6 +143,12 @@ std::string BuildInstaller(const TInstallerRequest& request) {
   if (!FileExists(request.configuration)) return "no configuration at " + request.configuration;
   if (request.version.empty() || request.version.find_first_of("\"\r\n") != std::string::npos) {
     return "the version must be one line without quotes";
+  }
+  if (!WindowsFileName(request.name)) {
+    return "the name must be a Windows file name (none of \\ / : * ? \" < > |): " + request.name;
+  }
+  if (request.publisher.find_first_of("\r\n") != std::string::npos) {
+    return "the publisher must be one line";
   }
   const std::string script =
       fs::path(AbsolutePath(request.output)).replace_extension(".nsi").string();
