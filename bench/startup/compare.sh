@@ -37,6 +37,7 @@ base=$(grep -o 'http://[0-9.:]*' "$work/server.out" | head -1)
 updater() {
   local dir=$work/$1
   mkdir -p "$dir" && cp "${4:-$build/bin/kestrova}" "$dir/updater"
+  ln -sf "$(dirname "${4:-$build/bin/kestrova}")"/libkestrova-*.so "$dir/"
   printf '[application]\ncheck_release=%s\nname=Demo\nmain_program=%s\nfilename_config=app.cfg\n' \
     "$2" "$probe" > "$dir/updater.ini"
   printf 'param_appli_version=VERSION\n[server]\nserver_addr1=%s\nlink_for_update=/update\n%b' \

@@ -25,13 +25,12 @@ using Library = std::unique_ptr<void, LibraryCloser>;
 
 // Beside the program first, where a publisher puts the updater's files; then beside an
 // installed program, and where the package and an install put them, for a copy of the
-// installed program in front of an application; then the build tree, for the tests'
-// copies of the program.
+// installed program in front of an application. Never the build tree: an installed
+// program would otherwise run whatever someone puts at the path it was built in.
 std::vector<std::string> CandidatePaths(const std::string& file_name) {
   const std::string folder = FolderOf(ExecutablePath());
   return {folder + file_name, folder + "../lib/kestrova/" + file_name,
-          "/usr/lib/kestrova/" + file_name, std::string(KESTROVA_INSTALLED_PART_DIR "/") + file_name,
-          std::string(KESTROVA_BUILD_PART_DIR "/") + file_name};
+          "/usr/lib/kestrova/" + file_name, std::string(KESTROVA_INSTALLED_PART_DIR "/") + file_name};
 }
 
 template <class Part>

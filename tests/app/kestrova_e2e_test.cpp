@@ -20,6 +20,10 @@ class KestrovaE2E : public ::testing::Test {
  protected:
   KestrovaE2E() {
     std::filesystem::copy_file(KESTROVA_BIN_DIR "/kestrova", dir_.WithSeparator() + "updater");
+    // The parts it loads lie beside it, as a publisher ships them.
+    for (const char* part : {"/libkestrova-check.so", "/libkestrova-windows.so"}) {
+      std::filesystem::create_symlink(KESTROVA_BIN_DIR + std::string(part), dir_.WithSeparator() + (part + 1));
+    }
     const std::string app = dir_.Write("app.sh", "#!/bin/sh\ntouch \"$(dirname \"$0\")/started\"\n");
     ::chmod(app.c_str(), 0755);
   }

@@ -30,6 +30,9 @@ class KestrovaLaunchTest : public ::testing::Test {
  protected:
   KestrovaLaunchTest() {
     std::filesystem::copy_file(std::string(KESTROVA_BIN_DIR) + "/kestrova", folder_.path() / "myupdater");
+    for (const char* part : {"libkestrova-check.so", "libkestrova-windows.so"}) {
+      std::filesystem::create_symlink(std::string(KESTROVA_BIN_DIR "/") + part, folder_.path() / part);
+    }
     const auto probe = folder_.Write("app/probe", kProbe);
     ::chmod(probe.c_str(), 0755);
   }
