@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <condition_variable>
-#include <cstdio>
 #include <limits>
 #include <thread>
 #include <vector>
 
 #include "base/files.h"
+#include "base/native_file.h"
 #include "base/partial_file.h"
 #include "base/progress_pace.h"
 
@@ -67,10 +67,14 @@ class TStallWatch {
   int64_t received_ = 0;  // in the current window
 };
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+// Writes `size` bytes at `offset`; false on a full disk or a failed write.
+bool WritePiece(NativeFile& file, int64_t offset, const char* data, size_t size) {
+  try {
+    return file.WriteAt(static_cast<uint64_t>(offset), data, size) == size;
+  } catch (const NativeFileError&) {
+    return false;
+  }
+}
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -394,14 +398,12 @@ std::string THTTPGetThread::WritePath() const {
 // Appends the body to what is in hand (or starts the file with it).
 THTTPGetThread::TAttempt THTTPGetThread::Transfer(InternetRequest& request) {
   const std::string path = WritePath();
-  FilePtr file(std::fopen(path.c_str(), Readed == 0 ? "wb" : "ab"));
-  if (!file) {
+  // The platform's own file calls, so that a folder name in any script works on Windows.
+  NativeFile file = Readed == 0 ? NativeFile::CreateOrTruncate(path) : NativeFile::OpenForUpdate(path);
+  if (!file.IsOpen()) {
     Fail("the file " + Params.FileName + " cannot be written");
     return TAttempt::kFatal;
   }
-  // Each piece goes to the disk as it arrives: an updater killed meanwhile leaves all
-  // it received for the next start to continue from.
-  std::setvbuf(file.get(), nullptr, _IONBF, 0);
   std::vector<char> piece(kReadPiece);
   TStallWatch watch(Params.StallWindow, Params.StallWindowBytes);
   bool written = true;
@@ -420,7 +422,9 @@ THTTPGetThread::TAttempt THTTPGetThread::Transfer(InternetRequest& request) {
       overlong = true;
       n = static_cast<size_t>(limit_ - Readed);
     }
-    if (std::fwrite(piece.data(), 1, n, file.get()) != n) {
+    // Each piece goes to the disk as it arrives: an updater killed meanwhile leaves all
+    // it received for the next start to continue from.
+    if (!WritePiece(file, Readed, piece.data(), n)) {
       written = false;
       break;
     }
@@ -432,7 +436,7 @@ THTTPGetThread::TAttempt THTTPGetThread::Transfer(InternetRequest& request) {
       break;
     }
   }
-  if (std::fclose(file.release()) != 0) written = false;
+  file.Close();
   overlong = overlong || request.Overlong();
   if (!written) {
     Fail("the file " + Params.FileName + " cannot be written");
@@ -440,7 +444,7 @@ THTTPGetThread::TAttempt THTTPGetThread::Transfer(InternetRequest& request) {
     Fail("the server sent more than the " + std::to_string(limit_) + " bytes it announced");
   } else if (overlong) {
     // Nothing announced where this body ends: what it left is no part of any file.
-    std::remove(path.c_str());
+    RemoveFile(path);
     Fail("the server sent more than the " + std::to_string(limit_) + " bytes stated");
   } else if (stalled) {
     Fail(watch.Reason());
