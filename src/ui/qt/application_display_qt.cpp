@@ -1,6 +1,8 @@
 // Finding out whether Qt can open a display, before Qt is asked: its xcb platform
 // ends the process when the X server cannot be reached, and hangs when the server
 // accepts the connection but never answers.
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -63,6 +65,14 @@ DisplayHold HoldXDisplay() {
   };
   auto attempt = std::make_shared<Attempt>();
   std::thread([attempt, display = Env("DISPLAY")] {
+    // A server that hangs up during the setup makes the write into its socket raise
+    // SIGPIPE in this thread, which would end the updater; held here, it costs this
+    // attempt alone. Ignoring it instead would pass the ignored signal on to the
+    // application the updater starts.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
     XcbConnection connection(xcb_connect(display.c_str(), nullptr));
     if (xcb_connection_has_error(connection.get())) connection.reset();
     std::lock_guard lock(attempt->mutex);
