@@ -17,6 +17,7 @@
 # RUNS (default 5) per kind, BENCH_DIR (default $TMPDIR/kestrova-delta-bench).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+source bench/reference_server.sh
 
 build=${1:-build}
 publish=$(realpath "$build/bin/kestrova-publish")
@@ -55,9 +56,7 @@ tree "$new_deb"
   > "$work/server.out" 2> "$work/access.log" &
 server_pid=$!
 trap 'kill $server_pid 2>/dev/null' EXIT
-for _ in $(seq 100); do grep -q http:// "$work/server.out" 2>/dev/null && break; sleep 0.05; done
-base=$(grep -o 'http://[0-9.:]*' "$work/server.out" | head -1)
-[ -n "$base" ] || { echo "the reference server did not start" >&2; exit 1; }
+base=$(reference_server_url "$work/server.out")
 
 echo 'notes' > "$work/notes.txt"
 release() {  # VERSION [OPTIONS...]

@@ -12,6 +12,7 @@
 # $TMPDIR/kestrova-download-bench) for the files.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+source bench/reference_server.sh
 
 build=${1:-build}
 ours=$(realpath "$build/bin/bench_download")
@@ -38,9 +39,7 @@ make_file small.zip $((size_mb / 10 > 0 ? size_mb / 10 : 1))
 "$server" --folder "$work/root" --port 0 --path /upd.php --log "$work/server.log" > "$work/server.out" &
 server_pid=$!
 trap 'kill $server_pid 2>/dev/null; rm -f "$work"/out/*' EXIT
-for _ in $(seq 100); do grep -q http:// "$work/server.out" 2>/dev/null && break; sleep 0.05; done
-base=$(grep -o 'http://[0-9.:]*' "$work/server.out" | head -1)
-[ -n "$base" ] || { echo "the reference server did not start" >&2; exit 1; }
+base=$(reference_server_url "$work/server.out")
 
 # ours FILE: "seconds peak-kilobytes cpu-seconds" of one run through the dialog.
 ours() {

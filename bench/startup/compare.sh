@@ -12,6 +12,7 @@
 # the check off and against the up-to-date server.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+source bench/reference_server.sh
 
 build=$(realpath "${1:-build}")
 bench=$build/bin/bench_startup
@@ -29,9 +30,7 @@ printf '[release]\nversion=2.0\ndate=d\n' > "$work/publish/Demo/release.ini"
 "$server" --folder "$work/publish" --port 0 --path /update --log "$work/server.log" > "$work/server.out" 2> "$work/server.err" &
 pids=$!
 trap 'kill $pids 2>/dev/null || true' EXIT
-for _ in $(seq 100); do grep -q http:// "$work/server.out" 2>/dev/null && break; sleep 0.05; done
-base=$(grep -o 'http://[0-9.:]*' "$work/server.out" | head -1)
-[ -n "$base" ] || { echo "the reference server did not start" >&2; exit 1; }
+base=$(reference_server_url "$work/server.out")
 
 # updater MODE CHECK_RELEASE [KEYS [PROGRAM]]: a folder with the updater in front of the probe.
 updater() {
